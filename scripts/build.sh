@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds qirn (and qirn-gen) into build/.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/ensure-tools.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build build -j "$(nproc)"

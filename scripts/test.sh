@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds qirn with its tests and runs the whole suite (unit and end-to-end).
+# Usage: test.sh [--sanitize] [--werror]
+#   --sanitize  build in build-sanitize/ with AddressSanitizer and UBSan
+#   --werror    treat compiler warnings as errors
+set -eu
+cd "$(dirname "$0")/.."
+dir=build-test
+flags=(-DCMAKE_BUILD_TYPE=Debug)
+for arg in "$@"; do
+  case "$arg" in
+    --sanitize) dir=build-sanitize; flags+=(-DQIRN_SANITIZE=ON) ;;
+    --werror) flags+=(-DQIRN_WERROR=ON) ;;
+    *) echo "unknown option: $arg" >&2; exit 2 ;;
+  esac
+done
+scripts/ensure-tools.sh --tests
+cmake -S . -B "$dir" "${flags[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"

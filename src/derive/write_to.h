@@ -1,0 +1,13 @@
+// Write-to arcs from stores to the loads that read them, and inferred arcs.
+#pragma once
+
+#include "graph/marks.h"
+#include "qirn.h"
+
+int_t add_wt_arc();
+int_t add_io_arc();
+int_t add_io_arc_baseline();
+int_t add_io_arc_optimize();
+int_t check_go(opnode* u, opnode* v);
+int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited);
+int_t op_in_pw(const opnode* u, const opnode* v);

@@ -1,0 +1,153 @@
+// Shared records, enumerations and the process-wide run state of qirn.
+//
+// Every stage works on one operation graph: one `opnode` per traced operation,
+// stored per processor in program order, plus the `sentinel` that stands for the
+// initial state of memory. Stages communicate only through `state`, which
+// `reset_run_state` returns to its start-up values.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+using int_t = std::int32_t;
+using char_t = char;
+
+enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND };
+enum MCM_t : int_t { SC, PC, RC, ScC };
+enum ORDER_t : int_t { TO, LO, Wt, Co, IO, RO, Syn, TCo };
+
+struct opnode;
+
+// A forward arc in the `pointTo` list of its source `bptr`. The list is doubly
+// linked so that deletion does not walk it; the order of cells is what counts.
+struct oparc {
+  opnode* nptr = nullptr;
+  opnode* bptr = nullptr;
+  ORDER_t order = TO;
+  oparc* nxtarc = nullptr;
+  oparc* prvarc = nullptr;
+};
+
+// A reverse arc kept at its owner `bptr`, naming a node `nptr` that must precede it.
+struct roparc {
+  opnode* nptr = nullptr;
+  opnode* bptr = nullptr;
+  ORDER_t order = TO;
+  roparc* nxtarc = nullptr;
+};
+
+// One load that reads a store, named by processor and sequence number.
+struct ldnode {
+  int_t ld[2] = {0, 0};
+  ldnode* nxtld = nullptr;
+};
+
+struct map_ld_t {
+  int_t n_ld = 0;
+  ldnode* fstld = nullptr;
+};
+
+struct opnode {
+  op_type_t optype = OPEND;
+  int_t proc_num = 0;
+  int_t seq_num = 0;
+  int_t addr = 0;
+  int_t val = 0;
+  int_t pointed = 0;
+  int_t map_st[2] = {0, 0};
+  map_ld_t map_ld;
+  int_t* upw = nullptr;  // NPROCESSOR entries, -3 until computed
+  int_t* lpw = nullptr;  // NPROCESSOR entries, -3 until computed
+  oparc* pointTo = nullptr;
+  roparc* pointFrom = nullptr;
+  opnode* nxt = nullptr;
+  opnode* pre = nullptr;
+  opnode* mapAcquire = nullptr;
+  opnode* mapRelease = nullptr;
+  int_t scanIndex = 0;
+  int_t inSync = 0;
+  int_t timesOfChosen = 0;
+  // Storage helpers: the last cell of `pointTo`, and a dense index over all
+  // nodes (the sentinel last) used by mark sets and the arc index.
+  oparc* pointToTail = nullptr;
+  int_t id = 0;
+};
+
+// One row of the scan table: lower and upper bound of every processor.
+struct region {
+  std::vector<int_t> lb;
+  std::vector<int_t> ub;
+};
+
+// Arc cells are pooled; `index` maps (source, target, order) to the live cell so
+// that duplicate tests and deletions cost no list walk.
+struct ArcStorage {
+  std::deque<oparc> cells;
+  std::vector<oparc*> freeCells;
+  std::unordered_map<std::uint64_t, oparc*> index;
+  std::deque<roparc> reverseCells;
+};
+
+struct RunState {
+  // Run settings (command line).
+  MCM_t MC = ScC;
+  int_t NPROCESSOR = 16;
+  int_t NOPLIST = 625;
+  int_t isBase = 0;
+  std::string QIRNTFRES = "tfres";
+  std::string QIRNBOUND = "boundgt";
+  std::string MM_CONF = "mm.xml";
+  std::string ofile = "output_result";
+  FILE* OFILE = nullptr;
+
+  // The operation graph.
+  std::vector<int_t> procOpNum;
+  std::vector<std::vector<opnode>> graph;
+  opnode sentinel;
+  std::vector<int_t> windowStore;  // backs every node's `upw` and `lpw`
+  int_t nodeCount = 0;             // nodes in `graph`; the sentinel's id
+  int_t addrNum = -1;
+  int_t lockNum = -1;
+
+  // Time bounds.
+  int_t NSCAN = 0;
+  std::vector<int_t> numOfScan;
+  std::vector<region> scan;
+
+  // Lock sessions: first accesses per processor (-1 for none).
+  std::vector<std::vector<int_t>> firstWrite;
+  std::vector<std::vector<int_t>> firstRead;
+  std::vector<std::vector<int_t>> firstSync;
+
+  // Scope-consistency frontier search.
+  std::vector<opnode*> lastop;
+  std::vector<std::vector<opnode*>> syncInP;
+  std::vector<int_t> lastOpOfProc;
+  int_t lastOpLoc = -1;
+  int_t exp_i = 0;
+
+  // Cells owned by the graph.
+  ArcStorage arcs;
+  std::deque<ldnode> ldCells;
+};
+
+extern RunState state;
+
+// Returns every setting, table and cell pool to its start-up value.
+void reset_run_state();
+
+// The node of processor p, sequence number s.
+inline opnode* node_at(int_t p, int_t s) {
+  return &state.graph[p][s];
+}
+
+inline bool is_acquire(const opnode* u) {
+  return u->optype == SYNC && u->val == 0;
+}
+inline bool is_release(const opnode* u) {
+  return u->optype == SYNC && u->val == 1;
+}

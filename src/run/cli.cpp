@@ -1,0 +1,113 @@
+#include "run/cli.h"
+
+#include <getopt.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "qirn.h"
+#include "run/diagnostics.h"
+
+namespace {
+
+const char* const kShortOptions = "hbp:n:m:c:i:o::";
+
+const option kLongOptions[] = {
+    {"processor", required_argument, nullptr, 'p'},
+    {"help", no_argument, nullptr, 'h'},
+    {"baseline", no_argument, nullptr, 'b'},
+    {"number", required_argument, nullptr, 'n'},
+    {"input", required_argument, nullptr, 'i'},
+    {"model", required_argument, nullptr, 'm'},
+    {"configure", required_argument, nullptr, 'c'},
+    {"output", optional_argument, nullptr, 'o'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The standard string-to-integer conversion: leading blanks, a sign, digits.
+int_t to_int(const char* text) {
+  return static_cast<int_t>(std::strtol(text, nullptr, 10));
+}
+
+void set_processors(const char* text) {
+  state.NPROCESSOR = to_int(text);
+  if (state.NPROCESSOR < 1) err_quit("not valid processor number!");
+}
+
+// Returns 1 when the name is not one of the four models.
+int set_model(const char* name) {
+  static const struct {
+    const char* name;
+    MCM_t model;
+  } kModels[] = {{"SC", SC}, {"PC", PC}, {"RC", RC}, {"ScC", ScC}};
+  for (const auto& entry : kModels) {
+    if (std::strcmp(name, entry.name) == 0) {
+      state.MC = entry.model;
+      return 0;
+    }
+  }
+  std::printf("not valid memory model!\n");
+  return 1;
+}
+
+void open_output(const char* name) {
+  if (name != nullptr) state.ofile = name;
+  // Probe first: a failed reopen would leave standard output closed.
+  FILE* probe = std::fopen(state.ofile.c_str(), "w+");
+  if (probe == nullptr) err_sys("open output file");
+  std::fclose(probe);
+  state.OFILE = std::freopen(state.ofile.c_str(), "w+", stdout);
+  if (state.OFILE == nullptr) err_sys("open output file");
+}
+
+}  // namespace
+
+int deal_argv(int argc, char** argv) {
+  int result = 0;
+  optind = 0;  // start the parser afresh, also when called more than once
+  int option;
+  while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+    switch (option) {
+      case 'p':
+        set_processors(optarg);
+        break;
+      case 'h':
+        print_help();
+        result = 1;
+        break;
+      case 'b':
+        state.isBase = 1;
+        break;
+      case 'n':
+        state.NOPLIST = to_int(optarg);
+        break;
+      case 'i':
+        state.QIRNBOUND = std::string(optarg) + "boundgt";
+        state.QIRNTFRES = std::string(optarg) + "tfres";
+        break;
+      case 'm':
+        if (set_model(optarg) == 1) result = 1;
+        break;
+      case 'c':
+        state.MM_CONF = optarg;
+        break;
+      case 'o':
+        open_output(optarg);
+        break;
+      default:  // the parser has already reported the option
+        break;
+    }
+  }
+  return result;
+}
+
+void print_help() {
+  std::printf("%s\n", "NAME\n\tQIRN - Tessivane");
+  std::printf("%s\n", "SYNOPSIS\n\t./qirn [OPTIONS]");
+  std::printf("%s\n", "DESCRIPTION\n\ta verifier used to verify memory consistency models");
+  std::printf("%s\n", "OPTIONS\n\t-h, --help\n\t\tPrint a usage message.");
+  std::printf("%s\n", "\t-p NUM, --processor NUM\n\t\tObtain the number of processors");
+  std::printf("%s\n", "\t-n NUM, --number NUM\n\t\tObtain the operation numbers of per processor");
+  std::printf("%s\n", "\t-m NAME, --model NAME\n\t\tObtian the memory model");
+  std::printf("%s\n", "\t-i DIR, --input DIR\n\t\tObtian the directory of test program files");
+}

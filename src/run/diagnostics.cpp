@@ -1,0 +1,98 @@
+#include "run/diagnostics.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string format_message(const char* fmt, va_list ap) {
+  va_list measure;
+  va_copy(measure, ap);
+  const int length = std::vsnprintf(nullptr, 0, fmt, measure);
+  va_end(measure);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), fmt, ap);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+}  // namespace
+
+void err_doit(int errnoflag, const char* fmt, va_list ap) {
+  const int saved_errno = errno;
+  std::string message = format_message(fmt, ap);
+  if (errnoflag == 1) {
+    message += ": ";
+    message += std::strerror(saved_errno);
+  }
+  message += '\n';
+  // Flushing every open output stream flushes standard output when it is open
+  // and never touches it when a failed reopen has closed it.
+  std::fflush(nullptr);
+  std::fputs(message.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+void err_sys(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  err_doit(1, fmt, ap);
+  va_end(ap);
+  std::exit(255);
+}
+
+void err_quit(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  err_doit(0, fmt, ap);
+  va_end(ap);
+  std::exit(255);
+}
+
+void qirn_invalid(AssertSite site) {
+  err_quit("QIRN_ISVALID FAILURE IN %s , LINE %d ! \n", site.unit, site.line);
+}
+
+namespace {
+
+void print_sync(const opnode* u) {
+  if (state.MC != RC && state.MC != ScC) return;
+  if (u->val == 0) {
+    std::printf("G[%d][%d]:Acquire %d)", u->proc_num, u->seq_num, u->addr);
+  } else if (u->val == 1) {
+    std::printf("G[%d][%d]:Release %d)", u->proc_num, u->seq_num, u->addr);
+  } else {
+    err_sys("SYNC format error!");
+  }
+}
+
+}  // namespace
+
+int_t print_node(const opnode* u) {
+  std::printf("(");
+  switch (u->optype) {
+    case LOAD:
+      std::printf("G[%d][%d]:L[%d]=%d)", u->proc_num, u->seq_num, u->addr, u->val);
+      break;
+    case STORE:
+      std::printf("G[%d][%d]:S[%d]#%d)", u->proc_num, u->seq_num, u->addr, u->val);
+      break;
+    case SYNC:
+      print_sync(u);
+      break;
+    default:
+      err_sys("optype format error in print_node");
+  }
+  return 0;
+}
+
+int_t print_arc(ORDER_t order) {
+  static const char* const kTags[] = {"T", "P", "Wt", "Co", "I", "R", "Syn", "TCo"};
+  std::printf("<-");
+  if (order < TO || order > TCo) err_sys("order type format error in print_arc");
+  std::printf("%s-", kTags[order]);
+  return 0;
+}

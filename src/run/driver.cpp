@@ -1,0 +1,110 @@
+#include "run/driver.h"
+
+#include <ctime>
+#include <new>
+
+#include "bounds/active_windows.h"
+#include "bounds/scans.h"
+#include "bounds/windows.h"
+#include "derive/program_order.h"
+#include "derive/write_to.h"
+#include "graph/cycles.h"
+#include "rc/pairing_search.h"
+#include "rc/propagation.h"
+#include "run/diagnostics.h"
+#include "scc/propagation.h"
+#include "scc/search.h"
+#include "trace/graph.h"
+#include "trace/read_from.h"
+#include "trace/sessions.h"
+#include "trace/trace_reader.h"
+
+int_t max(const int_t* list, int_t n) {
+  int_t largest = list[0];
+  for (int_t i = 1; i < n; ++i) {
+    if (list[i] > largest) largest = list[i];
+  }
+  return largest;
+}
+
+void install_out_of_memory_handler() {
+  std::set_new_handler([] { err_quit("out of memory"); });
+}
+
+void print_model_line() {
+  static const char* const kNames[] = {"SC", "PC", "RC", "ScC"};
+  std::printf("The memory model to be verified is ");
+  std::printf("%s\n", kNames[state.MC]);
+}
+
+void print_sizes() {
+  std::printf("the number of processors is %d\nthe number of operations in each processor is %d\n",
+              state.NPROCESSOR, state.NOPLIST);
+}
+
+void read_inputs() {
+  const bool optimized = state.isBase == 0;
+  if (optimized) calculate_scan();
+  qirn_init();
+  if (optimized) read_bound_res();
+  read_result();
+  get_addr_lock_num();
+  construct_mapping();
+  if (optimized) calculatePendingWindow();
+  init_inSync();
+  init_first_write_sync_read();
+}
+
+void prepare_scope_sessions() {
+  update_pre_nxt_node();
+  std::printf("the number of addresses is %d\nthe number of locks is %d\n", state.addrNum,
+              state.lockNum);
+  init_sa_sr();
+  if (state.isBase == 1) return;
+  calculateActivePendingWindow();
+  calculateScanNo();
+  updateSn();
+}
+
+void derive_arcs() {
+  add_lo_arc(state.MC);
+  add_wt_arc();
+}
+
+namespace {
+
+void print_time_used() {
+  std::printf("Time used = %.2lf\n", static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+}
+
+}  // namespace
+
+void verify_by_cycles() {
+  add_io_arc();
+  std::printf("%s\n", check_cycle() == 0 ? "no cycle!" : "find cycle");
+}
+
+void verify_release_consistency() {
+  add_lo_for_sync();
+  if (check_cycle() == 1) {
+    std::printf("before add arc!\n");
+    return;
+  }
+  check_for_rc();
+  print_time_used();
+}
+
+void verify_scope_consistency() {
+  add_lo_for_sync();
+  std::printf("the number of sessions is %d\n", count_sync(0));
+  pre_lmt_sync();
+  std::printf("ScC\n");
+  if (check_cycle() == 1) std::printf("before add go arc!\n");
+  verificationAlgorithm();
+  print_time_used();
+}
+
+void finish_run() {
+  std::printf("Count of choosing edge: %d\n", state.exp_i);
+  if (state.OFILE != nullptr) std::fclose(state.OFILE);
+}

@@ -1,0 +1,7 @@
+#include "qirn.h"
+
+RunState state;
+
+void reset_run_state() {
+  state = RunState{};
+}

@@ -1,0 +1,45 @@
+#include "trace/graph.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+
+// Points a node's two window vectors into the shared window store.
+void attach_windows(opnode& node, std::size_t slot, int_t fill) {
+  const std::size_t width = static_cast<std::size_t>(state.NPROCESSOR);
+  node.upw = state.windowStore.data() + 2 * slot * width;
+  node.lpw = node.upw + width;
+  std::fill(node.upw, node.upw + 2 * width, fill);
+}
+
+}  // namespace
+
+int_t qirn_init() {
+  const int_t processors = state.NPROCESSOR;
+  std::size_t total = 0;
+  for (int_t p = 0; p < processors; ++p) total += static_cast<std::size_t>(state.procOpNum[p]);
+  state.nodeCount = static_cast<int_t>(total);
+  state.windowStore.assign(2 * (total + 1) * static_cast<std::size_t>(processors), 0);
+
+  state.graph.assign(static_cast<std::size_t>(processors), {});
+  std::size_t slot = 0;
+  for (int_t p = 0; p < processors; ++p) {
+    state.graph[p].resize(static_cast<std::size_t>(state.procOpNum[p]));
+    for (int_t s = 0; s < state.procOpNum[p]; ++s, ++slot) {
+      opnode& node = state.graph[p][s];
+      node.proc_num = p;
+      node.seq_num = s;
+      node.id = static_cast<int_t>(slot);
+      attach_windows(node, slot, -3);
+    }
+  }
+  state.sentinel = opnode{};
+  state.sentinel.id = state.nodeCount;
+  attach_windows(state.sentinel, total, 0);
+
+  if (state.isBase == 1) return 0;
+  const region zero_row{std::vector<int_t>(processors, 0), std::vector<int_t>(processors, 0)};
+  state.scan.assign(static_cast<std::size_t>(state.NSCAN) + 1, zero_row);
+  return 0;
+}

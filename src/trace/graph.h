@@ -1,0 +1,8 @@
+// Allocation of the operation graph once the trace lengths are known.
+#pragma once
+
+#include "qirn.h"
+
+// Allocates one node per operation (kind OPEND, windows -3), the sentinel
+// (windows 0) and, in optimized mode, the NSCAN + 1 rows of the scan table.
+int_t qirn_init();

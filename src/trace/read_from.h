@@ -1,0 +1,13 @@
+// Read-from mapping: every load is tied to the store whose address and value
+// it shares, or to the sentinel (the initial value 0).
+#pragma once
+
+#include "qirn.h"
+
+// Fills `map_st` of loads and `map_ld` of stores; stops on a load of a
+// non-zero value that no store of its address wrote.
+int_t construct_mapping();
+// The store a load read from, or the sentinel for a load of 0.
+opnode* st_mapping(const opnode* load);
+// The load named by a cell of a store's reader list.
+opnode* ld_mapping(const ldnode* cell);

@@ -1,0 +1,46 @@
+#include "support/trace_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "bounds/scans.h"
+#include "run/driver.h"
+#include "trace/graph.h"
+#include "trace/trace_reader.h"
+
+void TraceFixture::SetUp() {
+  reset_run_state();
+  char pattern[] = "/tmp/qirn-test-XXXXXX";
+  scratch_ = mkdtemp(pattern);
+}
+
+void TraceFixture::TearDown() {
+  std::filesystem::remove_all(scratch_);
+  reset_run_state();
+}
+
+std::string TraceFixture::write_files(const std::string& name,
+                                      const std::vector<std::string>& texts) {
+  const std::string prefix = scratch_ + "/" + name;
+  for (std::size_t p = 0; p < texts.size(); ++p) {
+    std::ofstream(prefix + "." + std::to_string(p), std::ios::binary) << texts[p];
+  }
+  return prefix;
+}
+
+void TraceFixture::load(const std::vector<std::string>& traces, MCM_t model,
+                        const std::vector<std::string>& bounds) {
+  state.MC = model;
+  state.NPROCESSOR = static_cast<int_t>(traces.size());
+  state.QIRNTFRES = write_files("tfres", traces);
+  state.isBase = bounds.empty() ? 1 : 0;
+  if (!bounds.empty()) state.QIRNBOUND = write_files("boundgt", bounds);
+  get_proc_op_num();
+  state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+  if (state.isBase == 0) calculate_scan();
+  qirn_init();
+  if (state.isBase == 0) read_bound_res();
+  read_result();
+  get_addr_lock_num();
+}
