@@ -33,12 +33,15 @@ bool is_operation_line(const std::string& line) {
   return kind != TraceLine::Comment && kind != TraceLine::Blank;
 }
 
-// Opens every processor's trace before any is read.
+// Opens every processor's trace before any is read. The list grows with the
+// files actually opened, so a huge processor count with missing files fails on
+// the first missing one instead of reserving room for all of them.
 std::vector<FILE*> open_trace_files() {
-  std::vector<FILE*> files(static_cast<std::size_t>(state.NPROCESSOR), nullptr);
+  std::vector<FILE*> files;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    files[p] = open_processor_file(state.QIRNTFRES, p);
-    if (files[p] == nullptr) err_sys("open test result file");
+    FILE* file = open_processor_file(state.QIRNTFRES, p);
+    if (file == nullptr) err_sys("open test result file");
+    files.push_back(file);
   }
   return files;
 }
