@@ -1,0 +1,108 @@
+#include "graph/arc_store.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "support/trace_fixture.h"
+
+namespace {
+
+using Arc = std::pair<const opnode*, ORDER_t>;
+using Arcs = std::vector<Arc>;
+
+// At most 16 cells, so that a list linked into a ring fails instead of hanging.
+Arcs arcs_of(const opnode* u) {
+  Arcs list;
+  for (const oparc* a = u->pointTo; a != nullptr && list.size() < 16; a = a->nxtarc) {
+    EXPECT_EQ(a->bptr, u);
+    list.emplace_back(a->nptr, a->order);
+  }
+  return list;
+}
+
+class ArcStore : public TraceFixture {
+ protected:
+  void SetUp() override {
+    TraceFixture::SetUp();
+    load({"store 0 1\nstore 0 2\nstore 0 3\nstore 0 4\nstore 0 5\nstore 0 6\n"});
+    u = op(0, 0), a = op(0, 1), b = op(0, 2), c = op(0, 3), d = op(0, 4), w = op(0, 5);
+  }
+  opnode *u = nullptr, *a = nullptr, *b = nullptr, *c = nullptr, *d = nullptr, *w = nullptr;
+};
+
+TEST_F(ArcStore, NewestFirstThenSessionArcsOldestFirst) {
+  EXPECT_EQ(ins_arc(u, a, Wt), 0);
+  EXPECT_EQ(ins_arc(u, b, Syn), 0);
+  EXPECT_EQ(ins_arc(u, c, LO), 0);
+  EXPECT_EQ(arcs_of(u), (Arcs{{c, LO}, {a, Wt}, {b, Syn}}));
+  EXPECT_EQ(del_arc(u, a, Wt), 0);
+  EXPECT_EQ(arcs_of(u), (Arcs{{c, LO}, {b, Syn}}));
+  EXPECT_EQ(ins_arc(u, d, RO), 0);
+  EXPECT_EQ(ins_arc(u, a, Wt), 0);
+  EXPECT_EQ(arcs_of(u), (Arcs{{a, Wt}, {c, LO}, {b, Syn}, {d, RO}}));
+}
+
+TEST_F(ArcStore, DeletingEitherEndKeepsTheListWhole) {
+  ins_arc(u, a, LO);
+  ins_arc(u, b, Syn);
+  del_arc(u, b, Syn);
+  ins_arc(u, c, RO);
+  del_arc(u, a, LO);
+  ins_arc(u, d, IO);
+  EXPECT_EQ(arcs_of(u), (Arcs{{d, IO}, {c, RO}}));
+  del_arc(u, d, IO);
+  del_arc(u, c, RO);
+  EXPECT_EQ(u->pointTo, nullptr);
+  ins_arc(u, b, Syn);
+  ins_arc(u, a, Co);
+  // A freed cell reused by another list must not stay linked into this one.
+  del_arc(u, a, Co);
+  ins_arc(w, c, TCo);
+  EXPECT_EQ(arcs_of(u), (Arcs{{b, Syn}}));
+  EXPECT_EQ(arcs_of(w), (Arcs{{c, TCo}}));
+}
+
+TEST_F(ArcStore, RefusesSentinelSourceAndDuplicates) {
+  EXPECT_EQ(ins_arc(&state.sentinel, a, Wt), 1);
+  EXPECT_EQ(state.sentinel.pointTo, nullptr);
+  EXPECT_EQ(has_arc(&state.sentinel, a, Wt), 0);
+  EXPECT_EQ(ins_arc(u, a, LO), 0);
+  EXPECT_EQ(ins_arc(u, a, LO), 1);
+  EXPECT_EQ(ins_arc(u, b, Syn), 0);
+  EXPECT_EQ(ins_arc(u, b, Syn), 1);
+  EXPECT_EQ(ins_arc(u, a, Wt), 0);
+  EXPECT_EQ(arcs_of(u), (Arcs{{a, Wt}, {a, LO}, {b, Syn}}));
+  EXPECT_EQ(has_arc(u, a, LO), 1);
+  EXPECT_EQ(has_arc(u, a, Co), 0);
+  EXPECT_EQ(has_arc(a, u, LO), 0);
+}
+
+TEST_F(ArcStore, DeletingAnAbsentArcChangesNothing) {
+  EXPECT_EQ(del_arc(u, a, LO), 1);
+  ins_arc(u, a, LO);
+  ins_arc(u, b, Syn);
+  EXPECT_EQ(del_arc(u, a, Wt), 1);
+  EXPECT_EQ(del_arc(a, u, LO), 1);
+  EXPECT_EQ(del_arc(u, a, LO), 0);
+  EXPECT_EQ(del_arc(u, a, LO), 1);
+  EXPECT_EQ(has_arc(u, a, LO), 0);
+  EXPECT_EQ(arcs_of(u), (Arcs{{b, Syn}}));
+}
+
+TEST_F(ArcStore, ReverseArcsAccumulateWithDuplicates) {
+  EXPECT_EQ(ins_reverse_arc(u, a, LO), 0);
+  EXPECT_EQ(ins_reverse_arc(u, a, LO), 0);
+  EXPECT_EQ(ins_reverse_arc(u, b, Syn), 0);
+  EXPECT_EQ(u->pointed, 3);
+  EXPECT_EQ(u->pointTo, nullptr);
+  Arcs cells;
+  for (const roparc* r = u->pointFrom; r != nullptr; r = r->nxtarc) {
+    EXPECT_EQ(r->bptr, u);
+    cells.emplace_back(r->nptr, r->order);
+  }
+  EXPECT_EQ(cells, (Arcs{{b, Syn}, {a, LO}, {a, LO}}));
+}
+
+}  // namespace
