@@ -1,7 +1,117 @@
 #include "bounds/scans.h"
 
-void calculate_scan() {}
+#include <algorithm>
+#include <vector>
+
+#include "run/diagnostics.h"
+#include "trace/text_lines.h"
+
+int_t parse_scan_count(const std::string& line) {
+  int_t count = 0;
+  std::vector<char> rest(line.size() + 1);
+  if (std::sscanf(line.c_str(), "%d:%s", &count, rest.data()) < 1) return 0;
+  return count;
+}
+
+int parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
+  return std::sscanf(line.c_str(), "%d:%d,%d", &index, &lb, &ub);
+}
+
+namespace {
+
+// Opens every processor's bound file before any is read; `fail` reports a
+// file that cannot be opened.
+template <typename Fail>
+std::vector<FILE*> open_bound_files(Fail fail) {
+  std::vector<FILE*> files(static_cast<std::size_t>(state.NPROCESSOR), nullptr);
+  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+    files[p] = open_processor_file(state.QIRNBOUND, p);
+    if (files[p] == nullptr) fail();
+  }
+  return files;
+}
+
+void close_files(std::vector<FILE*>& files) {
+  for (FILE* file : files) std::fclose(file);
+}
+
+// The scan count is read from the file's last line only, whether or not that
+// line ends with a newline; an empty file counts 0.
+int_t last_line_scan_count(FILE* file) {
+  std::string last;
+  std::string line;
+  while (read_whole_line(file, line)) last.swap(line);
+  return parse_scan_count(last);
+}
+
+// Rows beyond the scan table, and bounds that name no operation of the
+// processor, are malformed input: they would index outside the graph. The row
+// index is checked first, then lb, then ub; all report the same message.
+void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
+  const int_t operations = state.procOpNum[p];
+  const bool fits =
+      index <= state.NSCAN && lb >= 0 && lb <= operations && ub >= 0 && ub <= operations;
+  if (!fits) err_quit("bound file format error");
+}
+
+// Each data line is parsed, its index checked against the expected one, and
+// only then its values range-checked and stored.
+void read_processor_bounds(FILE* file, int_t p) {
+  int_t expected = 1;
+  std::string line;
+  while (read_whole_line(file, line)) {
+    if (is_comment_line(line) || is_blank_line(line)) continue;
+    int_t index = 0;
+    int_t lb = 0;
+    int_t ub = 0;
+    if (parse_bound_line(line, index, lb, ub) < 3) err_quit("bound file format error");
+    // The first data line may start at any scan from 1 to 8.
+    if (expected == 1 && index >= 2 && index <= 8) expected = index;
+    QIRN_ISVALID(index == expected, kBoundRowIndexSite);
+    check_row_in_range(p, index, lb, ub);
+    state.scan[expected].lb[p] = lb;
+    state.scan[expected].ub[p] = ub;
+    ++expected;
+  }
+}
+
+// Sets scanIndex to `value` for operations [from, to) of processor p, clipped
+// to the operations that exist.
+void set_scan_index(int_t p, int_t from, int_t to, int_t value) {
+  const int_t end = std::min(to, state.procOpNum[p]);
+  for (int_t j = std::max(from, 0); j < end; ++j) state.graph[p][j].scanIndex = value;
+}
+
+}  // namespace
+
+void calculate_scan() {
+  state.numOfScan.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
+  std::vector<FILE*> files = open_bound_files([] { err_quit("open bound file error!"); });
+  int_t largest = 0;
+  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+    state.numOfScan[p] = last_line_scan_count(files[p]);
+    largest = std::max(largest, state.numOfScan[p]);
+  }
+  close_files(files);
+  if (largest == 0) err_quit("err in bound file!");
+  state.NSCAN = largest;
+}
+
 int_t read_bound_res() {
+  std::vector<FILE*> files = open_bound_files([] { err_sys("open region bound file"); });
+  for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
+  close_files(files);
   return 0;
 }
-void calculateScanNo() {}
+
+void calculateScanNo() {
+  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+    // A negative count cannot survive read_bound_res; treat it as no rows.
+    const int_t m = std::clamp(state.numOfScan[p], 0, state.NSCAN);
+    for (int_t k = 1; k <= m; ++k) {
+      const int_t from = k == 1 ? 0 : state.scan[k - 1].lb[p];
+      set_scan_index(p, from, state.scan[k].lb[p], k - 1);
+    }
+    set_scan_index(p, state.scan[m].lb[p], state.procOpNum[p], m);
+  }
+}
