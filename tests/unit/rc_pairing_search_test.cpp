@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "derive/program_order.h"
+#include "derive/write_to.h"
+#include "graph/arc_store.h"
+#include "rc/cycle_tests.h"
+#include "rc/pairing_search.h"
+#include "rc/propagation.h"
+#include "support/trace_fixture.h"
+#include "trace/read_from.h"
+#include "trace/sessions.h"
+
+namespace {
+
+using ArcList = std::vector<std::tuple<int_t, int_t, ORDER_t>>;
+
+class RcSearch : public TraceFixture {
+ protected:
+  // The arcs a baseline RC run has when its search begins.
+  void derive(const std::vector<std::string>& traces) {
+    load(traces, RC);
+    construct_mapping();
+    init_inSync();
+    init_first_write_sync_read();
+    add_lo_arc(RC);
+    add_wt_arc();
+    add_lo_for_sync();
+  }
+
+  // Every arc, node by node, in list order.
+  ArcList arcs() {
+    ArcList all;
+    for (auto& operations : state.graph) {
+      for (const opnode& node : operations) {
+        for (const oparc* arc = node.pointTo; arc != nullptr; arc = arc->nxtarc) {
+          all.emplace_back(node.id, arc->nptr->id, arc->order);
+        }
+      }
+    }
+    return all;
+  }
+
+  std::string verdict() {
+    ::testing::internal::CaptureStdout();
+    check_for_rc();
+    return ::testing::internal::GetCapturedStdout();
+  }
+};
+
+// Processor 1's session writes what processor 0's session reads, so a chain
+// from processor 0 fails after trying processors 2 and 3 in every order.
+const std::vector<std::string> kFourProcessors = {
+    "acquire 0\nload 1 1\nrelease 0\n", "acquire 0\nstore 1 1\nrelease 0\n",
+    "acquire 0\nrelease 0\n", "acquire 0\nrelease 0\n"};
+
+TEST_F(RcSearch, FailedStartLeavesTheArcsAndMarksItFound) {
+  derive(kFourProcessors);
+  const ArcList before = arcs();
+  NodeMarks visited;
+  visited.clear();
+  EXPECT_EQ(dfs_check_for_rc(op(0, 0), visited), 1);
+  EXPECT_EQ(arcs(), before);
+  for (auto& operations : state.graph) {
+    for (const opnode& node : operations) EXPECT_FALSE(visited.test(&node));
+  }
+}
+
+TEST_F(RcSearch, OtherProcessorsFollowInRotationAfterTheOwnNextSession) {
+  derive(kFourProcessors);
+  EXPECT_EQ(verdict(), "no violation!\n");
+  // From processor 1 the rotation reaches 2, 3 and only then 0.
+  EXPECT_EQ(has_arc(op(1, 2), op(2, 0), RO), 1);
+  EXPECT_EQ(has_arc(op(2, 1), op(3, 0), RO), 1);
+  EXPECT_EQ(has_arc(op(3, 1), op(0, 0), RO), 1);
+
+  reset_run_state();
+  derive({"acquire 0\nrelease 0\nacquire 0\nrelease 0\n", "acquire 0\nrelease 0\n"});
+  EXPECT_EQ(verdict(), "no violation!\n");
+  EXPECT_EQ(has_arc(op(0, 1), op(0, 2), RO), 1);
+  EXPECT_EQ(has_arc(op(0, 3), op(1, 0), RO), 1);
+}
+
+TEST_F(RcSearch, PrintsNothingWithoutSessions) {
+  derive({"store 1 1\n", "load 1 1\n"});
+  EXPECT_EQ(verdict(), "");
+  EXPECT_EQ(check_for_rc(), 1);
+}
+
+TEST_F(RcSearch, RefusesArcsThatDoNotJoinAReleaseToAnAcquire) {
+  derive({"acquire 0\nrelease 0\n", "acquire 0\nrelease 0\n"});
+  EXPECT_EXIT(add_and_check_for_rc(op(0, 0), op(1, 0)), ::testing::ExitedWithCode(255),
+              "error in add and check!");
+  NodeMarks visited;
+  visited.clear();
+  EXPECT_EXIT(del_all_arc(op(0, 1), op(1, 0), visited), ::testing::ExitedWithCode(255),
+              "error when delete arc!");
+}
+
+// Random arcs, each kept only while no walk closes a cycle: after every
+// insertion the test that knows the new arc must agree with walks from every
+// operation, with and without (arbitrary, even contradictory) time bounds.
+TEST_F(RcSearch, CycleTestAfterAnArcAgreesWithWalksFromEveryOperation) {
+  std::mt19937 random(7);
+  const auto pick = [&random](int_t n) {
+    return std::uniform_int_distribution<int_t>(0, n - 1)(random);
+  };
+  for (int_t round = 0; round < 120; ++round) {
+    reset_run_state();
+    load({"load 1 0\nload 1 0\nload 1 0\nload 1 0\n", "load 1 0\nload 1 0\nload 1 0\n",
+          "load 1 0\nload 1 0\nload 1 0\nload 1 0\nload 1 0\n"},
+         RC);
+    state.isBase = round % 2;
+    for (auto& operations : state.graph) {
+      for (opnode& x : operations) {
+        for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+          x.lpw[t] = pick(state.procOpNum[t] + 1);
+          x.upw[t] = x.lpw[t] - 1 + pick(state.procOpNum[t] + 2 - x.lpw[t]);
+        }
+      }
+    }
+    for (int_t step = 0; step < 40; ++step) {
+      const int_t pu = pick(3);
+      const int_t pv = pick(3);
+      opnode* u = op(pu, pick(state.procOpNum[pu]));
+      opnode* v = op(pv, pick(state.procOpNum[pv]));
+      if (ins_arc(u, v, pick(2) == 0 ? LO : RO) != 0) continue;
+      const int_t full = check_cycle_for_rc();
+      ASSERT_EQ(cycle_after_arc(u, v), full) << "round " << round << " step " << step;
+      if (full == 1) del_arc(u, v, has_arc(u, v, LO) ? LO : RO);
+    }
+  }
+}
+
+}  // namespace
