@@ -1,17 +1,135 @@
 #include "derive/program_order.h"
 
-int_t add_lo_arc(MCM_t) {
+#include <algorithm>
+#include <cstdio>
+
+#include "graph/arc_store.h"
+#include "run/diagnostics.h"
+#include "trace/sessions.h"
+
+namespace {
+
+// A half-open range [lo, hi) of sequence numbers of one processor.
+struct SeqRange {
+  int_t lo;
+  int_t hi;
+};
+
+// The candidates that u's window offers in processor p: lpw[p] up to
+// upw[p] - 1, clamped to the processor's operations so that windows that
+// were never computed (or reach past the trace) read nothing outside it.
+SeqRange window_range(const opnode* u, int_t p) {
+  const int_t count = state.procOpNum[p];
+  return {std::max(u->lpw[p], 0), std::min(u->upw[p], count)};
+}
+
+SeqRange candidate_range(const opnode* u, bool optimized) {
+  const int_t p = u->proc_num;
+  if (optimized) return window_range(u, p);
+  return {0, state.procOpNum[p]};
+}
+
+// Whether the model keeps program order from u to the later operation v.
+bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
+  if (model == SC) return true;
+  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
+}
+
+void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
+  const SeqRange range = candidate_range(u, optimized);
+  for (int_t k = std::max(range.lo, u->seq_num + 1); k < range.hi; ++k) {
+    opnode* v = node_at(u->proc_num, k);
+    if (keeps_order(model, u, v)) ins_arc(u, v, LO);
+  }
+}
+
+// Acquire -> every operation inside its session, each of them -> the
+// release, and acquire -> release.
+void add_release_consistent_arcs(opnode* u, bool optimized) {
+  opnode* w = findRelease(u);
+  const int_t p = u->proc_num;
+  const SeqRange from_acquire = candidate_range(u, optimized);
+  for (int_t k = std::max(from_acquire.lo, u->seq_num + 1);
+       k < std::min(from_acquire.hi, w->seq_num); ++k) {
+    ins_arc(u, node_at(p, k), LO);
+  }
+  const SeqRange to_release = candidate_range(w, optimized);
+  for (int_t k = std::max(to_release.lo, u->seq_num + 1); k < std::min(to_release.hi, w->seq_num);
+       ++k) {
+    ins_arc(node_at(p, k), w, LO);
+  }
+  ins_arc(u, w, LO);
+}
+
+void add_scope_consistent_arcs(opnode* u) {
+  opnode* w = findReleaseForScC(u, u->addr);
+  for (int_t k = u->seq_num + 1; k < w->seq_num; ++k) {
+    opnode* inner = node_at(u->proc_num, k);
+    ins_arc(u, inner, LO);
+    ins_arc(inner, w, LO);
+  }
+  ins_arc(u, w, LO);
+}
+
+// Every in-session store -> the next in-session store to its address.
+void add_scope_store_chains() {
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) {
+      if (node.optype == STORE && node.nxt != nullptr) ins_arc(&node, node.nxt, LO);
+    }
+  }
+}
+
+int_t add_lo_arc_variant(MCM_t model, bool optimized) {
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) {
+      opnode* u = &node;
+      if (model == SC || model == PC) {
+        add_processor_consistent_arcs(model, u, optimized);
+      } else if (is_acquire(u)) {
+        if (model == RC)
+          add_release_consistent_arcs(u, optimized);
+        else
+          add_scope_consistent_arcs(u);
+      }
+    }
+  }
+  if (model == ScC) add_scope_store_chains();
   return 0;
 }
-int_t add_lo_arc_baseline(MCM_t) {
-  return 0;
+
+}  // namespace
+
+int_t add_lo_arc(MCM_t MC) {
+  return state.isBase == 0 ? add_lo_arc_optimize(MC) : add_lo_arc_baseline(MC);
 }
-int_t add_lo_arc_optimize(MCM_t) {
-  return 0;
+
+int_t add_lo_arc_baseline(MCM_t MC) {
+  return add_lo_arc_variant(MC, false);
 }
-opnode* findRelease(const opnode*) {
-  return nullptr;
+
+int_t add_lo_arc_optimize(MCM_t MC) {
+  return add_lo_arc_variant(MC, true);
 }
-opnode* findAcquire(const opnode*) {
-  return nullptr;
+
+opnode* findRelease(const opnode* u) {
+  for (int_t k = u->seq_num + 1; k < state.procOpNum[u->proc_num]; ++k) {
+    opnode* candidate = node_at(u->proc_num, k);
+    if (candidate->optype != SYNC) continue;
+    if (is_release(candidate)) return candidate;
+    std::printf("release,%d,%d\n", u->proc_num, u->seq_num);
+    err_quit("the RC program has errors!");
+  }
+  err_quit("the RC program for testing has errors!");
+}
+
+opnode* findAcquire(const opnode* u) {
+  for (int_t k = u->seq_num - 1; k >= 0; --k) {
+    opnode* candidate = node_at(u->proc_num, k);
+    if (candidate->optype != SYNC) continue;
+    if (is_acquire(candidate)) return candidate;
+    std::printf("acquire,%d,%d\n", u->proc_num, u->seq_num);
+    err_quit("the RC program has errors!");
+  }
+  err_quit("the RC program for testing has errors!");
 }
