@@ -1,0 +1,28 @@
+// Settings of one qirn-gen run and the limits they must respect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qirn_gen {
+
+struct GenConfig {
+  int32_t processors = 4;
+  int32_t operations = 20;  // loads and stores per processor; lock operations come on top
+  int32_t addresses = 4;
+  int32_t locks = 1;
+  int32_t lockShare = 40;    // percentage of loads and stores that lie inside lock sessions
+  int32_t scanDistance = 8;  // global clock ticks between two scans
+  uint64_t seed = 1;
+  int32_t violations = 0;  // loads made to return an older value of their address
+  std::string prefix;      // path prefix of the written files, as qirn's -i takes it
+};
+
+// Longest stretch of loads and stores one lock session holds.
+inline constexpr int32_t kMaxSessionLength = 3;
+// Operations a processor may have issued but not yet completed.
+inline constexpr int32_t kPipelineDepth = 3;
+// Values are numbered from 1 over all stores, and qirn reads them as 32-bit integers.
+inline constexpr int64_t kMaxTotalOperations = 10'000'000;
+
+}  // namespace qirn_gen

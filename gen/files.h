@@ -1,0 +1,33 @@
+// The files qirn reads: one trace file and one bound file per processor,
+// named from a path prefix the way qirn's -i names them.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "gen/config.h"
+#include "gen/run_model.h"
+
+namespace qirn_gen {
+
+class WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string trace_path(const std::string& prefix, int32_t proc);  // prefix + "tfres." + proc
+std::string bound_path(const std::string& prefix, int32_t proc);  // prefix + "boundgt." + proc
+
+// "load A V", "store A V", "acquire L", "release L", one per line in program
+// order, after one comment line naming the seed and the processor.
+std::string trace_text(const GeneratedRun& run, const GenConfig& config, int32_t proc);
+
+// "k:lb,ub" for scans k = 1, 2, ..., after one comment line; the last line is
+// the last scan.
+std::string bound_text(const GeneratedRun& run, int32_t proc);
+
+// Writes every processor's two files; throws WriteError naming the first
+// file that cannot be written.
+void write_run(const GeneratedRun& run, const GenConfig& config);
+
+}  // namespace qirn_gen

@@ -1,0 +1,142 @@
+#include "gen/options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+namespace qirn_gen {
+namespace {
+
+const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:o:";
+
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"processors", required_argument, nullptr, 'p'},
+    {"operations", required_argument, nullptr, 'n'},
+    {"addresses", required_argument, nullptr, 'a'},
+    {"locks", required_argument, nullptr, 'l'},
+    {"lock-share", required_argument, nullptr, 'c'},
+    {"scan-distance", required_argument, nullptr, 'd'},
+    {"seed", required_argument, nullptr, 's'},
+    {"violations", required_argument, nullptr, 'v'},
+    {"output", required_argument, nullptr, 'o'},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+struct NumberOption {
+  char letter;
+  const char* name;
+  int32_t GenConfig::*field;
+  int32_t min;
+  int32_t max;
+};
+
+const NumberOption kNumberOptions[] = {
+    {'p', "--processors", &GenConfig::processors, 1, 100'000},
+    {'n', "--operations", &GenConfig::operations, 1, kMaxTotalOperations},
+    {'a', "--addresses", &GenConfig::addresses, 1, kMaxTotalOperations},
+    {'l', "--locks", &GenConfig::locks, 0, 1'000'000},
+    {'c', "--lock-share", &GenConfig::lockShare, 0, 100},
+    {'d', "--scan-distance", &GenConfig::scanDistance, 1, kInt32Max},
+    {'v', "--violations", &GenConfig::violations, 0, kInt32Max},
+};
+
+template <typename T>
+bool parse_whole(const char* text, T& value) {
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, value);
+  return error == std::errc() && stop == end && stop != text;
+}
+
+std::string invalid(const char* name, const char* text) {
+  return std::string("invalid value for ") + name + ": '" + text + "'";
+}
+
+// Applies one option; returns an error text, empty when it was accepted.
+std::string apply(int letter, const char* text, GenConfig& config) {
+  if (letter == 'o') {
+    config.prefix = text;
+    return {};
+  }
+  if (letter == 's') return parse_whole(text, config.seed) ? "" : invalid("--seed", text);
+  for (const NumberOption& option : kNumberOptions) {
+    if (option.letter != letter) continue;
+    int64_t value = 0;
+    if (!parse_whole(text, value) || value < option.min || value > option.max) {
+      return invalid(option.name, text) + " (expected " + std::to_string(option.min) + " to " +
+             std::to_string(option.max) + ")";
+    }
+    config.*option.field = static_cast<int32_t>(value);
+    return {};
+  }
+  return "unknown option";
+}
+
+// Names the offending option as it was written: a long option by its word,
+// a short one by its letter (it may sit inside a group such as -xp).
+std::string parser_error(int result, char** argv) {
+  const std::string written = argv[optind - 1];
+  const std::string word = written.starts_with("--") || optopt == 0
+                               ? written.substr(0, written.find('='))
+                               : std::string("-") + static_cast<char>(optopt);
+  return (result == ':' ? "missing value for " : "unknown option ") + word;
+}
+
+std::string check_total(const GenConfig& config) {
+  if (static_cast<int64_t>(config.processors) * config.operations <= kMaxTotalOperations) return {};
+  return "processors times operations may be at most " + std::to_string(kMaxTotalOperations);
+}
+
+}  // namespace
+
+ParsedOptions parse_options(int argc, char** argv) {
+  ParsedOptions parsed;
+  optind = 0;  // start the parser afresh, also when called more than once
+  opterr = 0;
+  int result;
+  while ((result = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
+    if (result == 'h') {
+      parsed.action = ParsedOptions::Action::Help;
+      continue;
+    }
+    parsed.error = (result == '?' || result == ':') ? parser_error(result, argv)
+                                                    : apply(result, optarg, parsed.config);
+    if (!parsed.error.empty()) break;
+  }
+  if (parsed.error.empty() && optind < argc) {
+    parsed.error = std::string("unexpected argument '") + argv[optind] + "'";
+  }
+  if (parsed.error.empty()) parsed.error = check_total(parsed.config);
+  if (!parsed.error.empty()) parsed.action = ParsedOptions::Action::Fail;
+  return parsed;
+}
+
+std::string usage_text() {
+  return "Usage: qirn-gen [OPTIONS]\n"
+         "Simulates a sequentially consistent multiprocessor run and writes, for each\n"
+         "processor N, the trace file PREFIXtfres.N and the bound file PREFIXboundgt.N\n"
+         "that qirn reads.\n"
+         "\n"
+         "Options:\n"
+         "  -p, --processors NUM     number of processors (default 4)\n"
+         "  -n, --operations NUM     loads and stores per processor; every lock session\n"
+         "                           adds its acquire and release (default 20)\n"
+         "  -a, --addresses NUM      addresses 0 to NUM-1 (default 4)\n"
+         "  -l, --locks NUM          locks 0 to NUM-1; 0 gives no lock sessions (default 1)\n"
+         "  -c, --lock-share PCT     percentage of loads and stores inside lock sessions\n"
+         "                           (default 40)\n"
+         "  -d, --scan-distance NUM  clock ticks between two scans (default 8); every\n"
+         "                           operation takes three ticks: issue, effect, completion\n"
+         "  -s, --seed NUM           seed; the same seed gives the same files (default 1)\n"
+         "  -v, --violations NUM     loads made to return an older value of their address\n"
+         "                           (default 0)\n"
+         "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
+         "                           (default: none, the current directory)\n"
+         "  -h, --help               print this text\n";
+}
+
+}  // namespace qirn_gen

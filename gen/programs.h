@@ -1,0 +1,17 @@
+// The program every processor runs: loads and stores of random addresses,
+// part of them grouped into lock sessions.
+#pragma once
+
+#include <vector>
+
+#include "gen/config.h"
+#include "gen/random.h"
+#include "gen/run_model.h"
+
+namespace qirn_gen {
+
+// Stores get the values 1, 2, 3, ... in the order they are built, so every
+// value is written once. Load values and times are left for the scheduler.
+std::vector<Program> build_programs(const GenConfig& config, SplitMix64& rng);
+
+}  // namespace qirn_gen

@@ -1,0 +1,51 @@
+// What a simulated run produces: the operations of every processor with
+// their times, the scans taken during the run, and the loads that were
+// made to return a stale value.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace qirn_gen {
+
+enum class OpKind { Load, Store, Acquire, Release };
+
+// Times are ticks of the global clock; every tick carries exactly one event
+// of one processor, so no two events share a time.
+struct GenOp {
+  OpKind kind = OpKind::Load;
+  int32_t target = 0;  // address of a load or store, lock number of an acquire or release
+  int32_t value = 0;   // value written or read; 0 for lock operations
+  int64_t issued = 0;
+  int64_t effect = 0;  // the moment the operation takes effect on memory or on its lock
+  int64_t completed = 0;
+};
+
+using Program = std::vector<GenOp>;
+
+// One global scan: per processor, how many of its operations had completed
+// (lb) and how many had been issued (ub) once the event of `tick` was done.
+struct ScanRow {
+  int64_t tick = 0;
+  std::vector<int32_t> lb;
+  std::vector<int32_t> ub;
+};
+
+struct InjectedLoad {
+  int32_t proc = 0;
+  int32_t seq = 0;
+  int32_t faithful = 0;  // the value memory held when the load took effect
+  int32_t stale = 0;     // the older value written into the trace instead
+};
+
+struct GeneratedRun {
+  std::vector<Program> programs;
+  std::vector<ScanRow> scans;
+  std::vector<InjectedLoad> injected;
+};
+
+inline bool is_lock_op(const GenOp& op) {
+  return op.kind == OpKind::Acquire || op.kind == OpKind::Release;
+}
+
+}  // namespace qirn_gen

@@ -1,0 +1,15 @@
+// The lines qirn-gen prints after writing its files.
+#pragma once
+
+#include <string>
+
+#include "gen/config.h"
+#include "gen/run_model.h"
+
+namespace qirn_gen {
+
+// One line with the seed and the sizes of the run, then one line per
+// injected violation.
+std::string summary_text(const GeneratedRun& run, const GenConfig& config);
+
+}  // namespace qirn_gen
