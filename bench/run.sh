@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 limit=${2:-120}
 qirn=$build/qirn
-gen=$build/gen/qirn-gen
+gen=$build/qirn-gen
 [ -x "$qirn" ] && [ -x "$gen" ] || { echo "build first: scripts/build.sh" >&2; exit 2; }
 
 work=$(mktemp -d)

@@ -1,8 +1,7 @@
 // A scope-consistency run state built up to the start of the frontier
-// search, and a record of every arc list to compare placements against.
+// search.
 #pragma once
 
-#include <tuple>
 #include <vector>
 
 #include "bounds/active_windows.h"
@@ -36,32 +35,5 @@ class ScopeFixture : public TraceFixture {
     add_lo_arc(ScC);
     add_wt_arc();
     add_lo_for_sync();
-  }
-
-  // Every forward arc in list order and every reverse arc, node by node.
-  using Cell = std::tuple<int_t, int_t, int_t>;  // target processor, sequence, order
-  struct Arcs {
-    std::vector<std::vector<Cell>> forward;
-    std::vector<std::vector<Cell>> reverse;
-    std::vector<int_t> pointed;
-    bool operator==(const Arcs&) const = default;
-  };
-
-  static Arcs arcs() {
-    Arcs all;
-    for (auto& row : state.graph) {
-      for (opnode& n : row) {
-        auto& forward = all.forward.emplace_back();
-        for (const oparc* a = n.pointTo; a != nullptr; a = a->nxtarc) {
-          forward.emplace_back(a->nptr->proc_num, a->nptr->seq_num, a->order);
-        }
-        auto& reverse = all.reverse.emplace_back();
-        for (const roparc* a = n.pointFrom; a != nullptr; a = a->nxtarc) {
-          reverse.emplace_back(a->nptr->proc_num, a->nptr->seq_num, a->order);
-        }
-        all.pointed.push_back(n.pointed);
-      }
-    }
-    return all;
   }
 };

@@ -44,3 +44,27 @@ void TraceFixture::load(const std::vector<std::string>& traces, MCM_t model,
   read_result();
   get_addr_lock_num();
 }
+
+TraceFixture::Arcs TraceFixture::arcs() {
+  Arcs all;
+  for (auto& row : state.graph) {
+    for (opnode& n : row) {
+      auto& forward = all.forward.emplace_back();
+      for (const oparc* a = n.pointTo; a != nullptr; a = a->nxtarc) {
+        forward.emplace_back(a->nptr->proc_num, a->nptr->seq_num, a->order);
+      }
+      auto& reverse = all.reverse.emplace_back();
+      for (const roparc* a = n.pointFrom; a != nullptr; a = a->nxtarc) {
+        reverse.emplace_back(a->nptr->proc_num, a->nptr->seq_num, a->order);
+      }
+      all.pointed.push_back(n.pointed);
+    }
+  }
+  return all;
+}
+
+std::string stores(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "store 0 " + std::to_string(i + 1) + "\n";
+  return text;
+}

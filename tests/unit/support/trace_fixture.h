@@ -4,10 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "qirn.h"
+
+// The text of `count` stores to address 0 with the values 1, 2, ...
+std::string stores(int count);
+
+// Everything `run` prints on standard output.
+template <class Run>
+std::string printed(Run&& run) {
+  ::testing::internal::CaptureStdout();
+  run();
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
 
 class TraceFixture : public ::testing::Test {
  protected:
@@ -26,6 +40,16 @@ class TraceFixture : public ::testing::Test {
             const std::vector<std::string>& bounds = {});
 
   opnode* op(int_t p, int_t s) { return &state.graph[p][s]; }
+
+  // Every forward arc in list order and every reverse arc, node by node.
+  using Cell = std::tuple<int_t, int_t, int_t>;  // target processor, sequence, order
+  struct Arcs {
+    std::vector<std::vector<Cell>> forward;
+    std::vector<std::vector<Cell>> reverse;
+    std::vector<int_t> pointed;
+    bool operator==(const Arcs&) const = default;
+  };
+  static Arcs arcs();
 
   std::string scratch_;
 };

@@ -6,6 +6,7 @@
 #include "graph/arc_store.h"
 #include "scc/frontier.h"
 #include "scc/location_scan.h"
+#include "scc/propagation.h"
 #include "scc/search.h"
 #include "scc/search_state.h"
 #include "scc/selection.h"
@@ -98,9 +99,7 @@ TEST_F(FrontierSearchTest, HardRefusalOfAStoreKeepsOnlyTheRecordedPrecedence) {
   state.isBase = 0;
   for (opnode& n : state.graph[1]) n.scanIndex = 2;
   for (opnode& n : state.graph[2]) n.scanIndex = 1;
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(place(op(2, 1)), -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "w1[2][1],r[1][2]\nw[0][1]\n");
+  EXPECT_EQ(printed([&] { EXPECT_EQ(place(op(2, 1)), -1); }), "w1[2][1],r[1][2]\nw[0][1]\n");
   Arcs expected = before;
   expected.pointed[1] += 2;
   expected.reverse[1] = {{2, 1, Co}, {2, 1, Co}};
@@ -137,43 +136,21 @@ TEST_F(FrontierSearchTest, SessionWaitsForTheSessionItsPrecedenceNames) {
 TEST_F(FrontierSearchTest, LocationPassStartsAfterTheLastChangeAndEndsThere) {
   prepare({"store 0 1\nstore 1 1\n", "store 0 2\nstore 1 2\n"});
   start();
-  const NodeMarks& visited = frontier_search().visited;
-  std::vector<int_t> pass;
-  for (int_t loc = -1; (loc = findNextFrontierNew_bfs(f(), size_, loc, visited)) != -1;) {
-    pass.push_back(loc);
-  }
-  EXPECT_EQ(pass, (std::vector<int_t>{0, 1, 2, 3}));
+  const auto pass = [this] {
+    std::vector<int_t> locs;
+    for (int_t loc = -1;
+         (loc = findNextFrontierNew_bfs(f(), size_, loc, frontier_search().visited)) != -1;) {
+      locs.push_back(loc);
+    }
+    return locs;
+  };
+  EXPECT_EQ(pass(), (std::vector<int_t>{0, 1, 2, 3}));
 
   ASSERT_EQ(place(op(0, 1)), 1);
   state.lastOpLoc = 1;
   ins_reverse_arc(op(1, 1), op(0, 0), Co);  // 1:1 waits for 0:0
-  pass.clear();
-  for (int_t loc = -1; (loc = findNextFrontierNew_bfs(f(), size_, loc, visited)) != -1;) {
-    pass.push_back(loc);
-  }
-  EXPECT_EQ(pass, (std::vector<int_t>{2, 0}));
+  EXPECT_EQ(pass(), (std::vector<int_t>{2, 0}));
   EXPECT_EQ(is_last_frontier(f(), size_), 0);
-}
-
-TEST_F(FrontierSearchTest, SeveralLocksAreCompleteWhenEveryAcquireChainIs) {
-  prepare({"acquire 0\nstore 0 1\nrelease 0\nacquire 1\nrelease 1\n"});
-  start();
-  ASSERT_EQ(place(op(0, 0)), 1);
-  ASSERT_EQ(place(op(0, 3)), 1);
-  EXPECT_EQ(is_last_frontier(f(), size_), 1);
-  EXPECT_EQ(is_last_frontier_new(f(), size_), 0);  // the store is still unplaced
-}
-
-TEST_F(FrontierSearchTest, CompleteOrderStaysInTheFrontierAndTheGraph) {
-  prepare({"acquire 0\nstore 0 1\nrelease 0\n", "acquire 0\nload 0 1\nrelease 0\n"});
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(verificationAlgorithm(), -1);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "baseline algorithm begin !...\nno cycle!\n");
-  EXPECT_EQ(frontier_search().frontier, (std::vector<int_t>{1, 0, -1, 0}));
-  EXPECT_EQ(state.lastop, (std::vector<opnode*>{op(0, 1), op(1, 0)}));
-  EXPECT_EQ(has_arc(op(0, 2), op(1, 0), Syn), 1);
-  EXPECT_EQ(state.exp_i, 3);
-  EXPECT_EQ(op(1, 0)->timesOfChosen, 1);
 }
 
 void* run_search(void* result) {
@@ -191,12 +168,84 @@ TEST_F(FrontierSearchTest, DeepSearchRunsOnASmallStack) {
   pthread_attr_setstacksize(&attr, 128 * 1024);
   pthread_t thread;
   int_t result = 0;
-  ::testing::internal::CaptureStdout();
-  ASSERT_EQ(pthread_create(&thread, &attr, run_search, &result), 0);
-  pthread_join(thread, nullptr);
-  ::testing::internal::GetCapturedStdout();
+  printed([&] {
+    ASSERT_EQ(pthread_create(&thread, &attr, run_search, &result), 0);
+    pthread_join(thread, nullptr);
+  });
   EXPECT_EQ(result, -1);
   EXPECT_EQ(state.exp_i, kSessions);
+}
+
+class ScopePropagation : public ScopeFixture {
+ protected:
+  static void set_scans(int_t p, const std::vector<int_t>& scans) {
+    for (std::size_t s = 0; s < scans.size(); ++s) state.graph[p][s].scanIndex = scans[s];
+  }
+  static std::vector<opnode*> named_at(const opnode* n) {
+    std::vector<opnode*> named;
+    for (const roparc* a = n->pointFrom; a != nullptr; a = a->nxtarc) named.push_back(a->nptr);
+    return named;
+  }
+};
+
+TEST_F(ScopePropagation, WriteToBetweenSessionsOfOneLockRecordsTheWritersSession) {
+  prepare({"acquire 0\nstore 0 1\nstore 1 1\nrelease 0\nstore 2 1\n",
+           "acquire 0\nload 0 1\nload 0 1\nload 2 1\nrelease 0\n",
+           "acquire 1\nload 1 1\nrelease 1\n"});
+  // Two loads of one session read the same store: two identical records.
+  EXPECT_EQ(named_at(op(1, 0)), (std::vector<opnode*>{op(0, 0), op(0, 0)}));
+  EXPECT_EQ(op(1, 0)->pointed, 2);
+  // The session reading through lock 1 is not ordered against lock 0.
+  EXPECT_EQ(op(2, 0)->pointed, 0);
+
+  EXPECT_EQ(ins_arc_for_scc(op(0, 1), op(0, 1), Wt), 0);  // same processor
+  EXPECT_EQ(ins_arc_for_scc(op(0, 4), op(1, 3), Wt), 0);  // writer outside sessions
+  EXPECT_EQ(ins_arc_for_scc(op(0, 2), op(2, 1), Wt), 0);  // different locks
+  EXPECT_EQ(ins_arc_for_scc(op(0, 1), op(1, 1), Wt), 1);
+  EXPECT_EQ(op(1, 0)->pointed, 3);
+}
+
+TEST_F(ScopePropagation, NearestEarlierSessionOfTheScanWithAnotherValuePrecedes) {
+  prepare({"acquire 0\nstore 0 1\nrelease 0\n",
+           "acquire 0\nload 0 2\nrelease 0\nacquire 0\nload 0 1\nrelease 0\n"
+           "acquire 0\nload 0 1\nrelease 0\n",
+           "acquire 0\nstore 0 2\nrelease 0\n"});
+  state.isBase = 0;
+  opnode* ac1 = op(0, 0);
+  opnode* reader = op(1, 6);
+  // In ac1's scan, the session at 3 only read n's own value: passed over.
+  set_scans(0, {1, 1, 1});
+  set_scans(1, {1, 1, 1, 1, 1, 1, 1, 1, 1});
+  EXPECT_EQ(add_pre_reverse_so(ac1, op(0, 1), reader), 1);
+  EXPECT_EQ(named_at(ac1), (std::vector<opnode*>{op(1, 0)}));
+
+  // A later scan is passed over; an earlier one ends the walk.
+  set_scans(1, {0, 0, 0, 2, 2, 2, 2, 2, 2});
+  EXPECT_EQ(add_pre_reverse_so(ac1, op(0, 1), reader), 0);
+  EXPECT_EQ(ac1->pointed, 1);
+
+  state.isBase = 1;
+  set_scans(1, {1, 1, 1, 1, 1, 1, 1, 1, 1});
+  EXPECT_EQ(add_pre_reverse_so(ac1, op(0, 1), reader), 0);
+}
+
+TEST_F(ScopePropagation, ReadingSessionPrecedesTheSessionOverwritingInTheSameScan) {
+  prepare({"acquire 0\nstore 0 1\nrelease 0\nacquire 0\nstore 0 2\nrelease 0\n",
+           "acquire 0\nload 0 1\nrelease 0\n"});
+  pre_lmt_sync();  // baseline: nothing
+  EXPECT_EQ(op(0, 3)->pointed, 0);
+
+  state.isBase = 0;
+  set_scans(0, {0, 0, 0, 1, 1, 1});
+  set_scans(1, {1, 1, 1});
+  pre_lmt_sync();
+  EXPECT_EQ(named_at(op(0, 3)), (std::vector<opnode*>{op(1, 0)}));
+}
+
+TEST_F(ScopePropagation, FirstInSessionReaderOfTheOwnProcessorStandsInForAStore) {
+  prepare({"store 0 1\nload 0 1\nacquire 0\nload 0 1\nload 0 1\nrelease 0\n",
+           "acquire 0\nload 0 1\nrelease 0\n"});
+  EXPECT_EQ(get_first_ld_in_same_p(op(0, 0)), op(0, 3));
 }
 
 }  // namespace

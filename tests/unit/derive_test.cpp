@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bounds/windows.h"
+#include "derive/program_order.h"
+#include "derive/reach_closure.h"
+#include "derive/write_to.h"
+#include "graph/arc_store.h"
+#include "graph/cycles.h"
+#include "support/trace_fixture.h"
+#include "trace/read_from.h"
+#include "trace/sessions.h"
+
+namespace {
+
+// The first load reads the store of processor 1; the bounds put it wholly
+// before the last load of processor 0, while the store of processor 1 is
+// pending throughout.
+const std::vector<std::string> kTimedTraces = {"load 0 1\nload 1 0\nload 1 0\nload 0 0\n",
+                                               "store 0 1\n"};
+const std::vector<std::string> kTimedBounds = {"1:1,1\n2:3,3\n3:3,4\n", "1:0,1\n2:0,1\n3:0,1\n"};
+
+using Targets = std::vector<std::vector<int_t>>;
+
+class ProgramOrder : public TraceFixture {
+ protected:
+  // For each operation of processor p, the sequence numbers of its LO
+  // targets in list order.
+  Targets targets(int_t p) {
+    Targets all;
+    for (const opnode& u : state.graph[p]) {
+      auto& seqs = all.emplace_back();
+      for (const oparc* arc = u.pointTo; arc != nullptr; arc = arc->nxtarc) {
+        EXPECT_EQ(arc->order, LO);
+        EXPECT_EQ(arc->nptr->proc_num, p);
+        seqs.push_back(arc->nptr->seq_num);
+      }
+    }
+    return all;
+  }
+};
+
+TEST_F(ProgramOrder, SequentialConsistencyOrdersEveryPairOnceNewestFirst) {
+  load({"store 0 1\nload 1 0\nstore 2 2\n", "load 3 0\n"}, SC);
+  add_lo_arc(SC);
+  EXPECT_EQ(targets(0), (Targets{{2, 1}, {2}, {}}));
+  EXPECT_EQ(targets(1), (Targets{{}}));
+}
+
+// Every cell of the table: a load keeps order to everything after it, a
+// store or lock operation only to stores and to same-address operations.
+TEST_F(ProgramOrder, ProcessorConsistencyDropsOnlyOrderIntoNonStoresOfOtherAddresses) {
+  load({"store 1 1\nload 2 0\nacquire 1\nstore 2 2\nload 1 1\nrelease 2\n"}, PC);
+  add_lo_arc(PC);
+  EXPECT_EQ(targets(0), (Targets{{4, 3, 2}, {5, 4, 3, 2}, {4, 3}, {5}, {5}, {}}));
+}
+
+TEST_F(ProgramOrder, OptimizedCandidatesStopBelowTheWindowsUpperEnd) {
+  load({stores(4)}, SC, {"1:1,2\n"});
+  calculatePendingWindow();
+  ASSERT_EQ(op(0, 0)->upw[0], 2);
+  add_lo_arc(SC);
+  EXPECT_EQ(targets(0), (Targets{{1}, {3, 2}, {3}, {}}));
+}
+
+TEST_F(ProgramOrder, WindowsReachingPastTheTraceAreClamped) {
+  load({stores(3)}, SC, {"1:0,3\n"});
+  op(0, 0)->lpw[0] = -7;
+  op(0, 0)->upw[0] = 99;
+  op(0, 1)->upw[0] = -3;
+  add_lo_arc(SC);
+  EXPECT_EQ(targets(0), (Targets{{2, 1}, {}, {}}));
+}
+
+TEST_F(ProgramOrder, ScopeConsistencyNestsSessionsAndChainsInSessionStores) {
+  load({"acquire 1\nacquire 2\nstore 3 1\nrelease 2\nrelease 1\n",
+        "acquire 0\nstore 5 1\nstore 5 2\nrelease 0\n"},
+       ScC);
+  construct_mapping();
+  init_inSync();
+  update_pre_nxt_node();
+  add_lo_arc(ScC);
+  EXPECT_EQ(targets(0), (Targets{{4, 3, 2, 1}, {3, 2, 4}, {3, 4}, {4}, {}}));
+  EXPECT_EQ(targets(1), (Targets{{3, 2, 1}, {2, 3}, {3}, {}}));
+}
+
+using CycleCheck = TraceFixture;
+
+// The first operation only leads into the cycle; the second lies on it.
+TEST_F(CycleCheck, StartIsTheFirstOperationOnACycleInBothModes) {
+  load({"store 1 1\nload 2 0\n", "store 2 2\n"}, SC);
+  ins_arc(op(0, 0), op(0, 1), LO);
+  ins_arc(op(0, 1), op(1, 0), IO);
+  ins_arc(op(1, 0), op(0, 1), Wt);
+  const std::string expected =
+      "Find a consistency violation:\n(G[0][1]:L[2]=0)<-Wt-(G[1][0]:S[2]#2)<-I-(G[0][1]:L[2]=0)\n";
+  EXPECT_EQ(printed(check_cycle), expected);
+  state.isBase = 0;  // windows never computed: nothing is timed
+  EXPECT_EQ(printed(check_cycle), expected);
+}
+
+// A node whose first arc leads to an operation timed after the start is left
+// at once: its later arc back to the start is never looked at.
+TEST_F(CycleCheck, OptimizedWalkLeavesANodeAtItsFirstArcIntoTheFuture) {
+  load(kTimedTraces, SC, kTimedBounds);
+  calculatePendingWindow();
+  ASSERT_EQ(check_TO(op(0, 0), op(0, 3)), 1);
+  opnode* start = op(0, 0);
+  opnode* middle = op(1, 0);
+  ins_arc(start, middle, IO);
+  ins_arc(middle, start, Wt);
+  ins_arc(middle, op(0, 3), IO);
+  NodeMarks visited;
+  visited.clear();
+  EXPECT_EQ(dfs_check_optimize(start, start, visited), 0);
+  EXPECT_TRUE(visited.test(middle));
+  visited.clear();
+  state.isBase = 1;
+  EXPECT_EQ(dfs_check(start, start, visited), 1);
+  state.isBase = 0;
+  del_arc(middle, start, Wt);
+  ins_arc(middle, start, Wt);  // now ahead of the arc into the future
+  visited.clear();
+  EXPECT_EQ(dfs_check_optimize(start, start, visited), 1);
+}
+
+class Inference : public TraceFixture {
+ protected:
+  void derive(const std::vector<std::string>& traces, const std::vector<std::string>& bounds = {}) {
+    load(traces, SC, bounds);
+    construct_mapping();
+    if (!bounds.empty()) calculatePendingWindow();
+    add_lo_arc(SC);
+    add_wt_arc();
+    add_io_arc();
+  }
+
+  // The arc lists of processors 0 to 2 (processor 3 comes last) and what the
+  // cycle check prints.
+  std::pair<Arcs, std::string> outcome() {
+    Arcs all = arcs();
+    all.forward.resize(all.forward.size() - state.procOpNum[3]);
+    return {all, printed(check_cycle)};
+  }
+};
+
+// The load of processor 0 is visited before the load of processor 2 adds the
+// arc that orders the store 2 before it; the inference follows a pass later.
+TEST_F(Inference, ArcAddedLaterInAPassEnablesInferenceInTheNextPass) {
+  derive({"store 1 1\nload 0 1\n", "store 0 1\n", "store 0 2\nload 1 0\n"});
+  EXPECT_EQ(has_arc(op(2, 1), op(0, 0), IO), 1);  // initial value
+  EXPECT_EQ(has_arc(op(2, 0), op(1, 0), IO), 1);  // overwritten before the read
+  EXPECT_EQ(has_arc(op(1, 0), op(2, 0), IO), 0);
+}
+
+TEST_F(Inference, ReachabilityFollowsArcsAndInOptimizedModeTime) {
+  load(kTimedTraces, SC, kTimedBounds);
+  calculatePendingWindow();
+  opnode* first = op(0, 0);
+  opnode* last = op(0, 3);
+  opnode* store = op(1, 0);
+  EXPECT_EQ(check_go(store, first), 0);
+  ins_arc(store, first, Wt);
+  EXPECT_EQ(check_go(store, first), 1);
+  EXPECT_EQ(check_go(store, last), 1);  // the load reached is timed before the last
+  ins_arc(first, last, IO);
+  ins_arc(last, store, IO);
+  EXPECT_EQ(op_in_pw(first, last), 0);
+  EXPECT_EQ(check_go(first, store), 0);  // only through an operation outside the windows
+  state.isBase = 1;
+  EXPECT_EQ(check_go(first, store), 1);
+  EXPECT_EQ(check_go(last, op(0, 1)), 0);
+}
+
+// Random traces of loads and uniquely valued stores on two addresses.
+std::vector<std::string> random_traces(std::mt19937& random) {
+  std::vector<std::string> traces(3);
+  std::vector<std::vector<int>> written(2, {0});
+  for (int step = 0; step < 18; ++step) {
+    const int addr = static_cast<int>(random() % 2);
+    std::string& trace = traces[random() % 3];
+    if (random() % 2 == 0) {
+      written[addr].push_back(step + 1);
+      trace += "store " + std::to_string(addr) + " " + std::to_string(step + 1) + "\n";
+    } else {
+      const int val = written[addr][random() % written[addr].size()];
+      trace += "load " + std::to_string(addr) + " " + std::to_string(val) + "\n";
+    }
+  }
+  return traces;
+}
+
+// Processors 0 to 2 are pending with each other throughout, so their
+// inference and cycle check must come out as in baseline mode; processor 3,
+// on an address of its own, times its first store before its last, which
+// keeps the optimized run on its walks.
+TEST_F(Inference, WalksUnderBoundsThatOrderNothingAgreeWithBaselineShortcuts) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<std::string> traces = random_traces(random);
+    std::vector<std::string> bounds;
+    for (const std::string& trace : traces) {
+      bounds.push_back("1:0," + std::to_string(std::count(trace.begin(), trace.end(), '\n')) +
+                       "\n");
+    }
+    traces.push_back("store 9 100\nstore 9 101\nstore 9 102\nstore 9 103\n");
+    bounds.push_back("1:2,2\n");
+    derive(traces);
+    const auto baseline = outcome();
+    reset_run_state();
+    derive(traces, bounds);
+    ASSERT_EQ(check_TO(op(3, 0), op(3, 3)), 1);
+    EXPECT_EQ(outcome(), baseline) << "round " << round;
+    reset_run_state();
+  }
+}
+
+TEST_F(Inference, ClosureStaysExactWhileArcsAreAdded) {
+  load({"store 0 1\nstore 0 2\nstore 0 3\nstore 0 4\n", "store 1 1\nstore 1 2\nstore 1 3\n",
+        "store 2 1\nstore 2 2\nstore 2 3\n"});
+  std::vector<opnode*> nodes;
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) nodes.push_back(&node);
+  }
+  std::mt19937 random(3);
+  const auto pick = [&] { return nodes[random() % nodes.size()]; };
+  for (int i = 0; i < 8; ++i) ins_arc(pick(), pick(), LO);
+  ReachClosure closure;
+  for (int i = 0; i < 16; ++i) {
+    opnode* from = pick();
+    opnode* to = pick();
+    if (ins_arc(from, to, LO) == 0) closure.add_arc(from, to);
+    for (opnode* u : nodes) {
+      for (opnode* v : nodes) ASSERT_EQ(closure.reaches(u, v), check_go(u, v) == 1) << i;
+    }
+  }
+}
+
+}  // namespace
