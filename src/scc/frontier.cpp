@@ -26,7 +26,8 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
     opnode* node;
     const oparc* arc;  // the next arc to examine
   };
-  std::vector<Frame> stack;
+  static std::vector<Frame> stack;  // reused: one walk per placement
+  stack.clear();
   visited.set(u);
   stack.push_back({u, u->pointTo});
   while (!stack.empty()) {
