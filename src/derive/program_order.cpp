@@ -113,23 +113,17 @@ int_t add_lo_arc_optimize(MCM_t MC) {
 }
 
 opnode* findRelease(const opnode* u) {
-  for (int_t k = u->seq_num + 1; k < state.procOpNum[u->proc_num]; ++k) {
-    opnode* candidate = node_at(u->proc_num, k);
-    if (candidate->optype != SYNC) continue;
-    if (is_release(candidate)) return candidate;
-    std::printf("release,%d,%d\n", u->proc_num, u->seq_num);
-    err_quit("the RC program has errors!");
-  }
-  err_quit("the RC program for testing has errors!");
+  opnode* next = lock_op_after(u);
+  if (next == nullptr) err_quit("the RC program for testing has errors!");
+  if (is_release(next)) return next;
+  std::printf("release,%d,%d\n", u->proc_num, u->seq_num);
+  err_quit("the RC program has errors!");
 }
 
 opnode* findAcquire(const opnode* u) {
-  for (int_t k = u->seq_num - 1; k >= 0; --k) {
-    opnode* candidate = node_at(u->proc_num, k);
-    if (candidate->optype != SYNC) continue;
-    if (is_acquire(candidate)) return candidate;
-    std::printf("acquire,%d,%d\n", u->proc_num, u->seq_num);
-    err_quit("the RC program has errors!");
-  }
-  err_quit("the RC program for testing has errors!");
+  opnode* previous = lock_op_before(u);
+  if (previous == nullptr) err_quit("the RC program for testing has errors!");
+  if (is_acquire(previous)) return previous;
+  std::printf("acquire,%d,%d\n", u->proc_num, u->seq_num);
+  err_quit("the RC program has errors!");
 }

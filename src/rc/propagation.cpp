@@ -10,24 +10,6 @@
 
 namespace {
 
-// The nearest lock operation before u in its processor, or null.
-opnode* lock_op_before(const opnode* u) {
-  for (int_t s = u->seq_num - 1; s >= 0; --s) {
-    opnode* y = node_at(u->proc_num, s);
-    if (y->optype == SYNC) return y;
-  }
-  return nullptr;
-}
-
-// The nearest lock operation after u in its processor, or null.
-opnode* lock_op_after(const opnode* u) {
-  for (int_t s = u->seq_num + 1; s < state.procOpNum[u->proc_num]; ++s) {
-    opnode* y = node_at(u->proc_num, s);
-    if (y->optype == SYNC) return y;
-  }
-  return nullptr;
-}
-
 // Inserts release -> the acquire opening v's session (v inside one) or the
 // acquire following v (v before one).
 void carry_to_target(opnode* release, const opnode* v, bool v_inside, ORDER_t order) {

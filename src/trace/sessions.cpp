@@ -43,16 +43,23 @@ void record_first_access(const opnode& x) {
   if (x.optype == LOAD) keep_first(state.firstRead[x.proc_num], x.addr, x.seq_num);
 }
 
-// The nearest lock operation before u in its processor, or null.
-const opnode* lock_op_before(const opnode* u) {
+}  // namespace
+
+opnode* lock_op_before(const opnode* u) {
   for (int_t s = u->seq_num - 1; s >= 0; --s) {
-    const opnode* y = node_at(u->proc_num, s);
+    opnode* y = node_at(u->proc_num, s);
     if (y->optype == SYNC) return y;
   }
   return nullptr;
 }
 
-}  // namespace
+opnode* lock_op_after(const opnode* u) {
+  for (int_t s = u->seq_num + 1; s < state.procOpNum[u->proc_num]; ++s) {
+    opnode* y = node_at(u->proc_num, s);
+    if (y->optype == SYNC) return y;
+  }
+  return nullptr;
+}
 
 // Each processor starts outside any session, so a trace that ends inside one
 // cannot carry it into the next processor.

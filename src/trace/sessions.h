@@ -21,6 +21,9 @@ opnode* find_previous_node(opnode* node);
 void init_sa_sr();
 // The number of acquires of `lock` over all processors.
 int_t count_sync(int_t lock);
+// The nearest lock operation before / after u in its processor, or null.
+opnode* lock_op_before(const opnode* u);
+opnode* lock_op_after(const opnode* u);
 // 1 when the nearest lock operation before u is an acquire.
 int_t is_in_sync(const opnode* u);
 // The nearest acquire before n; stops the run when there is none.
