@@ -85,12 +85,12 @@ int_t dfs_check_baseline(opnode* u, opnode* v, NodeMarks& visited) {
 }
 
 // As the baseline walk, but an operation timed before u closes the cycle too,
-// and the first arc into an operation timed after u ends the examination of
-// the node it leaves.
+// and an operation timed after u is never entered. Only that target is passed
+// over: the later arcs of the node it leaves may still lead back to u.
 int_t dfs_check_optimize(opnode* u, opnode* v, NodeMarks& visited) {
   const auto closes = [u](const opnode* w) { return w == u || check_TO(w, u) != 0; };
-  const auto stops = [u](const opnode* w) { return check_TO(u, w) != 0; };
-  return walk_arcs(check_stack(), v, visited, closes, stops, always) != nullptr ? 1 : 0;
+  const auto enters = [u](const opnode* w) { return check_TO(u, w) == 0; };
+  return walk_arcs(check_stack(), v, visited, closes, never, enters) != nullptr ? 1 : 0;
 }
 
 // The optimized walk without its stop rule (in baseline mode check_TO answers

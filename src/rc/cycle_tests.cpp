@@ -153,7 +153,7 @@ int_t cycle_after_arc_baseline(opnode* release, opnode* acquire) {
 }
 
 // With time bounds a walk from x closes when it meets x or an operation timed
-// before x, and stops at a node's first arc into an operation timed after x.
+// before x, and never enters an operation timed after x.
 // What such a walk finds depends only on the nodes it can enter, so after the
 // arc release -> acquire only a walk that enters the release can change its
 // answer, and it can only close at the acquire or beyond: x must reach the
