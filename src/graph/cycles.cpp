@@ -5,6 +5,7 @@
 
 #include "bounds/windows.h"
 #include "graph/strong_components.h"
+#include "graph/timed_order.h"
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
 #include "run/diagnostics.h"
@@ -44,16 +45,31 @@ void print_closing(opnode* u, const oparc* arc) {
   print_arc(arc->order);
 }
 
+// Components of the graph as the walks see it: the stored arcs and, when
+// two operations are timed, the time order too. A walk from u closes only
+// along arcs back to u or to an operation timed before u, so u then lies on
+// a cycle of this graph; nodes outside every cycle are passed over without a
+// walk, and a graph without a cycle needs no walk at all.
+struct CycleFilter {
+  std::optional<TimedOrderGraph> timed;
+  StrongComponents parts;
+
+  CycleFilter() {
+    if (any_timed_pair()) {
+      timed.emplace();
+      parts = timed->components();
+    } else {
+      parts = strong_components();
+    }
+  }
+};
+
 // The first node, in processor-then-sequence order, whose walk closes a
-// cycle. When no two operations are timed (always in baseline mode) the walk
-// from u answers 1 exactly when u lies on a cycle, so nodes outside every
-// cycle are passed over without a walk.
-opnode* first_cycle_start(NodeMarks& visited) {
-  std::optional<StrongComponents> parts;
-  if (!any_timed_pair()) parts = strong_components();
+// cycle.
+opnode* first_cycle_start(const CycleFilter& filter, NodeMarks& visited) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
-      if (parts && !parts->on_cycle(&node)) continue;
+      if (!filter.parts.on_cycle(&node)) continue;
       visited.clear();
       if (dfs_check(&node, &node, visited) != 0) return &node;
     }
@@ -61,12 +77,49 @@ opnode* first_cycle_start(NodeMarks& visited) {
   return nullptr;
 }
 
+// The first node on a cycle of arcs and time order.
+opnode* first_on_cycle(const CycleFilter& filter) {
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) {
+      if (filter.parts.on_cycle(&node)) return &node;
+    }
+  }
+  return nullptr;
+}
+
+// The tag of the step from a to b: the first arc from a to b in list order,
+// or the time link when only time orders them.
+ORDER_t step_order(const opnode* a, const opnode* b) {
+  for (const oparc* arc = a->pointTo; arc != nullptr; arc = arc->nxtarc) {
+    if (arc->nptr == b) return arc->order;
+  }
+  return TO;
+}
+
+// A cycle that no single walk closes takes more than one time link. It is
+// printed in the walks' notation, from its end back to its start.
+void print_cycle(const std::vector<opnode*>& cycle) {
+  for (std::size_t i = cycle.size() - 1; i > 0; --i) {
+    print_node(cycle[i]);
+    print_arc(step_order(cycle[i - 1], cycle[i]));
+  }
+  print_node(cycle.front());
+}
+
 }  // namespace
 
 int_t check_cycle() {
+  const CycleFilter filter;
   NodeMarks visited;
-  opnode* start = first_cycle_start(visited);
-  if (start == nullptr) return 0;
+  opnode* start = first_cycle_start(filter, visited);
+  if (start == nullptr) {
+    opnode* first = filter.timed ? first_on_cycle(filter) : nullptr;
+    if (first == nullptr) return 0;
+    std::printf("Find a consistency violation:\n");
+    print_cycle(filter.timed->cycle_through(first));
+    std::printf("\n");
+    return 1;
+  }
   std::printf("Find a consistency violation:\n");
   visited.clear();
   dfs_print(start, start, visited);

@@ -1,0 +1,41 @@
+// A directed graph over dense integer ids, kept in compressed rows, with its
+// strongly connected components.
+//
+// Searches that add arcs of their own beside the stored ones (time order,
+// arcs a search is about to try) copy the graph into this form once and work
+// on plain arrays from then on.
+#pragma once
+
+#include <vector>
+
+#include "graph/strong_components.h"
+#include "qirn.h"
+
+class Digraph {
+ public:
+  // Arcs may be added in any order of sources; the arcs of one source keep
+  // the order in which they were added.
+  void add(int_t from, int_t to) { pending_.push_back({from, to}); }
+  // Moves the added arcs into rows over ids 0 to size - 1; call once, after
+  // the last `add`.
+  void finish(int_t size);
+
+  int_t size() const { return size_; }
+  const int_t* begin(int_t from) const { return targets_.data() + first_[from]; }
+  const int_t* end(int_t from) const { return targets_.data() + first_[from + 1]; }
+
+  // Components numbered in the order they complete, so every arc leads to a
+  // component with the same or a lower number; a component is cyclic when it
+  // has more than one member or an arc from its member to itself.
+  StrongComponents components() const;
+
+ private:
+  struct Arc {
+    int_t from;
+    int_t to;
+  };
+  int_t size_ = 0;
+  std::vector<Arc> pending_;
+  std::vector<int_t> first_;
+  std::vector<int_t> targets_;
+};

@@ -1,0 +1,51 @@
+// The order graph with its time order made explicit.
+//
+// check_TO(u, v) orders u before v when u.seq_num < v.lpw[p] and
+// u.upw[q] < v.seq_num, p being u's processor and q v's. For a fixed u and q
+// the second condition holds on a suffix of q's operations, and so does the
+// first on every stretch of q's trace along which lpw[p] does not decrease.
+// So u is timed before exactly one suffix of each such stretch, and a chain
+// of helper nodes along the stretch (each helper leads to its operation and
+// to the next helper) lets one arc from u into the chain stand for all of
+// those pairs. The generated pollers build on windows that never decrease,
+// where each processor pair needs one stretch and so one arc per operation
+// and processor; other windows only cost more stretches.
+//
+// Reachability between operations in this graph is reachability over the
+// stored arcs, the extra arcs and the timed-before pairs together.
+#pragma once
+
+#include <utility>
+#include <vector>
+
+#include "graph/digraph.h"
+#include "qirn.h"
+
+using NodePair = std::pair<opnode*, opnode*>;
+
+class TimedOrderGraph {
+ public:
+  // Stored arcs of every node first, in list order, then `extra`, then the
+  // time order.
+  explicit TimedOrderGraph(const std::vector<NodePair>& extra = {});
+
+  // Components by id; ids up to the sentinel's are those of the nodes.
+  StrongComponents components() const { return graph_.components(); }
+
+  // A cycle through u with the fewest steps, as the nodes met from u back to
+  // u (u at both ends); each step is an arc or a timed-before pair. Empty when
+  // u lies on no cycle.
+  std::vector<opnode*> cycle_through(opnode* u) const;
+
+ private:
+  void add_stored_arcs(const std::vector<NodePair>& extra);
+  void add_time_order();
+  void add_pair_order(int_t p, int_t q);
+  int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);
+
+  std::vector<opnode*> nodes_;
+  std::vector<int_t> firstOfProcessor_;  // id of operation 0 of each processor
+  std::vector<int_t> sharedChain_;       // first helper of each processor's shared chain
+  int_t nextHelper_ = 0;
+  Digraph graph_;
+};
