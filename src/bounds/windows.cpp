@@ -105,12 +105,3 @@ void calculatePendingWindow() {
   for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows(i);
   clamp_lower_windows();
 }
-
-int_t check_TO(const opnode* u, const opnode* v) {
-  if (state.isBase == 1) return 0;
-  if (u == &state.sentinel) return 1;
-  if (v == &state.sentinel) return 0;
-  const bool completed_before = u->seq_num < v->lpw[u->proc_num];
-  const bool issued_after = u->upw[v->proc_num] < v->seq_num;
-  return completed_before && issued_after ? 1 : 0;
-}
