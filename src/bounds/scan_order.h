@@ -17,7 +17,8 @@ void calculateCompletionScans();
 // no written scan of q is there to tell. Inline: the time-order graph asks
 // it for every operation and processor.
 inline int_t first_issued_after(const opnode* u, int_t q) {
-  const int_t k = u == &state.sentinel ? 0 : state.completionScan[u->id];
+  const auto computed = static_cast<int_t>(state.completionScan.size());
+  const int_t k = u == &state.sentinel || u->id >= computed ? 0 : state.completionScan[u->id];
   const bool written = k != 0 && k >= state.firstScanRow[q] && k <= state.lastScanRow[q];
   return written ? state.scan[k].ub[q] : state.procOpNum[q];
 }

@@ -59,7 +59,7 @@ bool may_follow_below(const opnode* w, const opnode* r, int_t p) {
 // in the order a scan of the processor would meet them.
 class StoreIndex {
  public:
-  explicit StoreIndex(StoresBelow below) : below_(below) {
+  StoreIndex() {
     const auto processors = state.graph.size();
     for (std::size_t p = 0; p < processors; ++p) {
       for (const opnode& node : state.graph[p]) {
@@ -75,8 +75,7 @@ class StoreIndex {
   // processor; returns how many of the calls answered true (inserted a new
   // arc). In optimized mode the stores of processor p are those of `owner`'s
   // window, lpw[p] to upw[p], preceded, when `withBelow(p)` asks for it, by
-  // the nearest store below the window (or by every store below it, for
-  // comparison with the unreduced rule), for which `below` is true.
+  // the nearest store below the window, for which `below` is true.
   template <typename WithBelow, typename Visit>
   int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, WithBelow withBelow,
                            Visit visit) const {
@@ -93,9 +92,7 @@ class StoreIndex {
         first = std::lower_bound(seqs.begin(), seqs.end(), std::max(owner->lpw[p], 0));
         end = std::lower_bound(first, seqs.end(), std::min(upper, state.procOpNum[p]));
         k = first;
-        if (k != seqs.begin() && withBelow(p)) {
-          k = below_ == StoresBelow::Nearest ? k - 1 : seqs.begin();
-        }
+        if (k != seqs.begin() && withBelow(p)) --k;
       }
       for (; k < end; ++k) {
         if (visit(node_at(p, *k), k < first)) ++inserted;
@@ -105,7 +102,6 @@ class StoreIndex {
   }
 
  private:
-  StoresBelow below_;
   // Per address, per processor, the sequence numbers of its stores.
   std::unordered_map<int_t, std::vector<std::vector<int_t>>> byAddress_;
 };
@@ -116,7 +112,7 @@ class StoreIndex {
 // Every arc is inserted here, so the closure stays exact.
 class Inference {
  public:
-  Inference(bool optimized, StoresBelow below) : optimized_(optimized), stores_(below) {
+  explicit Inference(bool optimized) : optimized_(optimized) {
     if (!any_timed_pair() && ReachClosure::fits()) closure_.emplace();
   }
 
@@ -212,8 +208,8 @@ class Inference {
 
 // Passes over all operations until one inserts nothing; arcs inserted during
 // a pass take part in every later test of that pass.
-int_t add_io_arc_variant(bool optimized, StoresBelow below) {
-  Inference inference(optimized, below);
+int_t add_io_arc_variant(bool optimized) {
+  Inference inference(optimized);
   while (inference.pass() != 0) {
   }
   return 0;
@@ -243,15 +239,11 @@ int_t add_io_arc() {
 }
 
 int_t add_io_arc_baseline() {
-  return add_io_arc_variant(false, StoresBelow::Nearest);
+  return add_io_arc_variant(false);
 }
 
 int_t add_io_arc_optimize() {
-  return add_io_arc_variant(true, StoresBelow::Nearest);
-}
-
-int_t add_io_arc_optimize(StoresBelow below) {
-  return add_io_arc_variant(true, below);
+  return add_io_arc_variant(true);
 }
 
 int_t check_go(opnode* u, opnode* v) {
