@@ -196,24 +196,6 @@ TEST(BatchJson, ObjectHoldsEveryFieldAndNullStatusWithoutAnExit) {
   EXPECT_EQ(object->size(), 8u);
 }
 
-TEST(BatchTally, CouldNotVerifyOutranksViolationOutranksPass) {
-  const struct {
-    std::vector<Verdict> verdicts;
-    int status;
-  } cases[] = {
-      {{}, 0},
-      {{Verdict::Pass, Verdict::Pass}, 0},
-      {{Verdict::Pass, Verdict::Violation}, 1},
-      {{Verdict::Violation, Verdict::Timeout}, 2},
-      {{Verdict::Error, Verdict::Pass}, 2},
-  };
-  for (const auto& c : cases) {
-    qirn_batch::Tally tally;
-    for (const Verdict v : c.verdicts) tally.add(v);
-    EXPECT_EQ(tally.exit_status(), c.status) << c.verdicts.size();
-  }
-}
-
 qirn_batch::ParsedOptions parse(std::vector<std::string> words) {
   words.insert(words.begin(), "qirn-batch");
   std::vector<char*> argv;
