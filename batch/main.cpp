@@ -76,6 +76,7 @@ int run(const BatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   qirn_batch::Tally tally;
   Progress progress(found.sets.size());
+  progress.update(tally);
   qirn_batch::run_batch(found.sets, settings,
                         [&](size_t index, const qirn_batch::Outcome& outcome) {
                           const qirn_batch::TraceSet& set = found.sets[index];
