@@ -63,6 +63,14 @@ class BatchRun : public ::testing::Test {
     std::ofstream(root_ / relative) << text;
   }
 
+  // Writes ./qirn, which does what action says in the folders that match
+  // pattern, and runs the real qirn.
+  void wrap_qirn(const std::string& pattern, const std::string& action) {
+    write("qirn", "#!/bin/sh\ncase \"$PWD\" in " + pattern + ") " + action +
+                      ";; esac\nexec '" QIRN_EXE "' \"$@\"\n");
+    fs::permissions(root_ / "qirn", fs::perms::owner_all);
+  }
+
   // Runs qirn-batch in the scratch folder with the JSON file out.json.
   BatchResult batch(const std::string& args) {
     const std::string command = "cd '" + root_.string() +
@@ -147,9 +155,7 @@ TEST_F(BatchRun, CrashOfOneSetIsThatSetsError) {
   generate("a", 2, 1);
   generate("crash", 2, 2);
   generate("z", 2, 3);
-  write("qirn",
-        "#!/bin/sh\ncase \"$PWD\" in */crash) kill -SEGV $$;; esac\nexec '" QIRN_EXE "' \"$@\"\n");
-  fs::permissions(root_ / "qirn", fs::perms::owner_all);
+  wrap_qirn("*/crash", "kill -SEGV $$");
   const BatchResult r = batch("-m SC --qirn ./qirn a crash z");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.lines, (std::vector<std::string>{
@@ -161,7 +167,8 @@ TEST_F(BatchRun, CrashOfOneSetIsThatSetsError) {
 
 // Sets at several depths, some inside other sets, under every model: the
 // order is the folders' order whatever the number of jobs, and so is every
-// verdict.
+// verdict. The first set is slowed down, so that at four jobs the sets after
+// it finish first.
 TEST_F(BatchRun, NestedFoldersGiveTheSameResultsInTheSameOrderAtOneAndFourJobs) {
   const std::vector<std::string> dirs = {"farm",      "farm/b",  "farm/b/c/d", "farm/b/e",
                                          "farm/b10",  "farm/b9", "farm/x/y",   "farm/x/y/z",
@@ -171,9 +178,10 @@ TEST_F(BatchRun, NestedFoldersGiveTheSameResultsInTheSameOrderAtOneAndFourJobs) 
   }
   write("farm/x/notes.txt", "not a trace set\n");
   write("farm/b10/deeper/tfres.0", "load 0 7\n");
+  wrap_qirn("*/farm", "sleep 0.3");
   for (const char* model : {"SC", "PC", "RC", "ScC"}) {
-    const BatchResult one = batch(std::string("-m ") + model + " -j 1 farm");
-    const BatchResult four = batch(std::string("-m ") + model + " -j 4 farm");
+    const BatchResult one = batch(std::string("--qirn ./qirn -m ") + model + " -j 1 farm");
+    const BatchResult four = batch(std::string("--qirn ./qirn -m ") + model + " -j 4 farm");
     ASSERT_EQ(one.lines.size(), dirs.size() + 1) << model;
     for (size_t i = 0, d = 0; i < one.lines.size(); ++i) {
       const std::string path = one.lines[i].substr(0, one.lines[i].find('\t'));
