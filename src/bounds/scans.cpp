@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/text_lines.h"
 
 int_t parse_scan_count(const std::string& line) {
@@ -22,17 +22,12 @@ namespace {
 // Opens every processor's bound file before any is read; `fail` reports a
 // file that cannot be opened.
 template <typename Fail>
-std::vector<FILE*> open_bound_files(Fail fail) {
-  std::vector<FILE*> files(static_cast<std::size_t>(state.NPROCESSOR), nullptr);
+void open_bound_files(OpenFiles& files, Fail fail) {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    files[p] = open_processor_file(state.QIRNBOUND, p);
-    if (files[p] == nullptr) fail();
+    FILE* file = open_processor_file(state.QIRNBOUND, p);
+    if (file == nullptr) fail();
+    files.add(file);
   }
-  return files;
-}
-
-void close_files(std::vector<FILE*>& files) {
-  for (FILE* file : files) std::fclose(file);
 }
 
 // The scan count is read from the file's last line only, whether or not that
@@ -86,21 +81,21 @@ void set_scan_index(int_t p, int_t from, int_t to, int_t value) {
 
 void calculate_scan() {
   state.numOfScan.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
-  std::vector<FILE*> files = open_bound_files([] { err_quit("open bound file error!"); });
+  OpenFiles files;
+  open_bound_files(files, [] { err_quit("open bound file error!"); });
   int_t largest = 0;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     state.numOfScan[p] = last_line_scan_count(files[p]);
     largest = std::max(largest, state.numOfScan[p]);
   }
-  close_files(files);
   if (largest == 0) err_quit("err in bound file!");
   state.NSCAN = largest;
 }
 
 int_t read_bound_res() {
-  std::vector<FILE*> files = open_bound_files([] { err_sys("open region bound file"); });
+  OpenFiles files;
+  open_bound_files(files, [] { err_sys("open region bound file"); });
   for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
-  close_files(files);
   return 0;
 }
 

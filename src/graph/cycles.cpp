@@ -7,7 +7,7 @@
 #include "graph/strong_components.h"
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "qirn.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

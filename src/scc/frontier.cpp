@@ -4,7 +4,7 @@
 
 #include "bounds/windows.h"
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/global_order.h"
 #include "scc/search_state.h"
 

@@ -1,6 +1,6 @@
 #include "scc/location_scan.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/search_state.h"
 
 namespace {

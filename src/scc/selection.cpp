@@ -1,6 +1,6 @@
 #include "scc/selection.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/global_order.h"
 #include "scc/search_state.h"
 #include "trace/sessions.h"

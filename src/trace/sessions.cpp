@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Reads the next line whole, keeping its newline; false at end of file.
 bool read_whole_line(FILE* file, std::string& line);
@@ -15,3 +16,20 @@ bool is_blank_line(const std::string& line);
 
 // Opens the file "%s.%d" of processor p for reading; null when it cannot.
 FILE* open_processor_file(const std::string& prefix, int processor);
+
+// Files opened for reading, all closed when the list goes away, also when a
+// fatal stop unwinds past it.
+class OpenFiles {
+ public:
+  OpenFiles() = default;
+  OpenFiles(const OpenFiles&) = delete;
+  OpenFiles& operator=(const OpenFiles&) = delete;
+  ~OpenFiles() {
+    for (FILE* file : files_) std::fclose(file);
+  }
+  void add(FILE* file) { files_.push_back(file); }
+  FILE* operator[](std::size_t i) const { return files_[i]; }
+
+ private:
+  std::vector<FILE*> files_;
+};

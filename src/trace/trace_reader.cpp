@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/text_lines.h"
 
 TraceLine classify_trace_line(const std::string& line) {
@@ -36,18 +36,12 @@ bool is_operation_line(const std::string& line) {
 // Opens every processor's trace before any is read. The list grows with the
 // files actually opened, so a huge processor count with missing files fails on
 // the first missing one instead of reserving room for all of them.
-std::vector<FILE*> open_trace_files() {
-  std::vector<FILE*> files;
+void open_trace_files(OpenFiles& files) {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     FILE* file = open_processor_file(state.QIRNTFRES, p);
     if (file == nullptr) err_sys("open test result file");
-    files.push_back(file);
+    files.add(file);
   }
-  return files;
-}
-
-void close_files(std::vector<FILE*>& files) {
-  for (FILE* file : files) std::fclose(file);
 }
 
 // Acquire and release lines: a lock number, never negative.
@@ -100,7 +94,8 @@ void read_operation(const std::string& line, int_t p, int_t k) {
 }  // namespace
 
 void get_proc_op_num() {
-  std::vector<FILE*> files = open_trace_files();
+  OpenFiles files;
+  open_trace_files(files);
   state.procOpNum.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
@@ -108,11 +103,11 @@ void get_proc_op_num() {
       if (is_operation_line(line)) ++state.procOpNum[p];
     }
   }
-  close_files(files);
 }
 
 int_t read_result() {
-  std::vector<FILE*> files = open_trace_files();
+  OpenFiles files;
+  open_trace_files(files);
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     int_t k = 0;
@@ -125,7 +120,6 @@ int_t read_result() {
     }
     QIRN_ISVALID(k == state.procOpNum[p], kTraceCountSite);
   }
-  close_files(files);
   return 0;
 }
 

@@ -53,7 +53,9 @@ TEST_F(BoundFiles, MalformedOutOfRangeOrMisnumberedRowsStopTheRun) {
       {"0:1,2\n1:2,3\n", index}, {"1:1,2\n3:2,3\n", index},
   };
   for (const auto& [bound, message] : cases) {
-    EXPECT_EXIT(load({stores(6)}, SC, {bound}), ::testing::ExitedWithCode(255), message) << bound;
+    EXPECT_EXIT(as_main([&] { load({stores(6)}, SC, {bound}); }), ::testing::ExitedWithCode(255),
+                message)
+        << bound;
   }
 }
 
@@ -202,7 +204,8 @@ TEST_F(ActiveWindows, LastScanIsTheLatestFinalAcquire) {
   op(1, 0)->scanIndex = 4;
   EXPECT_EQ(calculateSn(), 4);
   state.lockNum = 2;
-  EXPECT_EXIT(calculateSn(), ::testing::ExitedWithCode(255), "^more than one lock!\n$");
+  EXPECT_EXIT(as_main([&] { calculateSn(); }), ::testing::ExitedWithCode(255),
+              "^more than one lock!\n$");
 }
 
 }  // namespace

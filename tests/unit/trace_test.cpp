@@ -84,25 +84,27 @@ TEST_F(TraceReader, AddressAndLockCountsComeFromTheLargestNumbers) {
 TEST_F(TraceReader, MissingFileStopsTheSecondPassBeforeAnyFileIsRead) {
   const std::vector<std::string> counted(4, "store 0 1\n");
   const std::vector<std::string> read = {"store 0 1\n", "bad line\n", "store 0 1\n", ""};
-  EXPECT_EXIT(count_then_read(counted, read, 3), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { count_then_read(counted, read, 3); }), testing::ExitedWithCode(255),
               is_text("open test result file: No such file or directory\n"));
 }
 
 // The word is checked before the numbers; a release names a lock too.
 TEST_F(TraceReader, MalformedLinesStopTheRun) {
-  EXPECT_EXIT(load({"store 0 0\nLOAD -1 2\n"}), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { load({"store 0 0\nLOAD -1 2\n"}); }), testing::ExitedWithCode(255),
               is_text("op type format is error\n"));
-  EXPECT_EXIT(load({"store 0 0\nrelease -2\n"}), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { load({"store 0 0\nrelease -2\n"}); }), testing::ExitedWithCode(255),
               is_text("test result file format error\n"));
 }
 
 TEST_F(TraceReader, TraceThatChangedBetweenPassesFailsTheCountCheck) {
   const std::string failure = "QIRN_ISVALID FAILURE IN init.cpp , LINE 416 ! \n\n";
   // The extra lines are never parsed: the check comes before the node is written.
-  EXPECT_EXIT(count_then_read({"store 0 1\n", "store 0 2\n"},
-                              {"store 0 1\n", "store 0 2\nstore 0 3\nLOAD 0 4\n"}),
+  EXPECT_EXIT(as_main([&] {
+                count_then_read({"store 0 1\n", "store 0 2\n"},
+                                {"store 0 1\n", "store 0 2\nstore 0 3\nLOAD 0 4\n"});
+              }),
               testing::ExitedWithCode(255), is_text(failure));
-  EXPECT_EXIT(count_then_read({"store 0 1\nstore 0 2\n"}, {"store 0 1\n"}),
+  EXPECT_EXIT(as_main([&] { count_then_read({"store 0 1\nstore 0 2\n"}, {"store 0 1\n"}); }),
               testing::ExitedWithCode(255), is_text(failure));
 }
 
