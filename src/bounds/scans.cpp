@@ -1,6 +1,7 @@
 #include "bounds/scans.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "report/diagnostics.h"
@@ -8,13 +9,16 @@
 
 int_t parse_scan_count(const std::string& line) {
   int_t count = 0;
-  std::vector<char> rest(line.size() + 1);
-  if (std::sscanf(line.c_str(), "%d:%s", &count, rest.data()) < 1) return 0;
+  const ScannedItems items = ItemScanner(line).number(count).literal(':').word().items();
+  if (items.count < 1) return 0;
+  // The line cannot be a valid row; a count that is not 0 lets the second
+  // pass reach it and report it.
+  if (items.out_of_range) return std::numeric_limits<int_t>::max();
   return count;
 }
 
-int parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
-  return std::sscanf(line.c_str(), "%d:%d,%d", &index, &lb, &ub);
+ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
+  return ItemScanner(line).number(index).literal(':').number(lb).literal(',').number(ub).items();
 }
 
 namespace {
@@ -49,6 +53,15 @@ void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
   if (!fits) err_quit("bound file format error");
 }
 
+// Rows of 0,0 up to row `index`: the table grows only with rows that passed
+// their checks.
+void add_scan_rows_up_to(int_t index) {
+  const std::size_t width = static_cast<std::size_t>(state.NPROCESSOR);
+  while (state.scan.size() <= static_cast<std::size_t>(index)) {
+    state.scan.push_back(region{std::vector<int_t>(width, 0), std::vector<int_t>(width, 0)});
+  }
+}
+
 // Each data line is parsed, its index checked against the expected one, and
 // only then its values range-checked and stored.
 void read_processor_bounds(FILE* file, int_t p) {
@@ -59,11 +72,13 @@ void read_processor_bounds(FILE* file, int_t p) {
     int_t index = 0;
     int_t lb = 0;
     int_t ub = 0;
-    if (parse_bound_line(line, index, lb, ub) < 3) err_quit("bound file format error");
+    const ScannedItems items = parse_bound_line(line, index, lb, ub);
+    if (items.count < 3 || items.out_of_range) err_quit("bound file format error");
     // The first data line may start at any scan from 1 to 8.
     if (expected == 1 && index >= 2 && index <= 8) expected = index;
     QIRN_ISVALID(index == expected, kBoundRowIndexSite);
     check_row_in_range(p, index, lb, ub);
+    add_scan_rows_up_to(expected);
     state.scan[expected].lb[p] = lb;
     state.scan[expected].ub[p] = ub;
     ++expected;

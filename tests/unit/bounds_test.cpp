@@ -21,10 +21,10 @@ TEST(BoundLines, ParsedWithTheirWhitespaceRules) {
   EXPECT_EQ(parse_scan_count("7:"), 7);
   EXPECT_EQ(parse_scan_count("# 9:1,2\n"), 0);
   int_t index = 0, lb = 0, ub = 0;
-  EXPECT_EQ(parse_bound_line("1: 5, 9 and words\r\n", index, lb, ub), 3);
+  EXPECT_EQ(parse_bound_line("1: 5, 9 and words\r\n", index, lb, ub).count, 3);
   EXPECT_EQ(std::vector<int_t>({index, lb, ub}), std::vector<int_t>({1, 5, 9}));
   for (const char* line : {"1 :5,9\n", "1:5 ,9\n", "\t\n", "  # note\n", " \r\n"}) {
-    EXPECT_LT(parse_bound_line(line, index, lb, ub), 3) << line;
+    EXPECT_LT(parse_bound_line(line, index, lb, ub).count, 3) << line;
   }
 }
 

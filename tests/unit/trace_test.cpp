@@ -182,7 +182,8 @@ TEST_F(Sessions, FirstAccessesPerProcessorAndAddressOrLock) {
   EXPECT_EQ(in_sync_marks(0), (Row{0, 1, 1, 0, 0}));
   EXPECT_EQ(state.firstWrite, (Table{{-1, 1, -1}, {-1, -1, -1}, {-1, -1, -1}}));
   EXPECT_EQ(state.firstRead, (Table{{-1, -1, 2}, {6, -1, -1}, {-1, -1, -1}}));
-  EXPECT_EQ(state.firstSync, (Table{{0, -1, -1}, {-1, -1, 2}, {-1, -1, -1}}));
+  // Locks 0 and 2 are acquired: two columns.
+  EXPECT_EQ(state.firstSync, (Table{{0, -1}, {-1, 2}, {-1, -1}}));
 
   reset_run_state();
   build({"store 1 5\nload 2 0\nstore 1 6\n", "load 0 0\n"});
@@ -215,7 +216,7 @@ TEST_F(Sessions, ChainsLinkOneKindOneAddressOrOneLockWithinAProcessor) {
 TEST_F(Sessions, OpenSessionEndsWithItsProcessor) {
   build({"acquire 0\nstore 1 1\n", "store 1 2\nrelease 0\nacquire 0\nstore 1 3\nrelease 0\n"});
   EXPECT_EQ(in_sync_marks(1), (Row{0, 0, 0, 1, 0}));
-  EXPECT_EQ(state.firstWrite[1][1], 3);
+  EXPECT_EQ(state.firstWrite[1][0], 3);  // address 1 is the only one: column 0
   EXPECT_EQ(op(1, 3)->pre, nullptr);
   EXPECT_EQ(op(1, 1)->mapAcquire, nullptr);
   EXPECT_EQ(op(0, 0)->mapRelease, nullptr);
