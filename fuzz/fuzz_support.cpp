@@ -45,9 +45,14 @@ void compare_line(const std::string& line) {
 
 void initialize() {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-  char pattern[] = "/tmp/qirn-fuzz-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) std::abort();
-  prefix() = std::string(pattern) + "/";
+  // Files in memory when the machine has a memory file system: every input
+  // writes its files anew.
+  char in_memory[] = "/dev/shm/qirn-fuzz-XXXXXX";
+  char on_disk[] = "/tmp/qirn-fuzz-XXXXXX";
+  const char* dir = mkdtemp(in_memory);
+  if (dir == nullptr) dir = mkdtemp(on_disk);
+  if (dir == nullptr) std::abort();
+  prefix() = std::string(dir) + "/";
 }
 
 const std::string& scratch_prefix() {
