@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/sessions.h"
 
 namespace {

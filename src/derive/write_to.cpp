@@ -13,7 +13,7 @@
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
 #include "rc/propagation.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/propagation.h"
 #include "trace/read_from.h"
 

@@ -8,7 +8,7 @@
 #include "graph/timed_order.h"
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "graph/arc_store.h"
 #include "graph/cycles.h"
 #include "rc/cycle_tests.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "run/driver.h"
 
 #include <ctime>
-#include <new>
 
 #include "bounds/active_windows.h"
 #include "bounds/scan_order.h"
@@ -12,7 +11,8 @@
 #include "graph/cycles.h"
 #include "rc/pairing_search.h"
 #include "rc/propagation.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
+#include "run/cli.h"
 #include "scc/propagation.h"
 #include "scc/search.h"
 #include "trace/graph.h"
@@ -26,10 +26,6 @@ int_t max(const int_t* list, int_t n) {
     if (list[i] > largest) largest = list[i];
   }
   return largest;
-}
-
-void install_out_of_memory_handler() {
-  std::set_new_handler([] { err_quit("out of memory"); });
 }
 
 void print_model_line() {
@@ -110,5 +106,48 @@ void verify_scope_consistency() {
 
 void finish_run() {
   std::printf("Count of choosing edge: %d\n", state.exp_i);
-  if (state.OFILE != nullptr) std::fclose(state.OFILE);
+}
+
+void close_output() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) err_sys("write output file");
+  FILE* file = state.OFILE;
+  state.OFILE = nullptr;
+  if (file != nullptr && std::fclose(file) != 0) err_sys("write output file");
+}
+
+namespace {
+
+void verify() {
+  switch (state.MC) {
+    case SC:
+    case PC:
+      verify_by_cycles();
+      finish_run();
+      break;
+    case RC:
+      verify_release_consistency();
+      break;
+    case ScC:
+      verify_scope_consistency();
+      finish_run();
+      break;
+  }
+}
+
+}  // namespace
+
+int run_qirn(int argc, char** argv) {
+  reset_run_state();
+  if (deal_argv(argc, argv) == 0) {
+    print_model_line();
+    get_proc_op_num();
+    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    print_sizes();
+    read_inputs();
+    if (state.MC == ScC) prepare_scope_sessions();
+    derive_arcs();
+    verify();
+  }
+  close_output();
+  return 0;
 }

@@ -1,6 +1,6 @@
 #include "scc/selection.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/global_order.h"
 #include "scc/search_state.h"
 #include "trace/sessions.h"
@@ -16,8 +16,11 @@ int_t isQualifiedOp(const opnode* n, const NodeMarks& visited) {
 
 opnode* findNextOpInScan(const opnode* prev) {
   if (prev == nullptr) err_quit("err in find next op in scan!");
-  for (opnode& x : state.graph[prev->proc_num]) {
-    if (x.seq_num > prev->seq_num && is_acquire(&x)) return &x;
+  // Only the operations after prev are looked at: a walk from the start would
+  // make every search step cost the length of the trace.
+  auto& operations = state.graph[prev->proc_num];
+  for (std::size_t s = static_cast<std::size_t>(prev->seq_num) + 1; s < operations.size(); ++s) {
+    if (is_acquire(&operations[s])) return &operations[s];
   }
   return nullptr;
 }

@@ -1,0 +1,60 @@
+// The one fatal path of qirn, its internal assertion, and the printers that
+// show operations and arcs in violation reports.
+//
+// A fatal stop never ends the process where it happens: it unwinds as a
+// `FatalStop` to `run_guarded`, which reports it and returns 255. So a caller
+// can run qirn's stages in-process again after `reset_run_state`.
+#pragma once
+
+#include <cstdarg>
+#include <exception>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "qirn.h"
+
+// A fatal stop on its way to `run_guarded`; `what` is the whole message,
+// newline included.
+class FatalStop : public std::exception {
+ public:
+  explicit FatalStop(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// Stops the run with the message and the system's error text appended.
+[[noreturn]] void err_sys(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Stops the run with the message alone.
+[[noreturn]] void err_quit(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Common worker: the formatted message, the system text appended when
+// `errnoflag` is 1, and a newline.
+std::string err_doit(int errnoflag, const char* fmt, va_list ap);
+
+// Runs `body` and returns its status. A fatal stop, or running out of memory,
+// flushes standard output, writes the message to standard error and returns 255.
+int run_guarded(const std::function<int()>& body);
+
+// Where an internal invariant is checked. The unit names and line numbers are
+// part of the printed message that users and scripts match on.
+struct AssertSite {
+  const char* unit;
+  int line;
+};
+inline constexpr AssertSite kBoundRowIndexSite{"init.cpp", 306};
+inline constexpr AssertSite kTraceCountSite{"init.cpp", 416};
+inline constexpr AssertSite kLoadLookupSite{"operation.cpp", 8};
+
+[[noreturn]] void qirn_invalid(AssertSite site);
+
+#define QIRN_ISVALID(condition, site)     \
+  do {                                    \
+    if (!(condition)) qirn_invalid(site); \
+  } while (0)
+
+// Prints one operation, e.g. (G[0][1]:L[3]=1), without a newline.
+int_t print_node(const opnode* u);
+// Prints an arc tag, e.g. <-Wt-, without a newline.
+int_t print_arc(ORDER_t order);
