@@ -43,11 +43,7 @@ TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
 }
 
 void TimedOrderGraph::add_stored_arcs(const std::vector<NodePair>& extra) {
-  for (const opnode* node : nodes_) {
-    for (const oparc* arc = node->pointTo; arc != nullptr; arc = arc->nxtarc) {
-      graph_.add(node->id, arc->nptr->id);
-    }
-  }
+  ::add_stored_arcs(graph_, nodes_);
   for (const NodePair& arc : extra) graph_.add(arc.first->id, arc.second->id);
 }
 
