@@ -37,13 +37,13 @@ struct PairOrder {
 TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
     : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
-  add_stored_arcs(extra);
+  add_arcs(extra);
   add_time_order(time);
   graph_.finish(nextHelper_);
 }
 
-void TimedOrderGraph::add_stored_arcs(const std::vector<NodePair>& extra) {
-  ::add_stored_arcs(graph_, nodes_);
+void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
+  add_stored_arcs(graph_, nodes_);
   for (const NodePair& arc : extra) graph_.add(arc.first->id, arc.second->id);
 }
 

@@ -43,7 +43,7 @@ class TimedOrderGraph {
   std::vector<opnode*> cycle_through(opnode* u) const;
 
  private:
-  void add_stored_arcs(const std::vector<NodePair>& extra);
+  void add_arcs(const std::vector<NodePair>& extra);
   void add_time_order(Time time);
   void add_processor_order(int_t p, Time time);
   int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);
