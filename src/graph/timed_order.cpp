@@ -25,7 +25,7 @@ std::vector<int_t> stretch_starts(int_t p, int_t q) {
 TimedOrderGraph::TimedOrderGraph(const std::vector<NodePair>& extra) : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
   add_stored_arcs(extra);
-  add_time_order();
+  if (state.isBase == 0) add_time_order();
   graph_.finish(nextHelper_);
 }
 

@@ -12,7 +12,8 @@
 // and processor; other windows only cost more stretches.
 //
 // Reachability between operations in this graph is reachability over the
-// stored arcs, the extra arcs and the timed-before pairs together.
+// stored arcs, the extra arcs and the timed-before pairs together. Baseline
+// mode times no pair, so there the graph holds the arcs alone.
 #pragma once
 
 #include <utility>
