@@ -117,6 +117,12 @@ struct RunState {
   int_t NSCAN = 0;
   std::vector<int_t> numOfScan;
   std::vector<region> scan;
+  // Rows each bound file actually wrote (0 and -1 when it wrote none), and
+  // for every node, by id, the first written scan by which it had completed
+  // (0 when none did).
+  std::vector<int_t> firstScanRow;
+  std::vector<int_t> lastScanRow;
+  std::vector<int_t> completionScan;
 
   // Lock sessions: first accesses per processor (-1 for none).
   std::vector<std::vector<int_t>> firstWrite;

@@ -71,6 +71,8 @@ void read_processor_bounds(FILE* file, int_t p) {
     check_row_in_range(p, index, lb, ub);
     state.scan[expected].lb[p] = lb;
     state.scan[expected].ub[p] = ub;
+    if (state.firstScanRow[p] == 0) state.firstScanRow[p] = expected;
+    state.lastScanRow[p] = expected;
     ++expected;
   }
 }
@@ -99,6 +101,8 @@ void calculate_scan() {
 
 int_t read_bound_res() {
   std::vector<FILE*> files = open_bound_files([] { err_sys("open region bound file"); });
+  state.firstScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
+  state.lastScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
   for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
   close_files(files);
   return 0;

@@ -16,11 +16,14 @@ struct SeqRange {
 };
 
 // The candidates that u's window offers in processor p: lpw[p] up to
-// upw[p] - 1, clamped to the processor's operations so that windows that
-// were never computed (or reach past the trace) read nothing outside it.
+// upw[p], both ends inside the window, clamped to the processor's operations
+// so that windows that were never computed (or reach past the trace) read
+// nothing outside it. The operation at upw[p] is not timed after u, so
+// leaving it out would lose its order with u altogether.
 SeqRange window_range(const opnode* u, int_t p) {
   const int_t count = state.procOpNum[p];
-  return {std::max(u->lpw[p], 0), std::min(u->upw[p], count)};
+  const int_t upper = u->upw[p] < 0 ? u->upw[p] : u->upw[p] + 1;
+  return {std::max(u->lpw[p], 0), std::min(upper, count)};
 }
 
 SeqRange candidate_range(const opnode* u, bool optimized) {

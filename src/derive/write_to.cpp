@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bounds/scan_order.h"
 #include "bounds/windows.h"
 #include "derive/reach_closure.h"
 #include "graph/arc_store.h"
@@ -35,12 +36,18 @@ bool wants_write_to(const opnode* load, const opnode* store) {
   return state.MC != ScC || store->inSync != 0;
 }
 
+// A load that would have its write-to arc but for the time order, which
+// already puts the store first: it read w as surely as one with the arc.
+bool timed_write_to(const opnode* w, const opnode* r) {
+  return wants_write_to(r, w) && check_TO(w, r) != 0;
+}
+
 // The stores of every processor grouped by address, each group in ascending
 // sequence number, so that the inference visits only same-address stores,
 // in the order a scan of the processor would meet them.
 class StoreIndex {
  public:
-  StoreIndex() : byProcessor_(state.graph.size()) {
+  explicit StoreIndex(StoresBelow below) : below_(below), byProcessor_(state.graph.size()) {
     for (std::size_t p = 0; p < state.graph.size(); ++p) {
       for (const opnode& node : state.graph[p]) {
         if (node.optype == STORE) byProcessor_[p][node.addr].push_back(node.seq_num);
@@ -48,24 +55,32 @@ class StoreIndex {
     }
   }
 
-  // Calls `visit` on every store to `addr`, processor by processor, within
-  // `owner`'s pending window in optimized mode; returns how many of the
-  // calls answered true (inserted a new arc).
+  // Calls `visit` on every store to `addr`, processor by processor; returns
+  // how many of the calls answered true (inserted a new arc). In optimized
+  // mode the stores of processor p are those of `owner`'s window, lpw[p] to
+  // upw[p], preceded by the nearest store below the window (or by every
+  // store below it, for comparison with the unreduced rule). Stores above
+  // the window are timed after the owner, so no inferred arc to or from
+  // them can close a cycle that time does not close already. Stores below
+  // it are timed before the owner, and one of them is enough: the nearest
+  // is ordered after every other by program order or time, so an arc into
+  // it or out of it says as much about the owner's order as the others do.
   template <typename Visit>
   int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, Visit visit) const {
     int_t inserted = 0;
     for (int_t p = 0; p < static_cast<int_t>(byProcessor_.size()); ++p) {
       const auto group = byProcessor_[p].find(addr);
       if (group == byProcessor_[p].end()) continue;
-      int_t lo = 0;
-      int_t hi = state.procOpNum[p];
-      if (optimized) {
-        lo = std::max(owner->lpw[p], 0);
-        hi = std::min(owner->upw[p], hi);
-      }
       const std::vector<int_t>& seqs = group->second;
-      for (auto k = std::lower_bound(seqs.begin(), seqs.end(), lo); k != seqs.end() && *k < hi;
-           ++k) {
+      auto k = seqs.begin();
+      auto end = seqs.end();
+      if (optimized) {
+        const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
+        k = std::lower_bound(seqs.begin(), seqs.end(), std::max(owner->lpw[p], 0));
+        end = std::lower_bound(k, seqs.end(), std::min(upper, state.procOpNum[p]));
+        if (k != seqs.begin()) k = below_ == StoresBelow::Nearest ? k - 1 : seqs.begin();
+      }
+      for (; k < end; ++k) {
         if (visit(node_at(p, *k))) ++inserted;
       }
     }
@@ -73,6 +88,7 @@ class StoreIndex {
   }
 
  private:
+  StoresBelow below_;
   std::vector<std::unordered_map<int_t, std::vector<int_t>>> byProcessor_;
 };
 
@@ -82,7 +98,7 @@ class StoreIndex {
 // Every arc is inserted here, so the closure stays exact.
 class Inference {
  public:
-  explicit Inference(bool optimized) : optimized_(optimized) {
+  Inference(bool optimized, StoresBelow below) : optimized_(optimized), stores_(below) {
     if (!any_timed_pair() && ReachClosure::fits()) closure_.emplace();
   }
 
@@ -112,7 +128,7 @@ class Inference {
 
   // A store ordered before a load was overwritten by the store the load read.
   int_t overwritten_before(opnode* r, opnode* w) {
-    return stores_.for_each_candidate(w->addr, w, optimized_, [&](opnode* v) {
+    return stores_.for_each_candidate(w->addr, r, optimized_, [&](opnode* v) {
       return v != w && ordered_before(v, r) && insert(v, w);
     });
   }
@@ -122,7 +138,7 @@ class Inference {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
-      if (has_arc(w, r, Wt) == 0) continue;
+      if (has_arc(w, r, Wt) == 0 && !timed_write_to(w, r)) continue;
       inserted += stores_.for_each_candidate(w->addr, r, optimized_, [&](opnode* v) {
         return v != w && ordered_before(w, v) && insert(r, v);
       });
@@ -133,7 +149,9 @@ class Inference {
   // Whether `before` is ordered before `after`: by time first in optimized
   // mode, else by the arcs.
   bool ordered_before(opnode* before, opnode* after) {
-    if (optimized_ && check_TO(before, after) != 0) return true;
+    if (optimized_ && (check_TO(before, after) != 0 || scan_before(before, after) != 0)) {
+      return true;
+    }
     if (closure_) return closure_->reaches(before, after);
     return check_go(before, after) != 0;
   }
@@ -151,8 +169,8 @@ class Inference {
 
 // Passes over all operations until one inserts nothing; arcs inserted during
 // a pass take part in every later test of that pass.
-int_t add_io_arc_variant(bool optimized) {
-  Inference inference(optimized);
+int_t add_io_arc_variant(bool optimized, StoresBelow below) {
+  Inference inference(optimized, below);
   while (inference.pass() != 0) {
   }
   return 0;
@@ -182,11 +200,15 @@ int_t add_io_arc() {
 }
 
 int_t add_io_arc_baseline() {
-  return add_io_arc_variant(false);
+  return add_io_arc_variant(false, StoresBelow::Nearest);
 }
 
 int_t add_io_arc_optimize() {
-  return add_io_arc_variant(true);
+  return add_io_arc_variant(true, StoresBelow::Nearest);
+}
+
+int_t add_io_arc_optimize(StoresBelow below) {
+  return add_io_arc_variant(true, below);
 }
 
 int_t check_go(opnode* u, opnode* v) {

@@ -55,8 +55,10 @@ struct CycleFilter {
   StrongComponents parts;
 
   CycleFilter() {
-    if (any_timed_pair()) {
-      timed.emplace();
+    const bool scans = state.isBase == 0 && (state.MC == SC || state.MC == PC);
+    if (scans || any_timed_pair()) {
+      timed.emplace(scans ? TimedOrderGraph::Time::WindowsAndScans
+                          : TimedOrderGraph::Time::Windows);
       parts = timed->components();
     } else {
       parts = strong_components();

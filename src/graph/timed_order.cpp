@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "bounds/scan_order.h"
 #include "graph/strong_components.h"
 
 namespace {
@@ -22,10 +23,11 @@ std::vector<int_t> stretch_starts(int_t p, int_t q) {
 
 }  // namespace
 
-TimedOrderGraph::TimedOrderGraph(const std::vector<NodePair>& extra) : nodes_(nodes_by_id()) {
+TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
+    : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
   add_stored_arcs(extra);
-  if (state.isBase == 0) add_time_order();
+  if (state.isBase == 0) add_time_order(time);
   graph_.finish(nextHelper_);
 }
 
@@ -38,7 +40,7 @@ void TimedOrderGraph::add_stored_arcs(const std::vector<NodePair>& extra) {
   for (const NodePair& arc : extra) graph_.add(arc.first->id, arc.second->id);
 }
 
-void TimedOrderGraph::add_time_order() {
+void TimedOrderGraph::add_time_order(Time time) {
   const auto processors = static_cast<int_t>(state.graph.size());
   sharedChain_.resize(processors);
   for (int_t q = 0; q < processors; ++q) {
@@ -46,7 +48,7 @@ void TimedOrderGraph::add_time_order() {
     if (state.procOpNum[q] > 0) graph_.add(state.sentinel.id, sharedChain_[q]);
   }
   for (int_t p = 0; p < processors; ++p) {
-    for (int_t q = 0; q < processors; ++q) add_pair_order(p, q);
+    for (int_t q = 0; q < processors; ++q) add_pair_order(p, q, time);
   }
 }
 
@@ -70,19 +72,26 @@ int_t TimedOrderGraph::add_chain(int_t q, const std::vector<int_t>& stretchStart
 
 // Within each stretch of q, the operations that u of p is timed before begin
 // at the first whose lpw[p] exceeds u's sequence number and that lies above
-// u's upw[q]. The first bound only moves up as u goes down p's trace.
-void TimedOrderGraph::add_pair_order(int_t p, int_t q) {
+// u's upw[q]. The first bound only moves up as u goes down p's trace. The
+// scans' order adds the suffix from the first operation of q not issued when
+// u had completed; with a single stretch both suffixes share one arc.
+void TimedOrderGraph::add_pair_order(int_t p, int_t q, Time time) {
   std::vector<int_t> starts = stretch_starts(p, q);
-  const int_t chain = starts.size() == 1 ? sharedChain_[q] : add_chain(q, starts);
+  const bool single = starts.size() == 1;
+  const int_t chain = single ? sharedChain_[q] : add_chain(q, starts);
   std::vector<int_t> ends(starts.begin() + 1, starts.end());
-  ends.push_back(state.procOpNum[q]);
+  const int_t count = state.procOpNum[q];
+  ends.push_back(count);
   std::vector<int_t> pointer = starts;
   for (const opnode& u : state.graph[p]) {
+    const int_t scanned = time == Time::WindowsAndScans ? first_issued_after(&u, q) : count;
     for (std::size_t r = 0; r < starts.size(); ++r) {
       while (pointer[r] < ends[r] && lower_window(q, pointer[r], p) <= u.seq_num) ++pointer[r];
-      const int_t from = std::max(pointer[r], u.upw[q] + 1);
+      int_t from = std::max(pointer[r], u.upw[q] + 1);
+      if (single) from = std::min(from, scanned);
       if (from < ends[r]) graph_.add(u.id, chain + from);
     }
+    if (!single && scanned < count) graph_.add(u.id, sharedChain_[q] + scanned);
   }
 }
 

@@ -11,8 +11,9 @@
 // where each processor pair needs one stretch and so one arc per operation
 // and processor; other windows only cost more stretches.
 //
-// Reachability between operations in this graph is reachability over the
-// stored arcs, the extra arcs and the timed-before pairs together. Baseline
+// The scans' own order is a suffix of q for every u too, so it enters the
+// same chains. Reachability between operations in this graph is reachability
+// over the stored arcs, the extra arcs and the time order together. Baseline
 // mode times no pair, so there the graph holds the arcs alone.
 #pragma once
 
@@ -26,9 +27,13 @@ using NodePair = std::pair<opnode*, opnode*>;
 
 class TimedOrderGraph {
  public:
+  // What counts as time order: the pending windows alone, or the scans'
+  // own order (u completed and v not yet issued at one scan) besides.
+  enum class Time { Windows, WindowsAndScans };
+
   // Stored arcs of every node first, in list order, then `extra`, then the
   // time order.
-  explicit TimedOrderGraph(const std::vector<NodePair>& extra = {});
+  explicit TimedOrderGraph(Time time, const std::vector<NodePair>& extra = {});
 
   // Components by id; ids up to the sentinel's are those of the nodes.
   StrongComponents components() const { return graph_.components(); }
@@ -40,8 +45,8 @@ class TimedOrderGraph {
 
  private:
   void add_stored_arcs(const std::vector<NodePair>& extra);
-  void add_time_order();
-  void add_pair_order(int_t p, int_t q);
+  void add_time_order(Time time);
+  void add_pair_order(int_t p, int_t q, Time time);
   int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);
 
   std::vector<opnode*> nodes_;

@@ -86,7 +86,8 @@ SessionLayout session_layout() {
 bool complete_chain_exists() {
   const SessionLayout layout = session_layout();
   if (layout.orphanRelease) return false;
-  const StrongComponents parts = TimedOrderGraph(layout.arcs).components();
+  const StrongComponents parts =
+      TimedOrderGraph(TimedOrderGraph::Time::Windows, layout.arcs).components();
   std::vector<bool> holds_session(parts.cyclic.size(), false);
   for (const opnode* release : layout.releases) {
     const int_t part = parts.component[release->id];

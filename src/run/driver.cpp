@@ -4,6 +4,7 @@
 #include <new>
 
 #include "bounds/active_windows.h"
+#include "bounds/scan_order.h"
 #include "bounds/scans.h"
 #include "bounds/windows.h"
 #include "derive/program_order.h"
@@ -50,7 +51,10 @@ void read_inputs() {
   read_result();
   get_addr_lock_num();
   construct_mapping();
-  if (optimized) calculatePendingWindow();
+  if (optimized) {
+    calculatePendingWindow();
+    calculateCompletionScans();
+  }
   init_inSync();
   init_first_write_sync_read();
 }
