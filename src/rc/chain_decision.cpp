@@ -49,25 +49,19 @@
 
 namespace {
 
-struct SessionLayout {
-  std::vector<opnode*> releases;  // the release of every session
-  std::vector<NodePair> arcs;     // release -> next acquire, release -> own acquire
-  bool orphanRelease = false;
-};
-
 void scan_processor(std::vector<opnode>& operations, SessionLayout& layout) {
   opnode* last_lock = nullptr;
   opnode* last_release = nullptr;
   for (opnode& x : operations) {
     if (x.optype != SYNC) continue;
-    if (is_acquire(&x) && last_release != nullptr) layout.arcs.emplace_back(last_release, &x);
+    if (is_acquire(&x) && last_release != nullptr) layout.nextArcs.emplace_back(last_release, &x);
     if (is_release(&x)) {
       const bool ends_session = last_lock != nullptr && is_acquire(last_lock);
       if (!ends_session) {
         layout.orphanRelease = true;
       } else {
         layout.releases.push_back(&x);
-        layout.arcs.emplace_back(&x, last_lock);
+        layout.backArcs.emplace_back(&x, last_lock);
         last_release = &x;
       }
     }
@@ -75,19 +69,20 @@ void scan_processor(std::vector<opnode>& operations, SessionLayout& layout) {
   }
 }
 
+}  // namespace
+
 SessionLayout session_layout() {
   SessionLayout layout;
   for (auto& operations : state.graph) scan_processor(operations, layout);
   return layout;
 }
 
-}  // namespace
-
 bool complete_chain_exists() {
   const SessionLayout layout = session_layout();
   if (layout.orphanRelease) return false;
-  const StrongComponents parts =
-      TimedOrderGraph(TimedOrderGraph::Time::Windows, layout.arcs).components();
+  std::vector<NodePair> arcs = layout.nextArcs;
+  arcs.insert(arcs.end(), layout.backArcs.begin(), layout.backArcs.end());
+  const StrongComponents parts = TimedOrderGraph(TimedOrderGraph::Time::Windows, arcs).components();
   std::vector<bool> holds_session(parts.cyclic.size(), false);
   for (const opnode* release : layout.releases) {
     const int_t part = parts.component[release->id];

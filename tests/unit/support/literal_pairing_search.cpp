@@ -5,6 +5,7 @@
 
 #include "derive/program_order.h"
 #include "graph/arc_store.h"
+#include "graph/cycles.h"
 #include "rc/pairing_search.h"
 #include "rc/session_chain.h"
 #include "run/diagnostics.h"
@@ -82,6 +83,23 @@ opnode* linked_acquire_elsewhere(const opnode* release, int_t q, const NodeMarks
   return nullptr;
 }
 
+// The replay: the search's first choices without backtracking, each arc
+// tested in full.
+void literal_print_for_rc(opnode* u, NodeMarks& visited) {
+  for (;;) {
+    opnode* release = open_session(u, visited);
+    opnode* c = Candidates(release).next(visited);
+    if (c == nullptr) return;
+    if (add_and_check_for_rc(release, c) == 1) {
+      visited.clear();
+      dfs_print(release, release, visited);
+      print_node(release);
+      return;
+    }
+    u = c;
+  }
+}
+
 }  // namespace
 
 int_t literal_check_for_rc() {
@@ -100,7 +118,7 @@ int_t literal_check_for_rc() {
   }
   if (first_start == nullptr) return 1;
   visited.clear();
-  dfs_print_for_rc(first_start, visited);
+  literal_print_for_rc(first_start, visited);
   std::printf("\nhas violation!\n");
   return 1;
 }

@@ -4,7 +4,8 @@
 // It builds the chain of sessions depth first: from each processor's first
 // acquire in turn it tries every continuation in candidate order, keeps an
 // arc only while the graph stays free of cycles, and backtracks on a dead
-// end. Its running time is exponential in the number of sessions.
+// end. Its running time is exponential in the number of sessions. On a
+// violation it replays its first choices, testing every arc in full.
 #pragma once
 
 #include "graph/marks.h"
