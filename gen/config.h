@@ -14,8 +14,9 @@ struct GenConfig {
   int32_t lockShare = 40;    // percentage of loads and stores that lie inside lock sessions
   int32_t scanDistance = 8;  // global clock ticks between two scans
   uint64_t seed = 1;
-  int32_t violations = 0;  // loads made to return an older value of their address
-  std::string prefix;      // path prefix of the written files, as qirn's -i takes it
+  int32_t violations = 0;       // loads made to return an older value of their address
+  int32_t timedViolations = 0;  // the same, limited to values the scans prove overwritten
+  std::string prefix;           // path prefix of the written files, as qirn's -i takes it
 };
 
 // Longest stretch of loads and stores one lock session holds.

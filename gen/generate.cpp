@@ -13,6 +13,9 @@ GeneratedRun generate(const GenConfig& config) {
   run.programs = build_programs(config, rng);
   run.scans = schedule(run.programs, config, rng);
   run.injected = inject_violations(run.programs, config.violations, rng);
+  if (run.injected.empty()) {
+    run.injected = inject_timed_violations(run.programs, run.scans, config.timedViolations, rng);
+  }
   return run;
 }
 

@@ -17,7 +17,8 @@ struct LoadHistory {
 
 struct Replay {
   std::map<int32_t, std::vector<int32_t>> history;  // per address: 0, then values in effect order
-  std::vector<LoadHistory> loads;                   // loads with at least one older value
+  std::map<int32_t, std::vector<std::pair<int32_t, int32_t>>> writers;  // the store of each value
+  std::vector<LoadHistory> loads;  // loads with at least one older value
 };
 
 // Walks the loads and stores in the order they took effect.
@@ -34,8 +35,10 @@ Replay replay_effects(const std::vector<Program>& programs) {
   for (const auto& [effect, at] : order) {
     const GenOp& op = programs[at.first][at.second];
     std::vector<int32_t>& values = replay.history.try_emplace(op.target, 1, 0).first->second;
+    auto& writers = replay.writers.try_emplace(op.target, 1, std::pair(-1, -1)).first->second;
     if (op.kind == OpKind::Store) {
       values.push_back(op.value);
+      writers.push_back(at);
       continue;
     }
     if (values.back() != op.value) throw std::logic_error("inject: load does not match memory");
@@ -46,17 +49,85 @@ Replay replay_effects(const std::vector<Program>& programs) {
   return replay;
 }
 
+// Whether one scan saw operation a completed and operation b not yet issued.
+// Rows only grow, so the first row that saw a completed is the one to ask.
+bool scan_proves(const std::vector<ScanRow>& scans, std::pair<int32_t, int32_t> a,
+                 std::pair<int32_t, int32_t> b) {
+  for (const ScanRow& row : scans) {
+    if (a.second < row.lb[a.first]) return b.second >= row.ub[b.first];
+  }
+  return false;
+}
+
+// The older positions of a load's address history whose value the time
+// bounds prove overwritten before the load was issued: the store that
+// overwrote it was seen completed by a scan that had not yet seen the load
+// issued, and the overwritten value is the initial one, or its store came
+// before the overwriting one in program order or by such a scan too.
+std::vector<size_t> time_proven_stale(const Replay& replay, const LoadHistory& load,
+                                      const std::vector<ScanRow>& scans) {
+  const auto& writers = replay.writers.at(load.address);
+  const std::pair load_at(load.proc, load.seq);
+  std::vector<size_t> positions;
+  for (size_t i = 0; i < load.position; ++i) {
+    const auto older = writers[i];
+    const auto newer = writers[i + 1];
+    if (!scan_proves(scans, newer, load_at)) continue;
+    const bool ordered = i == 0 || (older.first == newer.first && older.second < newer.second) ||
+                         scan_proves(scans, older, newer);
+    if (ordered) positions.push_back(i);
+  }
+  return positions;
+}
+
+// Moves `count` randomly chosen entries to the front.
+template <typename T>
+size_t choose_front(std::vector<T>& items, int32_t count, SplitMix64& rng) {
+  const size_t chosen = std::min(items.size(), static_cast<size_t>(count));
+  for (size_t i = 0; i < chosen; ++i) {
+    std::swap(items[i], items[i + rng.below(static_cast<uint64_t>(items.size() - i))]);
+  }
+  return chosen;
+}
+
+void sort_by_position(std::vector<InjectedLoad>& injected) {
+  std::sort(injected.begin(), injected.end(), [](const InjectedLoad& a, const InjectedLoad& b) {
+    return std::pair(a.proc, a.seq) < std::pair(b.proc, b.seq);
+  });
+}
+
 }  // namespace
+
+std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs,
+                                                  const std::vector<ScanRow>& scans, int32_t count,
+                                                  SplitMix64& rng) {
+  if (count <= 0) return {};
+  Replay replay = replay_effects(programs);
+  std::vector<std::pair<LoadHistory, std::vector<size_t>>> candidates;
+  for (const LoadHistory& load : replay.loads) {
+    std::vector<size_t> positions = time_proven_stale(replay, load, scans);
+    if (!positions.empty()) candidates.push_back({load, std::move(positions)});
+  }
+  const size_t chosen = choose_front(candidates, count, rng);
+  std::vector<InjectedLoad> injected;
+  for (size_t i = 0; i < chosen; ++i) {
+    const auto& [load, positions] = candidates[i];
+    GenOp& op = programs[load.proc][load.seq];
+    const size_t pick = positions[rng.below(static_cast<uint64_t>(positions.size()))];
+    const int32_t stale = replay.history[load.address][pick];
+    injected.push_back({load.proc, load.seq, op.value, stale});
+    op.value = stale;
+  }
+  sort_by_position(injected);
+  return injected;
+}
 
 std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int32_t count,
                                             SplitMix64& rng) {
   if (count <= 0) return {};
   Replay replay = replay_effects(programs);
   std::vector<LoadHistory>& loads = replay.loads;
-  const size_t chosen = std::min(loads.size(), static_cast<size_t>(count));
-  for (size_t i = 0; i < chosen; ++i) {
-    std::swap(loads[i], loads[i + rng.below(static_cast<uint64_t>(loads.size() - i))]);
-  }
+  const size_t chosen = choose_front(loads, count, rng);
   std::vector<InjectedLoad> injected;
   for (size_t i = 0; i < chosen; ++i) {
     const LoadHistory& load = loads[i];
@@ -66,9 +137,7 @@ std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int3
     injected.push_back({load.proc, load.seq, op.value, stale});
     op.value = stale;
   }
-  std::sort(injected.begin(), injected.end(), [](const InjectedLoad& a, const InjectedLoad& b) {
-    return std::pair(a.proc, a.seq) < std::pair(b.proc, b.seq);
-  });
+  sort_by_position(injected);
   return injected;
 }
 

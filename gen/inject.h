@@ -17,4 +17,13 @@ namespace qirn_gen {
 std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int32_t count,
                                             SplitMix64& rng);
 
+// As above, but only loads whose stale value the scans prove overwritten
+// before the load was issued qualify, and only such values are given: a
+// scan saw the overwriting store completed and the load not yet issued, and
+// the overwritten value is the initial one or its store is ordered before
+// the overwriting one by program order or by a scan as well.
+std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs,
+                                                  const std::vector<ScanRow>& scans, int32_t count,
+                                                  SplitMix64& rng);
+
 }  // namespace qirn_gen

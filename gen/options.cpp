@@ -9,7 +9,7 @@
 namespace qirn_gen {
 namespace {
 
-const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:o:";
+const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:t:o:";
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -21,6 +21,7 @@ const option kLongOptions[] = {
     {"scan-distance", required_argument, nullptr, 'd'},
     {"seed", required_argument, nullptr, 's'},
     {"violations", required_argument, nullptr, 'v'},
+    {"timed-violations", required_argument, nullptr, 't'},
     {"output", required_argument, nullptr, 'o'},
     {nullptr, 0, nullptr, 0},
 };
@@ -43,6 +44,7 @@ const NumberOption kNumberOptions[] = {
     {'c', "--lock-share", &GenConfig::lockShare, 0, 100},
     {'d', "--scan-distance", &GenConfig::scanDistance, 1, kInt32Max},
     {'v', "--violations", &GenConfig::violations, 0, kInt32Max},
+    {'t', "--timed-violations", &GenConfig::timedViolations, 0, kInt32Max},
 };
 
 template <typename T>
@@ -134,6 +136,10 @@ std::string usage_text() {
          "  -s, --seed NUM           seed; the same seed gives the same files (default 1)\n"
          "  -v, --violations NUM     loads made to return an older value of their address\n"
          "                           (default 0)\n"
+         "  -t, --timed-violations NUM\n"
+         "                           loads made to return a value that a scan proves\n"
+         "                           overwritten before the load was issued (default 0;\n"
+         "                           taken only when -v injects nothing)\n"
          "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
          "                           (default: none, the current directory)\n"
          "  -h, --help               print this text\n";

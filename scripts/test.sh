@@ -3,8 +3,7 @@
 # Usage: test.sh [--sanitize] [--werror] [--slow]
 #   --sanitize  build in build-sanitize/ with AddressSanitizer and UBSan
 #   --werror    treat compiler warnings as errors
-#   --slow      run only the long tests (CTest label "slow"), which are
-#               otherwise left out
+#   --slow      run only the long tests (label "slow"), which are otherwise left out
 set -eu
 cd "$(dirname "$0")/.."
 dir=build-test
@@ -12,9 +11,9 @@ flags=(-DCMAKE_BUILD_TYPE=Debug)
 labels=(-LE slow)
 for arg in "$@"; do
   case "$arg" in
+    --slow) labels=(-L slow) ;;
     --sanitize) dir=build-sanitize; flags+=(-DQIRN_SANITIZE=ON) ;;
     --werror) flags+=(-DQIRN_WERROR=ON) ;;
-    --slow) labels=(-L slow) ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done

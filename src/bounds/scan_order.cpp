@@ -34,14 +34,3 @@ void calculateCompletionScans() {
   state.completionScan.assign(static_cast<std::size_t>(state.nodeCount) + 1, 0);
   for (int_t p = 0; p < state.NPROCESSOR; ++p) processor_completion_scans(p);
 }
-
-int_t first_issued_after(const opnode* u, int_t q) {
-  const int_t k = u == &state.sentinel ? 0 : state.completionScan[u->id];
-  const bool written = k != 0 && k >= state.firstScanRow[q] && k <= state.lastScanRow[q];
-  return written ? state.scan[k].ub[q] : state.procOpNum[q];
-}
-
-int_t scan_before(const opnode* u, const opnode* v) {
-  if (state.isBase == 1 || u == &state.sentinel || v == &state.sentinel) return 0;
-  return v->seq_num >= first_issued_after(u, v->proc_num) ? 1 : 0;
-}

@@ -22,8 +22,10 @@ int_t UB(int_t q, int_t s) {
 }
 
 // Upper candidates: t's upper bound at `row`, or past t's end without it.
-Candidates upper_at(int_t row) {
-  Candidates upper(static_cast<std::size_t>(state.NPROCESSOR));
+// The candidates of one range are filled into storage kept for the next.
+const Candidates& upper_at(int_t row) {
+  static Candidates upper;
+  upper.resize(static_cast<std::size_t>(state.NPROCESSOR));
   for (int_t t = 0; t < state.NPROCESSOR; ++t) {
     upper[t] = has_row(t, row) ? UB(t, row) : operations(t);
   }
@@ -33,8 +35,9 @@ Candidates upper_at(int_t row) {
 // Lower candidates: the operation before t's lower bound at `row`, or t's
 // last operation without it. `unrecorded` gives 0 where t has the row: the
 // processor whose window is computed had no record at that scan.
-Candidates lower_at(int_t row, bool unrecorded = false) {
-  Candidates lower(static_cast<std::size_t>(state.NPROCESSOR));
+const Candidates& lower_at(int_t row, bool unrecorded = false) {
+  static Candidates lower;
+  lower.resize(static_cast<std::size_t>(state.NPROCESSOR));
   for (int_t t = 0; t < state.NPROCESSOR; ++t) {
     if (!has_row(t, row)) {
       lower[t] = operations(t) - 1;
@@ -104,13 +107,4 @@ void clamp_lower_windows() {
 void calculatePendingWindow() {
   for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows(i);
   clamp_lower_windows();
-}
-
-int_t check_TO(const opnode* u, const opnode* v) {
-  if (state.isBase == 1) return 0;
-  if (u == &state.sentinel) return 1;
-  if (v == &state.sentinel) return 0;
-  const bool completed_before = u->seq_num < v->lpw[u->proc_num];
-  const bool issued_after = u->upw[v->proc_num] < v->seq_num;
-  return completed_before && issued_after ? 1 : 0;
 }

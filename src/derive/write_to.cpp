@@ -36,10 +36,22 @@ bool wants_write_to(const opnode* load, const opnode* store) {
   return state.MC != ScC || store->inSync != 0;
 }
 
-// A load that would have its write-to arc but for the time order, which
-// already puts the store first: it read w as surely as one with the arc.
-bool timed_write_to(const opnode* w, const opnode* r) {
-  return wants_write_to(r, w) && check_TO(w, r) != 0;
+// Whether the pending windows or the scans put u before v.
+bool timed_before(const opnode* u, const opnode* v) {
+  return check_TO(u, v) != 0 || scan_before(u, v) != 0;
+}
+
+bool always(int_t) {
+  return true;
+}
+bool never(int_t) {
+  return false;
+}
+
+// Whether a store of p below r's window can be timed after w: only stores
+// above w's window or not yet issued when a scan saw w completed are.
+bool may_follow_below(const opnode* w, const opnode* r, int_t p) {
+  return std::min(w->upw[p] + 1, first_issued_after(w, p)) < r->lpw[p];
 }
 
 // The stores of every processor grouped by address, each group in ascending
@@ -47,49 +59,51 @@ bool timed_write_to(const opnode* w, const opnode* r) {
 // in the order a scan of the processor would meet them.
 class StoreIndex {
  public:
-  explicit StoreIndex(StoresBelow below) : below_(below), byProcessor_(state.graph.size()) {
-    for (std::size_t p = 0; p < state.graph.size(); ++p) {
+  StoreIndex() {
+    const auto processors = state.graph.size();
+    for (std::size_t p = 0; p < processors; ++p) {
       for (const opnode& node : state.graph[p]) {
-        if (node.optype == STORE) byProcessor_[p][node.addr].push_back(node.seq_num);
+        if (node.optype != STORE) continue;
+        auto& group = byAddress_[node.addr];
+        if (group.empty()) group.resize(processors);
+        group[p].push_back(node.seq_num);
       }
     }
   }
 
-  // Calls `visit` on every store to `addr`, processor by processor; returns
-  // how many of the calls answered true (inserted a new arc). In optimized
-  // mode the stores of processor p are those of `owner`'s window, lpw[p] to
-  // upw[p], preceded by the nearest store below the window (or by every
-  // store below it, for comparison with the unreduced rule). Stores above
-  // the window are timed after the owner, so no inferred arc to or from
-  // them can close a cycle that time does not close already. Stores below
-  // it are timed before the owner, and one of them is enough: the nearest
-  // is ordered after every other by program order or time, so an arc into
-  // it or out of it says as much about the owner's order as the others do.
-  template <typename Visit>
-  int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, Visit visit) const {
+  // Calls `visit(v, below)` on every store v to `addr`, processor by
+  // processor; returns how many of the calls answered true (inserted a new
+  // arc). In optimized mode the stores of processor p are those of `owner`'s
+  // window, lpw[p] to upw[p], preceded, when `withBelow(p)` asks for it, by
+  // the nearest store below the window, for which `below` is true.
+  template <typename WithBelow, typename Visit>
+  int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, WithBelow withBelow,
+                           Visit visit) const {
     int_t inserted = 0;
-    for (int_t p = 0; p < static_cast<int_t>(byProcessor_.size()); ++p) {
-      const auto group = byProcessor_[p].find(addr);
-      if (group == byProcessor_[p].end()) continue;
-      const std::vector<int_t>& seqs = group->second;
+    const auto group = byAddress_.find(addr);
+    if (group == byAddress_.end()) return 0;
+    for (int_t p = 0; p < static_cast<int_t>(group->second.size()); ++p) {
+      const std::vector<int_t>& seqs = group->second[p];
       auto k = seqs.begin();
       auto end = seqs.end();
+      auto first = k;
       if (optimized) {
         const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
-        k = std::lower_bound(seqs.begin(), seqs.end(), std::max(owner->lpw[p], 0));
-        end = std::lower_bound(k, seqs.end(), std::min(upper, state.procOpNum[p]));
-        if (k != seqs.begin()) k = below_ == StoresBelow::Nearest ? k - 1 : seqs.begin();
+        first = std::lower_bound(seqs.begin(), seqs.end(), std::max(owner->lpw[p], 0));
+        end = std::lower_bound(first, seqs.end(), std::min(upper, state.procOpNum[p]));
+        k = first;
+        if (k != seqs.begin() && withBelow(p)) --k;
       }
       for (; k < end; ++k) {
-        if (visit(node_at(p, *k))) ++inserted;
+        if (visit(node_at(p, *k), k < first)) ++inserted;
       }
     }
     return inserted;
   }
 
  private:
-  StoresBelow below_;
-  std::vector<std::unordered_map<int_t, std::vector<int_t>>> byProcessor_;
+  // Per address, per processor, the sequence numbers of its stores.
+  std::unordered_map<int_t, std::vector<std::vector<int_t>>> byAddress_;
 };
 
 // One run of the inference: the candidate index and, when it fits and no two
@@ -98,12 +112,13 @@ class StoreIndex {
 // Every arc is inserted here, so the closure stays exact.
 class Inference {
  public:
-  Inference(bool optimized, StoresBelow below) : optimized_(optimized), stores_(below) {
+  explicit Inference(bool optimized) : optimized_(optimized) {
     if (!any_timed_pair() && ReachClosure::fits()) closure_.emplace();
   }
 
   // One pass over all operations; returns the number of new arcs.
   int_t pass() {
+    ++passes_;
     int_t inserted = 0;
     for (auto& operations : state.graph) {
       for (opnode& node : operations) inserted += infer_for(&node);
@@ -116,42 +131,67 @@ class Inference {
     if (node->optype == STORE) return overwritten_after(node);
     if (node->optype != LOAD) return 0;
     opnode* w = st_mapping(node);
-    if (w == &state.sentinel) return initial_value(node);
+    if (w == &state.sentinel) return passes_ == 1 ? initial_value(node) : 0;
     return overwritten_before(node, w);
   }
 
-  // A load of the initial value precedes every store to its address.
+  // A load of the initial value precedes every store to its address. Stores
+  // above the load's window are timed after it already; below the window
+  // the nearest store of each processor stands for the rest, which precede
+  // it by program order or time: if it is timed before the load, the arc to
+  // it closes a cycle at once.
   int_t initial_value(opnode* r) {
-    return stores_.for_each_candidate(r->addr, r, optimized_,
-                                      [&](opnode* v) { return insert(r, v); });
+    return stores_.for_each_candidate(r->addr, r, optimized_, always,
+                                      [&](opnode* v, bool) { return insert(r, v); });
   }
 
-  // A store ordered before a load was overwritten by the store the load read.
+  // A store ordered before a load was overwritten by the store w the load
+  // read. The stores of w's window are tried: one below it is timed before
+  // w, so the arc adds nothing; one above it is timed after w, and if it is
+  // ordered before the load, the rule below puts the load before it, which
+  // closes the cycle.
   int_t overwritten_before(opnode* r, opnode* w) {
-    return stores_.for_each_candidate(w->addr, r, optimized_, [&](opnode* v) {
-      return v != w && ordered_before(v, r) && insert(v, w);
-    });
+    return stores_.for_each_candidate(w->addr, w, optimized_, never,
+                                      [&](opnode* v, bool) { return v != w && infer(v, w, v, r); });
   }
 
-  // A store that follows w overwrites w after every load that read w.
+  // A store that follows w overwrites w after every load that read w, also
+  // after one that time alone orders after w. The stores of the load's
+  // window are tried, and in each processor the nearest store below it,
+  // which is timed before the load: the arc to it closes a cycle when w is
+  // ordered before it. For that store only time is asked: were w ordered
+  // before it through arcs only, it would lie above w's window (timed after
+  // w, which time tells) or within it, where the rule above puts it before
+  // w once it is timed before the load.
   int_t overwritten_after(opnode* w) {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
-      if (has_arc(w, r, Wt) == 0 && !timed_write_to(w, r)) continue;
-      inserted += stores_.for_each_candidate(w->addr, r, optimized_, [&](opnode* v) {
-        return v != w && ordered_before(w, v) && insert(r, v);
-      });
+      if (!optimized_ && has_arc(w, r, Wt) == 0) continue;
+      const auto withBelow = [&](int_t p) { return passes_ == 1 && may_follow_below(w, r, p); };
+      inserted += stores_.for_each_candidate(
+          w->addr, r, optimized_, withBelow,
+          [&](opnode* v, bool below) { return v != w && infer(r, v, w, v, below); });
     }
     return inserted;
   }
 
-  // Whether `before` is ordered before `after`: by time first in optimized
-  // mode, else by the arcs.
-  bool ordered_before(opnode* before, opnode* after) {
-    if (optimized_ && (check_TO(before, after) != 0 || scan_before(before, after) != 0)) {
-      return true;
+  // Inserts from -> to when `before` is ordered before `after`. In optimized
+  // mode time answers first, and `timeOnly` asks nothing else; the walk over
+  // the arcs is also spared when the arc is there already, or when time
+  // orders the pair the other way round: the order sought would then close a
+  // cycle of arcs and time, which the cycle check finds without this arc.
+  // Every pass meets the same candidates, so an arc that time alone calls
+  // for was inserted in the first pass.
+  bool infer(opnode* from, opnode* to, opnode* before, opnode* after, bool timeOnly = false) {
+    if (optimized_) {
+      if (timed_before(before, after)) return passes_ == 1 && insert(from, to);
+      if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
+    return reaches(before, after) && insert(from, to);
+  }
+
+  bool reaches(opnode* before, opnode* after) {
     if (closure_) return closure_->reaches(before, after);
     return check_go(before, after) != 0;
   }
@@ -163,14 +203,15 @@ class Inference {
   }
 
   bool optimized_;
+  int_t passes_ = 0;
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during
 // a pass take part in every later test of that pass.
-int_t add_io_arc_variant(bool optimized, StoresBelow below) {
-  Inference inference(optimized, below);
+int_t add_io_arc_variant(bool optimized) {
+  Inference inference(optimized);
   while (inference.pass() != 0) {
   }
   return 0;
@@ -200,15 +241,11 @@ int_t add_io_arc() {
 }
 
 int_t add_io_arc_baseline() {
-  return add_io_arc_variant(false, StoresBelow::Nearest);
+  return add_io_arc_variant(false);
 }
 
 int_t add_io_arc_optimize() {
-  return add_io_arc_variant(true, StoresBelow::Nearest);
-}
-
-int_t add_io_arc_optimize(StoresBelow below) {
-  return add_io_arc_variant(true, below);
+  return add_io_arc_variant(true);
 }
 
 int_t check_go(opnode* u, opnode* v) {

@@ -8,10 +8,6 @@ int_t add_wt_arc();
 int_t add_io_arc();
 int_t add_io_arc_baseline();
 int_t add_io_arc_optimize();
-// Which stores below a window the optimized inference tries: the nearest one
-// per processor, or every one (the unreduced rule, kept for comparison).
-enum class StoresBelow { Nearest, Every };
-int_t add_io_arc_optimize(StoresBelow below);
 int_t check_go(opnode* u, opnode* v);
 int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited);
 int_t op_in_pw(const opnode* u, const opnode* v);

@@ -8,18 +8,29 @@
 
 namespace {
 
-int_t lower_window(int_t q, int_t k, int_t p) {
-  return state.graph[q][k].lpw[p];
-}
-
-// Where q's trace starts a new stretch along which lpw[p] does not decrease.
-std::vector<int_t> stretch_starts(int_t p, int_t q) {
+// The time order from processor p's operations into processor q's: q's
+// lpw[p] values gathered once, and the stretches along which they do not
+// decrease, each with its position for the operation of p at hand.
+struct PairOrder {
+  std::vector<int_t> lower;
   std::vector<int_t> starts{0};
-  for (int_t k = 1; k < state.procOpNum[q]; ++k) {
-    if (lower_window(q, k, p) < lower_window(q, k - 1, p)) starts.push_back(k);
+  std::vector<int_t> ends;
+  std::vector<int_t> pointer;
+  int_t chain = 0;
+
+  PairOrder(int_t p, int_t q) {
+    for (const opnode& v : state.graph[q]) lower.push_back(v.lpw[p]);
+    const auto count = static_cast<int_t>(lower.size());
+    for (int_t k = 1; k < count; ++k) {
+      if (lower[k] < lower[k - 1]) starts.push_back(k);
+    }
+    ends.assign(starts.begin() + 1, starts.end());
+    ends.push_back(count);
+    pointer = starts;
   }
-  return starts;
-}
+
+  bool single() const { return starts.size() == 1; }
+};
 
 }  // namespace
 
@@ -47,9 +58,7 @@ void TimedOrderGraph::add_time_order(Time time) {
     sharedChain_[q] = add_chain(q, {0});
     if (state.procOpNum[q] > 0) graph_.add(state.sentinel.id, sharedChain_[q]);
   }
-  for (int_t p = 0; p < processors; ++p) {
-    for (int_t q = 0; q < processors; ++q) add_pair_order(p, q, time);
-  }
+  for (int_t p = 0; p < processors; ++p) add_processor_order(p, time);
 }
 
 // Helpers for q's operations, each leading to its operation and, within a
@@ -75,23 +84,29 @@ int_t TimedOrderGraph::add_chain(int_t q, const std::vector<int_t>& stretchStart
 // u's upw[q]. The first bound only moves up as u goes down p's trace. The
 // scans' order adds the suffix from the first operation of q not issued when
 // u had completed; with a single stretch both suffixes share one arc.
-void TimedOrderGraph::add_pair_order(int_t p, int_t q, Time time) {
-  std::vector<int_t> starts = stretch_starts(p, q);
-  const bool single = starts.size() == 1;
-  const int_t chain = single ? sharedChain_[q] : add_chain(q, starts);
-  std::vector<int_t> ends(starts.begin() + 1, starts.end());
-  const int_t count = state.procOpNum[q];
-  ends.push_back(count);
-  std::vector<int_t> pointer = starts;
+void TimedOrderGraph::add_processor_order(int_t p, Time time) {
+  const auto processors = static_cast<int_t>(state.graph.size());
+  std::vector<PairOrder> pairs;
+  pairs.reserve(processors);
+  for (int_t q = 0; q < processors; ++q) {
+    pairs.emplace_back(p, q);
+    PairOrder& pair = pairs.back();
+    pair.chain = pair.single() ? sharedChain_[q] : add_chain(q, pair.starts);
+  }
   for (const opnode& u : state.graph[p]) {
-    const int_t scanned = time == Time::WindowsAndScans ? first_issued_after(&u, q) : count;
-    for (std::size_t r = 0; r < starts.size(); ++r) {
-      while (pointer[r] < ends[r] && lower_window(q, pointer[r], p) <= u.seq_num) ++pointer[r];
-      int_t from = std::max(pointer[r], u.upw[q] + 1);
-      if (single) from = std::min(from, scanned);
-      if (from < ends[r]) graph_.add(u.id, chain + from);
+    for (int_t q = 0; q < processors; ++q) {
+      PairOrder& pair = pairs[q];
+      const int_t count = state.procOpNum[q];
+      const int_t scanned = time == Time::WindowsAndScans ? first_issued_after(&u, q) : count;
+      for (std::size_t r = 0; r < pair.starts.size(); ++r) {
+        int_t& at = pair.pointer[r];
+        while (at < pair.ends[r] && pair.lower[at] <= u.seq_num) ++at;
+        int_t from = std::max(at, u.upw[q] + 1);
+        if (pair.single()) from = std::min(from, scanned);
+        if (from < pair.ends[r]) graph_.add(u.id, pair.chain + from);
+      }
+      if (!pair.single() && scanned < count) graph_.add(u.id, sharedChain_[q] + scanned);
     }
-    if (!single && scanned < count) graph_.add(u.id, sharedChain_[q] + scanned);
   }
 }
 

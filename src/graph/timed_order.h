@@ -46,7 +46,7 @@ class TimedOrderGraph {
  private:
   void add_stored_arcs(const std::vector<NodePair>& extra);
   void add_time_order(Time time);
-  void add_pair_order(int_t p, int_t q, Time time);
+  void add_processor_order(int_t p, Time time);
   int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);
 
   std::vector<opnode*> nodes_;

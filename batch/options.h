@@ -1,0 +1,32 @@
+// Command line of qirn-batch.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qirn_batch {
+
+struct BatchOptions {
+  std::string model = "ScC";  // passed to qirn as -m
+  bool baseline = false;      // passed to qirn as -b
+  int jobs = 0;               // sets verified at once; 0 means one per core
+  int processors = 0;         // given to every set; 0 means counted per set
+  double timeout = 600;       // seconds per set; 0 means no limit
+  std::string jsonFile;       // empty: no JSON file
+  std::string qirn;           // empty: the qirn beside qirn-batch
+  std::vector<std::string> paths;
+};
+
+struct ParsedOptions {
+  enum class Action { Run, Help, Fail };
+  Action action = Action::Run;
+  BatchOptions options;
+  std::string error;  // what was wrong, when action is Fail
+};
+
+// Reads the options with getopt_long; may be called more than once.
+ParsedOptions parse_options(int argc, char** argv);
+
+std::string usage_text();
+
+}  // namespace qirn_batch

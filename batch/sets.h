@@ -1,0 +1,30 @@
+// Finding the trace sets of a batch: every folder that holds tfres.0.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qirn_batch {
+
+struct TraceSet {
+  std::string path;  // the folder, as reached from the PATH given
+  int processors;    // the processor count qirn is given
+};
+
+// The number of files tfres.0, tfres.1, ... in dir that follow each other
+// without a gap (0 when there is no tfres.0).
+int count_trace_files(const std::string& dir);
+
+struct FoundSets {
+  std::vector<TraceSet> sets;
+  std::string error;  // the first PATH that could not be searched, and why
+};
+
+// Each PATH in the order given, a folder before the folders below it and
+// sibling folders in byte order of their names. Symbolic links below a PATH
+// are not followed. A folder reached twice is listed once. A PATH that does
+// not exist, is not a folder or holds no trace set is an error. processors
+// is given to every set when it is above 0.
+FoundSets find_sets(const std::vector<std::string>& paths, int processors);
+
+}  // namespace qirn_batch
