@@ -38,7 +38,7 @@ TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
     : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
   add_arcs(extra);
-  add_time_order(time);
+  if (state.isBase == 0) add_time_order(time);
   graph_.finish(nextHelper_);
 }
 

@@ -13,7 +13,8 @@
 //
 // The scans' own order is a suffix of q for every u too, so it enters the
 // same chains. Reachability between operations in this graph is reachability
-// over the stored arcs, the extra arcs and the time order together.
+// over the stored arcs, the extra arcs and the time order together. Baseline
+// mode times no pair, so there the graph holds the arcs alone.
 #pragma once
 
 #include <utility>
