@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <tuple>
@@ -53,6 +54,7 @@ void initialize() {
   if (dir == nullptr) dir = mkdtemp(on_disk);
   if (dir == nullptr) std::abort();
   prefix() = std::string(dir) + "/";
+  std::atexit([] { std::filesystem::remove_all(prefix()); });
 }
 
 const std::string& scratch_prefix() {
