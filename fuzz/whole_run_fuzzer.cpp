@@ -3,9 +3,8 @@
 // the rest, split at NUL bytes, are the trace files and then the bound files
 // of the processors. A missing part is a missing file.
 //
-// The release-consistency search and the baseline scope-consistency search
-// are exponential in the number of lock sessions, so for them traces with
-// more than a few lock operations are skipped.
+// The baseline scope-consistency search is exponential in the number of lock
+// sessions, so for it traces with more than a few lock operations are skipped.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -58,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int processors = 1 + (data[0] >> 3 & 3) % 3;
   const qirn_fuzz::Parts parts = qirn_fuzz::split_parts(data + 1, size - 1, 2 * processors);
   const std::vector<std::string> traces(parts.text.begin(), parts.text.begin() + processors);
-  const bool exponential = model == 2 || (model == 3 && baseline);
+  const bool exponential = model == 3 && baseline;
   if (exponential && lock_lines(traces) > kMaxLockLinesInExponentialSearches) return 0;
   for (int p = 0; p < processors; ++p) {
     const std::string n = std::to_string(p);

@@ -6,14 +6,13 @@
 # Usage: depth.sh QIRN QIRN_GEN [N1 [N16]]   (defaults 1000000 and 10000)
 #
 # The call stack only sees how long one processor's trace is, which the
-# first shape covers; the second keeps to a size CI can afford, since the
-# optimized SC and PC runs spend about a third of a millisecond per operation
-# at 16 processors (give 1000000 100000 for the full size).
+# first shape covers; the second keeps to a size CI can afford in a debug
+# build (give 1000000 100000 for the full size).
 #
-# SC, PC and optimized ScC run on traces with one lock (2% of the accesses in
-# sessions); RC and baseline ScC, whose searches are exponential in the lock
-# sessions, run on the same traces without locks, which still takes every
-# other stage through them.
+# SC, PC, RC and optimized ScC run on traces with one lock (2% of the
+# accesses in sessions), RC in both modes; baseline ScC, whose search is
+# exponential in the lock sessions, runs on the same traces without locks,
+# which still takes every other stage through them.
 # The traces come from sequentially consistent executions, so each run must
 # end with status 0, nothing on standard error, and a verdict that finds no
 # violation.
@@ -51,9 +50,8 @@ for shape in "1 $n1" "16 $n16"; do
   free=$scratch/p$procs-free-
   "$gen" -p "$procs" -n "$ops" -l 1 -c 2 -d 3 -o "$locked" >/dev/null || exit 2
   "$gen" -p "$procs" -n "$ops" -l 0 -d 3 -o "$free" >/dev/null || exit 2
-  for model in SC PC ScC; do check "$procs" "$locked" "$model" ""; done
-  check "$procs" "$free" RC ""
-  check "$procs" "$free" RC -b
+  for model in SC PC RC ScC; do check "$procs" "$locked" "$model" ""; done
+  check "$procs" "$locked" RC -b
   check "$procs" "$free" ScC -b
   rm -f "$locked"* "$free"*
 done
