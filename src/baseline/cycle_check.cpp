@@ -1,5 +1,6 @@
 #include "baseline/cycle_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 #include <vector>
@@ -49,8 +50,19 @@ class InferredArcs {
 };
 
 // The stores of every processor by address, in sequence order.
+//
+// Program order runs from every store to every later store of its processor,
+// so the stores of one processor that reach a node form a prefix of them, and
+// the stores a node reaches form a suffix. The inference tests the stores in
+// sequence order and inserts an arc for each that passes; a test that fails
+// changes nothing, so once one fails in a prefix the rest fail too, and the
+// failures before a suffix can be skipped by bisection. Prefixes and suffixes
+// only grow, and the arcs of the part handled before are all present, so a
+// later pass starts where the last one ended.
 class StoresByAddr {
  public:
+  using Group = std::vector<opnode*>;
+
   StoresByAddr() : byProcessor_(state.graph.size()) {
     for (std::size_t p = 0; p < state.graph.size(); ++p) {
       for (opnode& node : state.graph[p]) {
@@ -59,26 +71,28 @@ class StoresByAddr {
     }
   }
 
-  // Calls `visit` on every store to `addr`, processor by processor; returns
-  // how many calls answered true.
+  // Calls `visit` on the stores of every processor to `addr` with the
+  // processor's number; `visit` answers how many arcs it inserted.
   template <typename Visit>
   int_t count(int_t addr, Visit visit) const {
     int_t hits = 0;
-    for (const auto& groups : byProcessor_) {
-      const auto group = groups.find(addr);
-      if (group == groups.end()) continue;
-      for (opnode* v : group->second) hits += visit(v) ? 1 : 0;
+    for (std::size_t p = 0; p < byProcessor_.size(); ++p) {
+      const auto group = byProcessor_[p].find(addr);
+      if (group != byProcessor_[p].end()) hits += visit(group->second, p);
     }
     return hits;
   }
 
  private:
-  std::vector<std::unordered_map<int_t, std::vector<opnode*>>> byProcessor_;
+  std::vector<std::unordered_map<int_t, Group>> byProcessor_;
 };
 
 class BaselineOrder {
  public:
-  BaselineOrder() : nodes_(state.nodeCount + 1) {
+  BaselineOrder()
+      : nodes_(state.nodeCount + 1),
+        prefixDone_(nodes_.size() * state.graph.size(), 0),
+        suffixDone_(nodes_.size() * state.graph.size(), OrderIndex::kNone) {
     for (auto& operations : state.graph) {
       for (opnode& node : operations) {
         nodes_[node.id] = &node;
@@ -126,22 +140,47 @@ class BaselineOrder {
   // ordered before a load was overwritten by the store the load read.
   int_t read_by(opnode* r) {
     opnode* w = st_mapping(r);
-    if (w == &state.sentinel)
-      return stores_.count(r->addr, [&](opnode* v) { return insert(r, v); });
-    return stores_.count(w->addr,
-                         [&](opnode* v) { return v != w && index_.reaches(v, r) && insert(v, w); });
+    opnode* target = w == &state.sentinel ? r : w;
+    return stores_.count(target->addr, [&](const StoresByAddr::Group& group, std::size_t p) {
+      int_t& done = prefixDone_[memo(r, p)];
+      int_t inserted = 0;
+      for (; done < static_cast<int_t>(group.size()); ++done) {
+        opnode* v = group[done];
+        if (w == &state.sentinel) {
+          inserted += insert(r, v) ? 1 : 0;
+        } else if (v != w) {
+          if (!index_.reaches(v, r)) break;
+          inserted += insert(v, w) ? 1 : 0;
+        }
+      }
+      return inserted;
+    });
   }
 
-  // A store that follows w overwrites w after every load that read w.
+  // A store that follows w overwrites w after every load that read w. As w
+  // reaches r, the arcs from r add nothing to what w reaches, so the suffix
+  // stays the same while they are inserted.
   int_t overwritten_after(opnode* w) {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
       if (has_arc(w, r, Wt) == 0) continue;
-      inserted += stores_.count(
-          w->addr, [&](opnode* v) { return v != w && index_.reaches(w, v) && insert(r, v); });
+      inserted += stores_.count(w->addr, [&](const StoresByAddr::Group& group, std::size_t p) {
+        int_t& done = suffixDone_[memo(r, p)];
+        const auto end = group.begin() + std::min<std::size_t>(done, group.size());
+        auto v = std::partition_point(group.begin(), end,
+                                      [&](const opnode* s) { return !index_.reaches(w, s); });
+        done = static_cast<int_t>(v - group.begin());
+        int_t added = 0;
+        for (; v != end; ++v) added += *v != w && insert(r, *v) ? 1 : 0;
+        return added;
+      });
     }
     return inserted;
+  }
+
+  static std::size_t memo(const opnode* r, std::size_t p) {
+    return static_cast<std::size_t>(r->id) * state.graph.size() + p;
   }
 
   bool insert(opnode* from, opnode* to) {
@@ -161,6 +200,10 @@ class BaselineOrder {
   bool next_arc(Frame& frame, opnode*& target, ORDER_t& order) const;
 
   std::vector<opnode*> nodes_;
+  // By load and processor: how many of the processor's stores the prefix
+  // rule has handled, and where the suffix rule's handled part starts.
+  std::vector<int_t> prefixDone_;
+  std::vector<int_t> suffixDone_;
   OrderIndex index_;
   InferredArcs inferred_;
   StoresByAddr stores_;
