@@ -92,14 +92,12 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
 
 bool OrderIndex::absorb(int_t id, const int_t* t) {
   int_t* r = row(id);
-  bool changed = false;
+  int_t changed = 0;
   for (std::size_t i = 0; i < width_; ++i) {
-    if (t[i] < r[i]) {
-      r[i] = t[i];
-      changed = true;
-    }
+    changed |= t[i] < r[i] ? 1 : 0;
+    r[i] = std::min(r[i], t[i]);
   }
-  return changed;
+  return changed != 0;
 }
 
 // Under PC a load or lock operation follows every earlier load and every
