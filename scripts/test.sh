@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Builds qirn with its tests and runs the whole suite (unit and end-to-end).
-# Usage: test.sh [--sanitize] [--werror]
+# Usage: test.sh [--sanitize] [--werror] [--slow]
 #   --sanitize  build in build-sanitize/ with AddressSanitizer and UBSan
 #   --werror    treat compiler warnings as errors
+#   --slow      run only the long tests (CTest label "slow") instead of the rest
 set -eu
 cd "$(dirname "$0")/.."
 dir=build-test
 flags=(-DCMAKE_BUILD_TYPE=Debug)
+labels=(-LE slow)
 for arg in "$@"; do
   case "$arg" in
     --sanitize) dir=build-sanitize; flags+=(-DQIRN_SANITIZE=ON) ;;
     --werror) flags+=(-DQIRN_WERROR=ON) ;;
+    --slow) labels=(-L slow) ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done
 scripts/ensure-tools.sh --tests
 cmake -S . -B "$dir" "${flags[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "${labels[@]}"
