@@ -67,10 +67,14 @@ void prepare_scope_sessions() {
   updateSn();
 }
 
+namespace {
+
 // Baseline SC and PC keep program order implicit (see baseline/cycle_check.h).
 bool implicit_program_order() {
   return state.isBase == 1 && (state.MC == SC || state.MC == PC);
 }
+
+}  // namespace
 
 void derive_arcs() {
   if (!implicit_program_order()) add_lo_arc(state.MC);
