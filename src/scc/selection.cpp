@@ -14,10 +14,14 @@ int_t isQualifiedOp(const opnode* n, const NodeMarks& visited) {
   return 1;
 }
 
+// The scan starts just after prev: the operations up to prev are never the
+// answer, so a search that walks forward through a long trace pays only for
+// the gap to the next acquire, not for the whole prefix each time.
 opnode* findNextOpInScan(const opnode* prev) {
   if (prev == nullptr) err_quit("err in find next op in scan!");
-  for (opnode& x : state.graph[prev->proc_num]) {
-    if (x.seq_num > prev->seq_num && is_acquire(&x)) return &x;
+  auto& operations = state.graph[prev->proc_num];
+  for (auto x = operations.begin() + prev->seq_num + 1; x < operations.end(); ++x) {
+    if (is_acquire(&*x)) return &*x;
   }
   return nullptr;
 }
