@@ -6,9 +6,12 @@
 # baseline SC and PC on lock-free sets when a peer checker is given, the
 # peer's seconds and memory beside qirn's and qirn's ratios to them.
 #
-# Usage: bench/scale.sh [-b BUILD_DIR] [-t TIMEOUT] [-s SERIES]... [-a AXE [-c CONVERTER]]
+# Usage: bench/scale.sh [-b BUILD_DIR] [-t TIMEOUT] [-m MEMORY_MB] [-s SERIES]...
+#                       [-a AXE [-c CONVERTER]]
 #   -b  directory holding qirn and qirn-gen (default build; use a release build)
 #   -t  seconds each run may take before it is stopped (default 120)
+#   -m  address space each run may take, in MB (default 8192); a run that
+#       needs more stops and shows as "memory"
 #   -s  run only this series (repeatable); see the list below
 #   -a  the peer checker's binary; it runs `check SC` beside SC and
 #       `check TSO` beside PC
@@ -18,13 +21,15 @@ set -u
 cd "$(dirname "$0")/.."
 build=build
 limit=120
+memory=8192
 axe=""
 convert=""
 only=()
-while getopts "b:t:s:a:c:" opt; do
+while getopts "b:t:m:s:a:c:" opt; do
   case "$opt" in
     b) build=$OPTARG ;;
     t) limit=$OPTARG ;;
+    m) memory=$OPTARG ;;
     s) only+=("$OPTARG") ;;
     a) axe=$OPTARG ;;
     c) convert=$OPTARG ;;
@@ -41,7 +46,7 @@ gen=$build/qirn-gen
 series=(
   "free|-a 64 -l 0|16x625 16x2500 16x10000|SC PC|baseline"
   "free-violating|-a 64 -l 0 -v 3|16x625 16x2500 16x10000|SC PC|baseline"
-  "lock-baseline|-a 32 -l 1 -c 40|4x50 8x100 16x625|RC ScC|baseline"
+  "lock-baseline|-a 8 -l 1 -c 40|2x10 4x20 8x40|RC ScC|baseline"
   "lock-scans|-a 64 -l 1 -c 40|16x10000 16x100000|SC PC RC ScC|optimized"
   "one-long|-a 64 -l 1 -c 40|1x9900 1x99700 1x1000000|SC PC RC ScC|optimized"
   "wide|-a 64 -l 1 -c 40|64x10000|SC PC RC ScC|optimized"
@@ -55,14 +60,18 @@ verdict_of() {
     tail -1
 }
 
-# Runs the command under the time limit; prints "seconds peak-MB" or
-# "timeout -".
+# Runs the command under the time and memory limits; prints "seconds
+# peak-MB", "timeout -" or "memory -".
 measure() {
   local out=$1
   shift
-  timeout "$limit" /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$out" 2>&1
-  if [ $? -eq 124 ]; then
+  (ulimit -v $((memory * 1024)) && timeout "$limit" /usr/bin/time -f "%e %M" -o "$work/time" "$@") \
+    >"$out" 2>&1
+  local rc=$?
+  if [ $rc -eq 124 ]; then
     echo "timeout -"
+  elif grep -qE 'out of memory|bad_alloc|Cannot allocate' "$out"; then
+    echo "memory -"
   else
     awk '{ printf "%.2f %.0f\n", $1, $2 / 1024 }' "$work/time"
   fi
@@ -70,13 +79,13 @@ measure() {
 
 growth() {  # time now, time before, operations now, operations before
   awk -v t="$1" -v s="$2" -v n="$3" -v m="$4" 'BEGIN {
-    if (t == "timeout" || s == "" || s == "timeout" || s + 0 <= 0 || t + 0 <= 0) print "-";
+    if (t !~ /^[0-9.]+$/ || s !~ /^[0-9.]+$/ || s + 0 <= 0 || t + 0 <= 0) print "-";
     else printf "%.2f", log(t / s) / log(n / m) }'
 }
 
 ratio() {
   awk -v a="$1" -v b="$2" 'BEGIN {
-    if (a == "timeout" || b == "timeout" || a == "-" || b == "-" || b + 0 <= 0) print "-";
+    if (a !~ /^[0-9.]+$/ || b !~ /^[0-9.]+$/ || b + 0 <= 0) print "-";
     else printf "%.2f", a / b }'
 }
 
