@@ -32,12 +32,6 @@ SeqRange candidate_range(const opnode* u, bool optimized) {
   return {0, state.procOpNum[p]};
 }
 
-// Whether the model keeps program order from u to the later operation v.
-bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
-  if (model == SC) return true;
-  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
-}
-
 void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
   const SeqRange range = candidate_range(u, optimized);
   for (int_t k = std::max(range.lo, u->seq_num + 1); k < range.hi; ++k) {
@@ -102,6 +96,11 @@ int_t add_lo_arc_variant(MCM_t model, bool optimized) {
 }
 
 }  // namespace
+
+bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
+  if (model == SC) return true;
+  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
+}
 
 int_t add_lo_arc(MCM_t MC) {
   return state.isBase == 0 ? add_lo_arc_optimize(MC) : add_lo_arc_baseline(MC);

@@ -14,6 +14,9 @@ int_t isQualifiedOp(const opnode* n, const NodeMarks& visited) {
   return 1;
 }
 
+// The scan starts just after prev: the operations up to prev are never the
+// answer, so a search that walks forward through a long trace pays only for
+// the gap to the next acquire, not for the whole prefix each time.
 opnode* findNextOpInScan(const opnode* prev) {
   if (prev == nullptr) err_quit("err in find next op in scan!");
   // Only the operations after prev are looked at: a walk from the start would

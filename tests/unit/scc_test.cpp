@@ -248,4 +248,21 @@ TEST_F(ScopePropagation, FirstInSessionReaderOfTheOwnProcessorStandsInForAStore)
   EXPECT_EQ(get_first_ld_in_same_p(op(0, 0)), op(0, 3));
 }
 
+// The next-acquire lookup, started just after the operation, finds what a scan
+// of the whole processor from its first operation finds, for every operation.
+TEST_F(ScopeFixture, NextAcquireIsTheFirstAcquireAfterTheOperation) {
+  load({"acquire 0\nstore 1 1\nrelease 0\nload 1 1\nacquire 0\nload 2 0\nrelease 0\nstore 3 1\n",
+        "store 2 1\nacquire 0\nrelease 0\n", "load 1 0\n"},
+       ScC);
+  for (auto& operations : state.graph) {
+    for (const opnode& prev : operations) {
+      opnode* expected = nullptr;
+      for (opnode& x : operations) {
+        if (expected == nullptr && x.seq_num > prev.seq_num && is_acquire(&x)) expected = &x;
+      }
+      EXPECT_EQ(findNextOpInScan(&prev), expected) << prev.proc_num << " " << prev.seq_num;
+    }
+  }
+}
+
 }  // namespace
