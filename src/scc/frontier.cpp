@@ -39,11 +39,9 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
     }
     top.arc = arc->nxtarc;
     opnode* op = arc->nptr;
-    if (check_TO(v, op) == 1) {
-      // This node's remaining arcs lead past v in time: it answers 0.
-      stack.pop_back();
-      continue;
-    }
+    // An operation timed after v is not entered; the node's other arcs may
+    // still lead back to v.
+    if (check_TO(v, op) == 1) continue;
     if (op == v || check_TO(op, v) == 1) return 1;
     if (!visited.test(op)) {
       visited.set(op);
