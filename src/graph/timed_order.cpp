@@ -4,6 +4,8 @@
 #include <deque>
 
 #include "bounds/scan_order.h"
+#include "bounds/windows.h"
+#include "graph/arc_store.h"
 #include "graph/strong_components.h"
 
 namespace {
@@ -89,7 +91,15 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time) {
     PairOrder& pair = pairs.back();
     pair.chain = pair.single() ? sharedChain_[q] : add_chain(q, pair.starts);
   }
+  // The single arc of u into a shared chain is held back until u's successor
+  // in p is known: when that successor is ordered after u and enters the
+  // chain at the same place, u reaches the chain through it, and u's own arc
+  // would add nothing.
+  std::vector<int_t> held(processors, -1);
+  const opnode* previous = nullptr;
   for (const opnode& u : state.graph[p]) {
+    const bool follows =
+        previous != nullptr && (has_arc(previous, &u, LO) != 0 || check_TO(previous, &u) != 0);
     for (int_t q = 0; q < processors; ++q) {
       PairOrder& pair = pairs[q];
       const int_t count = state.procOpNum[q];
@@ -98,11 +108,22 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time) {
         int_t& at = pair.pointer[r];
         while (at < pair.ends[r] && pair.lower[at] <= u.seq_num) ++at;
         int_t from = std::max(at, u.upw[q] + 1);
-        if (pair.single()) from = std::min(from, scanned);
-        if (from < pair.ends[r]) graph_.add(u.id, pair.chain + from);
+        if (!pair.single()) {
+          if (from < pair.ends[r]) graph_.add(u.id, pair.chain + from);
+          continue;
+        }
+        from = std::min(from, scanned);
+        if (held[q] >= 0 && !(follows && held[q] == from)) {
+          graph_.add(previous->id, pair.chain + held[q]);
+        }
+        held[q] = from < count ? from : -1;
       }
       if (!pair.single() && scanned < count) graph_.add(u.id, sharedChain_[q] + scanned);
     }
+    previous = &u;
+  }
+  for (int_t q = 0; q < processors; ++q) {
+    if (held[q] >= 0) graph_.add(previous->id, pairs[q].chain + held[q]);
   }
 }
 
