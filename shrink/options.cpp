@@ -2,12 +2,15 @@
 
 #include <getopt.h>
 
-#include <charconv>
 #include <cmath>
-#include <cstring>
+
+#include "batch/options.h"
 
 namespace qirn_shrink {
 namespace {
+
+using qirn_batch::invalid;
+using qirn_batch::parse_whole;
 
 const char* const kShortOptions = ":hp:m:bi:o:n:c:t:";
 
@@ -26,17 +29,6 @@ const option kLongOptions[] = {
     {"qirn", required_argument, nullptr, kQirn},
     {nullptr, 0, nullptr, 0},
 };
-
-template <typename T>
-bool parse_whole(const char* text, T& value) {
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  return error == std::errc() && stop == end && stop != text;
-}
-
-std::string invalid(const char* name, const char* text, const char* expected) {
-  return std::string("invalid value for ") + name + ": '" + text + "' (expected " + expected + ")";
-}
 
 std::string apply(int option, const char* arg, ShrinkOptions& options) {
   switch (option) {

@@ -11,7 +11,6 @@
 #include "qirn.h"
 #include "run/cli.h"
 #include "run/driver.h"
-#include "trace/trace_reader.h"
 #include "witness/dot.h"
 
 namespace qirn_witness {
@@ -126,17 +125,7 @@ int run_verifier(const std::vector<std::string>& arguments) {
   install_out_of_memory_handler();
   state.MC = ScC;
   if (deal_argv(static_cast<int>(arguments.size()), argv.data()) == 1) return 1;
-  print_model_line();
-  get_proc_op_num();
-  state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
-  print_sizes();
-  read_inputs();
-  if (state.MC == ScC) prepare_scope_sessions();
-  derive_arcs();
-  if (state.MC == SC || state.MC == PC) verify_by_cycles();
-  if (state.MC == RC) verify_release_consistency();
-  if (state.MC == ScC) verify_scope_consistency();
-  if (state.MC != RC) finish_run();
+  run_stages();
   std::fflush(stdout);
   return 0;
 }

@@ -108,6 +108,29 @@ void verify_scope_consistency() {
   print_time_used();
 }
 
+void run_stages() {
+  print_model_line();
+  get_proc_op_num();
+  state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+  print_sizes();
+  read_inputs();
+  if (state.MC == ScC) prepare_scope_sessions();
+  derive_arcs();
+  switch (state.MC) {
+    case SC:
+    case PC:
+      verify_by_cycles();
+      break;
+    case RC:
+      verify_release_consistency();
+      return;
+    case ScC:
+      verify_scope_consistency();
+      break;
+  }
+  finish_run();
+}
+
 void finish_run() {
   std::printf("Count of choosing edge: %d\n", state.exp_i);
   if (state.OFILE != nullptr) std::fclose(state.OFILE);

@@ -26,3 +26,7 @@ void verify_scope_consistency();
 
 // "Count of choosing edge", then the output file is closed.
 void finish_run();
+
+// Every stage after the command line, in order, through the verdict and its
+// closing lines.
+void run_stages();
