@@ -35,6 +35,11 @@ std::string describe(const Outcome& outcome) {
   return text;
 }
 
+std::string size_text(int processors, int operations) {
+  return std::to_string(processors) + (processors == 1 ? " processor, " : " processors, ") +
+         std::to_string(operations) + (operations == 1 ? " operation" : " operations");
+}
+
 // A folder of its own under the system's temporary folder.
 std::string make_work_dir() {
   std::string pattern = (fs::temp_directory_path() / "qirn-shrink.XXXXXX").string();
@@ -118,6 +123,7 @@ class Shrink {
   int reduce_and_write() {
     const Selection all = select_all(set_);
     if (!keeps_verdict(all)) {
+      if (out_of_time()) return fail("time limit reached before a smaller set was tried");
       return fail(
           "the set written anew (comments and blank lines dropped, bound rows as "
           "SCAN:LB,UB) no longer gives " +
@@ -150,10 +156,9 @@ class Shrink {
       std::fprintf(stderr, "qirn-shrink: time limit reached; writing the smallest set so far\n");
     }
     std::printf("verdict: %s\n", describe(original_).c_str());
-    std::printf("before: %d processors, %d operations\n", kept_processors(all),
-                kept_operations(all));
-    std::printf("after: %d processors, %d operations (%d qirn runs, %.1f s)\n", processors,
-                kept_operations(best), runs_, elapsed());
+    std::printf("before: %s\n", size_text(kept_processors(all), kept_operations(all)).c_str());
+    std::printf("after: %s (%d qirn runs, %.1f s)\n",
+                size_text(processors, kept_operations(best)).c_str(), runs_, elapsed());
     std::printf("reproduce: %s\n", reproduce_command(processors).c_str());
     return 0;
   }
