@@ -3,7 +3,7 @@
 # Usage: test.sh [--sanitize] [--werror] [--slow]
 #   --sanitize  build in build-sanitize/ with AddressSanitizer and UBSan
 #   --werror    treat compiler warnings as errors
-#   --slow      run only the long tests (label "slow"), which are otherwise left out
+#   --slow      run only the slow tests (label "slow"), which the suite skips
 set -eu
 cd "$(dirname "$0")/.."
 dir=build-test

@@ -18,14 +18,16 @@ Operation operation_of(const std::string& line) {
   const TraceLine kind = classify_trace_line(line);
   if (kind == TraceLine::Access) {
     std::string word;
-    if (parse_access_line(line, word, operation.addr, operation.value) < 3) return operation;
+    const ScannedItems items = parse_access_line(line, word, operation.addr, operation.value);
+    if (items.count < 3 || items.out_of_range) return operation;
     if (word == "load") operation.kind = Operation::Kind::Load;
     if (word == "store") operation.kind = Operation::Kind::Store;
     return operation;
   }
   operation.kind = kind == TraceLine::Acquire ? Operation::Kind::Acquire : Operation::Kind::Release;
   int_t lock = 0;
-  if (parse_lock_line(line, lock) == 2 && lock >= 0) operation.lock = lock;
+  const ScannedItems items = parse_lock_line(line, lock);
+  if (items.count == 2 && !items.out_of_range && lock >= 0) operation.lock = lock;
   return operation;
 }
 
@@ -55,7 +57,8 @@ std::string read_data_lines(const std::string& name, Take take) {
 std::string read_rows(const std::string& name, std::vector<BoundRow>& rows) {
   return read_data_lines(name, [&](const std::string& line) -> std::string {
     BoundRow row;
-    if (parse_bound_line(line, row.scan, row.lb, row.ub) < 3) {
+    const ScannedItems items = parse_bound_line(line, row.scan, row.lb, row.ub);
+    if (items.count < 3 || items.out_of_range) {
       return "cannot shrink " + name + ": malformed line " + line;
     }
     rows.push_back(row);

@@ -1,13 +1,15 @@
 // qirn: decides whether the traces of a multiprocessor test run are explained
 // by some execution legal under the chosen memory model.
-#include "qirn.h"
-#include "run/cli.h"
+#include <cstdio>
+#include <cstdlib>
+
+#include "report/diagnostics.h"
 #include "run/driver.h"
 
 int main(int argc, char** argv) {
-  install_out_of_memory_handler();
-  state.MC = ScC;
-  if (deal_argv(argc, argv) == 1) return 0;
-  run_stages();
-  return 0;
+  const int status = run_guarded([&] { return run_qirn(argc, argv); });
+  // The run state goes with the process: freeing millions of arc cells one by
+  // one would cost more than the last stage of a long run.
+  std::fflush(nullptr);
+  std::_Exit(status);
 }

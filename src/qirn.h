@@ -68,6 +68,11 @@ struct opnode {
   opnode* pre = nullptr;
   opnode* mapAcquire = nullptr;
   opnode* mapRelease = nullptr;
+  // The dense number of the node's address among the addresses the trace uses
+  // (loads and stores), or of its lock among the acquired locks; -1 for a
+  // release of a lock that is never acquired. Tables per address or lock are
+  // indexed by it, so they stay as small as the set actually used.
+  int_t column = 0;
   int_t scanIndex = 0;
   int_t inSync = 0;
   int_t timesOfChosen = 0;
@@ -119,8 +124,10 @@ struct RunState {
   opnode sentinel;
   std::vector<int_t> windowStore;  // backs every node's `upw` and `lpw`
   int_t nodeCount = 0;             // nodes in `graph`; the sentinel's id
-  int_t addrNum = -1;
-  int_t lockNum = -1;
+  int_t addrNum = -1;              // largest address + 1
+  int_t lockNum = -1;              // largest acquired lock + 1
+  int_t addrColumns = 0;           // distinct addresses used
+  int_t lockColumns = 0;           // distinct locks acquired
 
   // Time bounds.
   int_t NSCAN = 0;
@@ -133,7 +140,7 @@ struct RunState {
   std::vector<int_t> lastScanRow;
   std::vector<int_t> completionScan;
 
-  // Lock sessions: first accesses per processor (-1 for none).
+  // Lock sessions: first accesses per processor and column (-1 for none).
   std::vector<std::vector<int_t>> firstWrite;
   std::vector<std::vector<int_t>> firstRead;
   std::vector<std::vector<int_t>> firstSync;

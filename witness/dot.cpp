@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace qirn_witness {
 namespace {

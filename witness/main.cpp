@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
                  qirn_witness::kWitnessUsage);
     return 2;
   }
-  if (qirn_witness::run_verifier(options.qirnArguments) != 0) return 0;
-  return qirn_witness::write_witness(options);
+  const int status = qirn_witness::run_verifier(options.qirnArguments);
+  return status != 0 ? status : qirn_witness::write_witness(options);
 }

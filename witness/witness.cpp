@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "qirn.h"
-#include "run/cli.h"
+#include "report/diagnostics.h"
 #include "run/driver.h"
 #include "witness/dot.h"
 
@@ -122,12 +122,10 @@ int run_verifier(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (const std::string& word : arguments) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
-  install_out_of_memory_handler();
-  state.MC = ScC;
-  if (deal_argv(static_cast<int>(arguments.size()), argv.data()) == 1) return 1;
-  run_stages();
+  const int status =
+      run_guarded([&] { return run_qirn(static_cast<int>(arguments.size()), argv.data()); });
   std::fflush(stdout);
-  return 0;
+  return status;
 }
 
 int write_witness(const WitnessOptions& options) {

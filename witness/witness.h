@@ -21,8 +21,8 @@ WitnessOptions parse_options(int argc, char** argv);
 
 extern const char* const kWitnessUsage;
 
-// Runs the verifier's stages with qirn's arguments, printing what qirn
-// prints; returns 1 when the run must stop early, as qirn does, else 0.
+// Runs the verifier with qirn's arguments, printing what qirn prints and
+// reporting a fatal stop as qirn does; returns qirn's exit status.
 int run_verifier(const std::vector<std::string>& arguments);
 
 // Writes the last found cycle in the format; returns the exit status and

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
 

@@ -1,20 +1,24 @@
 #include "bounds/scans.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/text_lines.h"
 
 int_t parse_scan_count(const std::string& line) {
   int_t count = 0;
-  std::vector<char> rest(line.size() + 1);
-  if (std::sscanf(line.c_str(), "%d:%s", &count, rest.data()) < 1) return 0;
+  const ScannedItems items = ItemScanner(line).number(count).literal(':').word().items();
+  if (items.count < 1) return 0;
+  // The line cannot be a valid row; a count that is not 0 lets the second
+  // pass reach it and report it.
+  if (items.out_of_range) return std::numeric_limits<int_t>::max();
   return count;
 }
 
-int parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
-  return std::sscanf(line.c_str(), "%d:%d,%d", &index, &lb, &ub);
+ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
+  return ItemScanner(line).number(index).literal(':').number(lb).literal(',').number(ub).items();
 }
 
 namespace {
@@ -22,17 +26,12 @@ namespace {
 // Opens every processor's bound file before any is read; `fail` reports a
 // file that cannot be opened.
 template <typename Fail>
-std::vector<FILE*> open_bound_files(Fail fail) {
-  std::vector<FILE*> files(static_cast<std::size_t>(state.NPROCESSOR), nullptr);
+void open_bound_files(OpenFiles& files, Fail fail) {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    files[p] = open_processor_file(state.QIRNBOUND, p);
-    if (files[p] == nullptr) fail();
+    FILE* file = open_processor_file(state.QIRNBOUND, p);
+    if (file == nullptr) fail();
+    files.add(file);
   }
-  return files;
-}
-
-void close_files(std::vector<FILE*>& files) {
-  for (FILE* file : files) std::fclose(file);
 }
 
 // The scan count is read from the file's last line only, whether or not that
@@ -54,6 +53,15 @@ void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
   if (!fits) err_quit("bound file format error");
 }
 
+// Rows of 0,0 up to row `index`: the table grows only with rows that passed
+// their checks.
+void add_scan_rows_up_to(int_t index) {
+  const std::size_t width = static_cast<std::size_t>(state.NPROCESSOR);
+  while (state.scan.size() <= static_cast<std::size_t>(index)) {
+    state.scan.push_back(region{std::vector<int_t>(width, 0), std::vector<int_t>(width, 0)});
+  }
+}
+
 // Each data line is parsed, its index checked against the expected one, and
 // only then its values range-checked and stored.
 void read_processor_bounds(FILE* file, int_t p) {
@@ -64,11 +72,13 @@ void read_processor_bounds(FILE* file, int_t p) {
     int_t index = 0;
     int_t lb = 0;
     int_t ub = 0;
-    if (parse_bound_line(line, index, lb, ub) < 3) err_quit("bound file format error");
+    const ScannedItems items = parse_bound_line(line, index, lb, ub);
+    if (items.count < 3 || items.out_of_range) err_quit("bound file format error");
     // The first data line may start at any scan from 1 to 8.
     if (expected == 1 && index >= 2 && index <= 8) expected = index;
     QIRN_ISVALID(index == expected, kBoundRowIndexSite);
     check_row_in_range(p, index, lb, ub);
+    add_scan_rows_up_to(expected);
     state.scan[expected].lb[p] = lb;
     state.scan[expected].ub[p] = ub;
     if (state.firstScanRow[p] == 0) state.firstScanRow[p] = expected;
@@ -88,23 +98,23 @@ void set_scan_index(int_t p, int_t from, int_t to, int_t value) {
 
 void calculate_scan() {
   state.numOfScan.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
-  std::vector<FILE*> files = open_bound_files([] { err_quit("open bound file error!"); });
+  OpenFiles files;
+  open_bound_files(files, [] { err_quit("open bound file error!"); });
   int_t largest = 0;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     state.numOfScan[p] = last_line_scan_count(files[p]);
     largest = std::max(largest, state.numOfScan[p]);
   }
-  close_files(files);
   if (largest == 0) err_quit("err in bound file!");
   state.NSCAN = largest;
 }
 
 int_t read_bound_res() {
-  std::vector<FILE*> files = open_bound_files([] { err_sys("open region bound file"); });
+  OpenFiles files;
+  open_bound_files(files, [] { err_sys("open region bound file"); });
   state.firstScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
   state.lastScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
   for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
-  close_files(files);
   return 0;
 }
 

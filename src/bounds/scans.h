@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qirn.h"
+#include "trace/text_lines.h"
 
 // First pass: the scan count of every processor from the last line of its
 // bound file, and their maximum in NSCAN.
@@ -13,7 +14,8 @@ int_t read_bound_res();
 // Gives every operation the number of the scan interval it lies in.
 void calculateScanNo();
 
-// The leading number of a bound file's last line ("%d:%s"), 0 when it has none.
+// The leading number of a bound file's last line ("%d:%s"), 0 when it has
+// none; a number outside int_t gives the largest int_t.
 int_t parse_scan_count(const std::string& line);
-// Parses a data line with "%d:%d,%d"; returns the number of values read.
-int parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub);
+// Parses a data line with "%d:%d,%d".
+ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub);

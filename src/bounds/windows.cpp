@@ -22,8 +22,10 @@ int_t UB(int_t q, int_t s) {
 }
 
 // Upper candidates: t's upper bound at `row`, or past t's end without it.
-Candidates upper_at(int_t row) {
-  Candidates upper(static_cast<std::size_t>(state.NPROCESSOR));
+// The candidates of one range are filled into storage kept for the next.
+const Candidates& upper_at(int_t row) {
+  static Candidates upper;
+  upper.resize(static_cast<std::size_t>(state.NPROCESSOR));
   for (int_t t = 0; t < state.NPROCESSOR; ++t) {
     upper[t] = has_row(t, row) ? UB(t, row) : operations(t);
   }
@@ -33,8 +35,9 @@ Candidates upper_at(int_t row) {
 // Lower candidates: the operation before t's lower bound at `row`, or t's
 // last operation without it. `unrecorded` gives 0 where t has the row: the
 // processor whose window is computed had no record at that scan.
-Candidates lower_at(int_t row, bool unrecorded = false) {
-  Candidates lower(static_cast<std::size_t>(state.NPROCESSOR));
+const Candidates& lower_at(int_t row, bool unrecorded = false) {
+  static Candidates lower;
+  lower.resize(static_cast<std::size_t>(state.NPROCESSOR));
   for (int_t t = 0; t < state.NPROCESSOR; ++t) {
     if (!has_row(t, row)) {
       lower[t] = operations(t) - 1;

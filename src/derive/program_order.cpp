@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/sessions.h"
 
 namespace {
@@ -30,12 +30,6 @@ SeqRange candidate_range(const opnode* u, bool optimized) {
   const int_t p = u->proc_num;
   if (optimized) return window_range(u, p);
   return {0, state.procOpNum[p]};
-}
-
-// Whether the model keeps program order from u to the later operation v.
-bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
-  if (model == SC) return true;
-  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
 }
 
 void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
@@ -102,6 +96,11 @@ int_t add_lo_arc_variant(MCM_t model, bool optimized) {
 }
 
 }  // namespace
+
+bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
+  if (model == SC) return true;
+  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
+}
 
 int_t add_lo_arc(MCM_t MC) {
   return state.isBase == 0 ? add_lo_arc_optimize(MC) : add_lo_arc_baseline(MC);

@@ -13,7 +13,7 @@
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
 #include "rc/propagation.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/propagation.h"
 #include "trace/read_from.h"
 
@@ -181,9 +181,11 @@ class Inference {
   // the arcs is also spared when the arc is there already, or when time
   // orders the pair the other way round: the order sought would then close a
   // cycle of arcs and time, which the cycle check finds without this arc.
+  // Every pass meets the same candidates, so an arc that time alone calls
+  // for was inserted in the first pass.
   bool infer(opnode* from, opnode* to, opnode* before, opnode* after, bool timeOnly = false) {
     if (optimized_) {
-      if (timed_before(before, after)) return insert(from, to);
+      if (timed_before(before, after)) return passes_ == 1 && insert(from, to);
       if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
     return reaches(before, after) && insert(from, to);

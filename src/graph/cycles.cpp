@@ -8,7 +8,7 @@
 #include "graph/timed_order.h"
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 
@@ -132,14 +132,18 @@ std::optional<FoundCycle> find_cycle() {
   return walk_cycle(start, start, visited);
 }
 
+void report_cycle(FoundCycle cycle) {
+  std::printf("Find a consistency violation:\n");
+  print_all_but_last(cycle);
+  print_node(cycle.nodes.back());
+  std::printf("\n");
+  state.lastCycle = std::move(cycle);
+}
+
 int_t check_cycle() {
   std::optional<FoundCycle> cycle = find_cycle();
   if (!cycle) return 0;
-  std::printf("Find a consistency violation:\n");
-  print_all_but_last(*cycle);
-  print_node(cycle->nodes.back());
-  std::printf("\n");
-  state.lastCycle = std::move(*cycle);
+  report_cycle(std::move(*cycle));
   return 1;
 }
 

@@ -10,6 +10,9 @@
 // sequence order, whose walk closes; else, when only several time links close
 // one, a cycle through the first operation on such a cycle.
 std::optional<FoundCycle> find_cycle();
+// Prints the cycle under "Find a consistency violation:" and keeps it in
+// `state.lastCycle`.
+void report_cycle(FoundCycle cycle);
 // 1 when a cycle was found, printed and kept in `state.lastCycle`, else 0.
 int_t check_cycle();
 int_t dfs_check(opnode* u, opnode* v, NodeMarks& visited);

@@ -111,3 +111,11 @@ class RowTarjan {
 StrongComponents Digraph::components() const {
   return RowTarjan(*this).run();
 }
+
+void add_stored_arcs(Digraph& graph, const std::vector<opnode*>& nodes) {
+  for (const opnode* node : nodes) {
+    for (const oparc* arc = node->pointTo; arc != nullptr; arc = arc->nxtarc) {
+      graph.add(node->id, arc->nptr->id);
+    }
+  }
+}

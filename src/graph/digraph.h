@@ -39,3 +39,6 @@ class Digraph {
   std::vector<int_t> first_;
   std::vector<int_t> targets_;
 };
+
+// Adds the stored arcs of every node, node by node in list order.
+void add_stored_arcs(Digraph& graph, const std::vector<opnode*>& nodes);

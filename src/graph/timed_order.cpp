@@ -37,17 +37,13 @@ struct PairOrder {
 TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
     : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
-  add_stored_arcs(extra);
-  add_time_order(time);
+  add_arcs(extra);
+  if (state.isBase == 0) add_time_order(time);
   graph_.finish(nextHelper_);
 }
 
-void TimedOrderGraph::add_stored_arcs(const std::vector<NodePair>& extra) {
-  for (const opnode* node : nodes_) {
-    for (const oparc* arc = node->pointTo; arc != nullptr; arc = arc->nxtarc) {
-      graph_.add(node->id, arc->nptr->id);
-    }
-  }
+void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
+  add_stored_arcs(graph_, nodes_);
   for (const NodePair& arc : extra) graph_.add(arc.first->id, arc.second->id);
 }
 

@@ -13,7 +13,8 @@
 //
 // The scans' own order is a suffix of q for every u too, so it enters the
 // same chains. Reachability between operations in this graph is reachability
-// over the stored arcs, the extra arcs and the time order together.
+// over the stored arcs, the extra arcs and the time order together. Baseline
+// mode times no pair, so there the graph holds the arcs alone.
 #pragma once
 
 #include <utility>
@@ -43,7 +44,7 @@ class TimedOrderGraph {
   std::vector<opnode*> cycle_through(opnode* u) const;
 
  private:
-  void add_stored_arcs(const std::vector<NodePair>& extra);
+  void add_arcs(const std::vector<NodePair>& extra);
   void add_time_order(Time time);
   void add_processor_order(int_t p, Time time);
   int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);

@@ -1,180 +1,77 @@
 #include "rc/pairing_search.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <unordered_set>
 #include <vector>
 
-#include "derive/program_order.h"
 #include "graph/arc_store.h"
 #include "graph/cycles.h"
+#include "rc/chain_decision.h"
 #include "rc/cycle_tests.h"
-#include "run/diagnostics.h"
+#include "rc/session_chain.h"
+#include "report/diagnostics.h"
 
 namespace {
 
-// The first acquire of processor q from index `from` on for which `take`
-// holds, or null.
-template <typename Take>
-opnode* find_acquire_from(int_t q, int_t from, Take take) {
-  for (int_t s = from; s < state.procOpNum[q]; ++s) {
-    opnode* y = node_at(q, s);
-    if (is_acquire(y) && take(y)) return y;
-  }
-  return nullptr;
-}
-
-opnode* free_acquire(int_t q, int_t from, const NodeMarks& visited) {
-  return find_acquire_from(q, from, [&visited](const opnode* y) { return !visited.test(y); });
-}
-
-// The sessions a chain standing at `release` may go on with, one per
-// processor: the release's own processor first (its next unmarked acquire),
-// then the other processors in rotation (each one's first unmarked acquire).
-class Candidates {
+// The replay's cycle tests, skipping those that cannot find a cycle.
+//
+// The replay mostly adds arcs from a release to the next acquire of its
+// processor, and the strong components of the graph with all of those arcs
+// (and the time order) hold every cycle the replay's graph can have. An arc
+// of that graph that joins two of its components lies on no cycle, so no walk
+// closes through it. Any other arc gets the full test; when it is kept, it
+// joins the graph and the components are computed again.
+class ReplaySteps {
  public:
-  explicit Candidates(const opnode* release) : release_(release) {}
+  ReplaySteps() : arcs_(session_layout().nextArcs) {
+    for (const NodePair& arc : arcs_) known_.insert(key(arc.first, arc.second));
+    compute_components();
+  }
 
-  // The next candidate under the current marks, or null when none is left.
-  opnode* next(const NodeMarks& visited) {
-    while (offset_ < state.NPROCESSOR) {
-      const int_t d = offset_++;
-      const int_t q = (release_->proc_num + d) % state.NPROCESSOR;
-      opnode* c = free_acquire(q, d == 0 ? release_->seq_num + 1 : 0, visited);
-      if (c != nullptr) return c;
+  // What add_and_check_for_rc answers for the arc release -> acquire.
+  int_t add_and_check(opnode* release, opnode* acquire) {
+    const bool known = known_.count(key(release, acquire)) != 0;
+    if (known && parts_.component[release->id] != parts_.component[acquire->id]) {
+      ins_arc(release, acquire, RO);
+      return 0;
     }
-    return nullptr;
+    const int_t closes = add_and_check_for_rc(release, acquire);
+    if (closes == 0 && !known) {
+      arcs_.emplace_back(release, acquire);
+      known_.insert(key(release, acquire));
+      compute_components();
+    }
+    return closes;
   }
 
  private:
-  const opnode* release_;
-  int_t offset_ = 0;
+  static std::uint64_t key(const opnode* u, const opnode* v) {
+    return (static_cast<std::uint64_t>(u->id) << 32) | static_cast<std::uint32_t>(v->id);
+  }
+  void compute_components() {
+    parts_ = TimedOrderGraph(TimedOrderGraph::Time::Windows, arcs_).components();
+  }
+
+  std::vector<NodePair> arcs_;
+  std::unordered_set<std::uint64_t> known_;
+  StrongComponents parts_;
 };
-
-// Puts acquire u's session on the chain; returns its release.
-opnode* open_session(opnode* u, NodeMarks& visited) {
-  visited.set(u);
-  opnode* release = findRelease(u);
-  visited.set(release);
-  return release;
-}
-
-void close_session(opnode* release, NodeMarks& visited) {
-  visited.unset(release);
-  visited.unset(findAcquire(release));
-}
-
-bool every_release_marked(const NodeMarks& visited) {
-  for (auto& operations : state.graph) {
-    for (const opnode& node : operations) {
-      if (is_release(&node) && !visited.test(&node)) return false;
-    }
-  }
-  return true;
-}
-
-// One session on the chain being built by the search.
-struct ChainLink {
-  opnode* release;
-  Candidates candidates;
-  bool tried = false;
-  opnode* next = nullptr;  // the session the chain goes on with
-};
-
-ChainLink enter(opnode* acquire, NodeMarks& visited) {
-  opnode* release = open_session(acquire, visited);
-  return ChainLink{release, Candidates(release)};
-}
-
-// The session has no candidate left. 0: the chain holds every session;
-// 1: the session leaves the chain.
-int_t leave(ChainLink& link, NodeMarks& visited) {
-  if (!link.tried && every_release_marked(visited)) return 0;
-  close_session(link.release, visited);
-  return 1;
-}
-
-// Takes back a candidate whose arc closed a cycle.
-void refuse(opnode* release, opnode* candidate, NodeMarks& visited) {
-  visited.unset(candidate);
-  visited.unset(findRelease(candidate));
-  del_arc(release, candidate, RO);
-}
-
-// Removes the RO arc u -> v and v's session from the chain; returns that
-// session's release.
-opnode* unlink_session(opnode* u, opnode* v, NodeMarks& visited) {
-  if (del_arc(u, v, RO) != 0) {
-    print_node(u);
-    std::printf("\n");
-    print_node(v);
-    std::printf("\n");
-    err_quit("error when delete arc!");
-  }
-  visited.unset(v);
-  opnode* release = findRelease(v);
-  visited.unset(release);
-  return release;
-}
-
-// A marked acquire of another processor than q (in rotation from q + 1)
-// that `release` has an RO arc to, or null.
-opnode* linked_acquire_elsewhere(const opnode* release, int_t q, const NodeMarks& visited) {
-  const auto linked = [&](const opnode* y) {
-    return visited.test(y) && has_arc(release, y, RO) == 1;
-  };
-  for (int_t d = 1; d < state.NPROCESSOR; ++d) {
-    opnode* y = find_acquire_from((q + d) % state.NPROCESSOR, 0, linked);
-    if (y != nullptr) return y;
-  }
-  return nullptr;
-}
 
 }  // namespace
 
 int_t check_for_rc() {
+  opnode* start = first_chain_start();
+  if (start == nullptr) return 1;
+  if (complete_chain_exists()) {
+    std::printf("no violation!\n");
+    return 0;
+  }
   NodeMarks visited;
   visited.clear();
-  opnode* first_start = nullptr;
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
-    opnode* start = free_acquire(i, 0, visited);
-    if (start == nullptr) continue;
-    if (first_start == nullptr) first_start = start;
-    if (dfs_check_for_rc(start, visited) == 0) {
-      std::printf("no violation!\n");
-      return 0;
-    }
-    visited.clear();
-  }
-  if (first_start == nullptr) return 1;
-  visited.clear();
-  dfs_print_for_rc(first_start, visited);
+  dfs_print_for_rc(start, visited);
   std::printf("\nhas violation!\n");
   return 1;
-}
-
-// Depth first over the chain, with the path of sessions on an explicit stack:
-// each link tries its candidates in order; a refused or dead-end candidate is
-// taken back before the next is tried.
-int_t dfs_check_for_rc(opnode* u, NodeMarks& visited) {
-  std::vector<ChainLink> chain;
-  chain.push_back(enter(u, visited));
-  for (;;) {
-    ChainLink& link = chain.back();
-    opnode* c = link.candidates.next(visited);
-    if (c == nullptr) {
-      if (leave(link, visited) == 0) return 0;
-      chain.pop_back();
-      if (chain.empty()) return 1;
-      del_all_arc(chain.back().release, chain.back().next, visited);
-      continue;
-    }
-    link.tried = true;
-    if (add_and_check_for_rc(link.release, c) == 0) {
-      link.next = c;
-      chain.push_back(enter(c, visited));
-    } else {
-      refuse(link.release, c, visited);
-    }
-  }
 }
 
 int_t add_and_check_for_rc(opnode* u, opnode* v) {
@@ -187,38 +84,13 @@ int_t check_cycle_for_rc() {
   return graph_has_cycle();
 }
 
-// Each removal may lead on to the next RO arc of the chain, first in v's own
-// processor and then in the others; pending steps wait on an explicit stack
-// so that they run in the order of nested calls.
-void del_all_arc(opnode* u, opnode* v, NodeMarks& visited) {
-  struct Step {
-    opnode* release;
-    opnode* acquire;      // the arc to remove, or, for a scan, v of the removal
-    bool scan_elsewhere;  // look in the other processors for the next arc
-  };
-  std::vector<Step> steps{{u, v, false}};
-  while (!steps.empty()) {
-    const Step step = steps.back();
-    steps.pop_back();
-    if (step.scan_elsewhere) {
-      opnode* next = linked_acquire_elsewhere(step.release, step.acquire->proc_num, visited);
-      if (next != nullptr) steps.push_back({step.release, next, false});
-      continue;
-    }
-    opnode* release = unlink_session(step.release, step.acquire, visited);
-    steps.push_back({release, step.acquire, true});
-    opnode* next = find_acquire_from(step.acquire->proc_num, step.acquire->seq_num + 1,
-                                     [&visited](const opnode* y) { return visited.test(y); });
-    if (next != nullptr && has_arc(release, next, RO) == 1) steps.push_back({release, next, false});
-  }
-}
-
 void dfs_print_for_rc(opnode* u, NodeMarks& visited) {
+  ReplaySteps steps;
   for (;;) {
     opnode* release = open_session(u, visited);
     opnode* c = Candidates(release).next(visited);
     if (c == nullptr) return;
-    if (add_and_check_for_rc(release, c) == 1) {
+    if (steps.add_and_check(release, c) == 1) {
       visited.clear();
       dfs_print(release, release, visited);
       print_node(release);

@@ -5,7 +5,7 @@
 
 #include "derive/program_order.h"
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/sessions.h"
 
 namespace {

@@ -2,11 +2,13 @@
 
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "qirn.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 
@@ -29,9 +31,14 @@ int_t to_int(const char* text) {
   return static_cast<int_t>(std::strtol(text, nullptr, 10));
 }
 
+// A count that does not fit int_t is refused like one below 1.
 void set_processors(const char* text) {
-  state.NPROCESSOR = to_int(text);
-  if (state.NPROCESSOR < 1) err_quit("not valid processor number!");
+  errno = 0;
+  const long long count = std::strtoll(text, nullptr, 10);
+  if (errno == ERANGE || count < 1 || count > std::numeric_limits<int_t>::max()) {
+    err_quit("not valid processor number!");
+  }
+  state.NPROCESSOR = static_cast<int_t>(count);
 }
 
 // Returns 1 when the name is not one of the four models.

@@ -1,8 +1,8 @@
 #include "run/driver.h"
 
 #include <ctime>
-#include <new>
 
+#include "baseline/cycle_check.h"
 #include "bounds/active_windows.h"
 #include "bounds/scan_order.h"
 #include "bounds/scans.h"
@@ -12,7 +12,8 @@
 #include "graph/cycles.h"
 #include "rc/pairing_search.h"
 #include "rc/propagation.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
+#include "run/cli.h"
 #include "scc/propagation.h"
 #include "scc/search.h"
 #include "trace/graph.h"
@@ -26,10 +27,6 @@ int_t max(const int_t* list, int_t n) {
     if (list[i] > largest) largest = list[i];
   }
   return largest;
-}
-
-void install_out_of_memory_handler() {
-  std::set_new_handler([] { err_quit("out of memory"); });
 }
 
 void print_model_line() {
@@ -70,8 +67,17 @@ void prepare_scope_sessions() {
   updateSn();
 }
 
+namespace {
+
+// Baseline SC and PC keep program order implicit (see baseline/cycle_check.h).
+bool implicit_program_order() {
+  return state.isBase == 1 && (state.MC == SC || state.MC == PC);
+}
+
+}  // namespace
+
 void derive_arcs() {
-  add_lo_arc(state.MC);
+  if (!implicit_program_order()) add_lo_arc(state.MC);
   add_wt_arc();
 }
 
@@ -84,8 +90,14 @@ void print_time_used() {
 }  // namespace
 
 void verify_by_cycles() {
-  add_io_arc();
-  std::printf("%s\n", check_cycle() == 0 ? "no cycle!" : "find cycle");
+  int_t found = 0;
+  if (implicit_program_order()) {
+    found = verify_baseline_order();
+  } else {
+    add_io_arc();
+    found = check_cycle();
+  }
+  std::printf("%s\n", found == 0 ? "no cycle!" : "find cycle");
 }
 
 void verify_release_consistency() {
@@ -108,30 +120,50 @@ void verify_scope_consistency() {
   print_time_used();
 }
 
-void run_stages() {
-  print_model_line();
-  get_proc_op_num();
-  state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
-  print_sizes();
-  read_inputs();
-  if (state.MC == ScC) prepare_scope_sessions();
-  derive_arcs();
+void finish_run() {
+  std::printf("Count of choosing edge: %d\n", state.exp_i);
+}
+
+void close_output() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) err_sys("write output file");
+  FILE* file = state.OFILE;
+  state.OFILE = nullptr;
+  if (file != nullptr && std::fclose(file) != 0) err_sys("write output file");
+}
+
+namespace {
+
+void verify() {
   switch (state.MC) {
     case SC:
     case PC:
       verify_by_cycles();
+      finish_run();
       break;
     case RC:
       verify_release_consistency();
-      return;
+      break;
     case ScC:
       verify_scope_consistency();
+      finish_run();
       break;
   }
-  finish_run();
 }
 
-void finish_run() {
-  std::printf("Count of choosing edge: %d\n", state.exp_i);
-  if (state.OFILE != nullptr) std::fclose(state.OFILE);
+}  // namespace
+
+int run_qirn(int argc, char** argv) {
+  reset_run_state();
+  if (deal_argv(argc, argv) == 0) {
+    print_model_line();
+    get_proc_op_num();
+    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    print_sizes();
+    read_inputs();
+    if (state.MC == ScC) prepare_scope_sessions();
+    derive_arcs();
+    verify();
+  }
+  close_output();
+  return 0;
 }

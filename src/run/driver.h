@@ -6,9 +6,6 @@
 // The largest of the first n entries of list.
 int_t max(const int_t* list, int_t n);
 
-// Turns out-of-memory into the ordinary fatal report.
-void install_out_of_memory_handler();
-
 void print_model_line();
 void print_sizes();
 // Trace, bounds, read-from mapping, windows and session structure.
@@ -18,15 +15,18 @@ void prepare_scope_sessions();
 // Program-order and write-to arcs, with their model-specific propagation.
 void derive_arcs();
 
-// The verdicts; each prints its lines. The release-consistency path ends the
-// run's output itself (no count line, output left to process exit).
+// The verdicts; each prints its lines. The release-consistency path prints no
+// count line.
 void verify_by_cycles();
 void verify_release_consistency();
 void verify_scope_consistency();
 
-// "Count of choosing edge", then the output file is closed.
+// "Count of choosing edge".
 void finish_run();
+// Flushes standard output and closes the output file; a write that failed on
+// the way stops the run with "write output file" and the system's reason.
+void close_output();
 
-// Every stage after the command line, in order, through the verdict and its
-// closing lines.
-void run_stages();
+// One whole run from a fresh run state: options, stages and verdict. Returns
+// the exit status; fatal stops propagate to the caller (see `run_guarded`).
+int run_qirn(int argc, char** argv);

@@ -4,15 +4,15 @@
 
 #include "bounds/windows.h"
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/global_order.h"
 #include "scc/search_state.h"
 
 int_t locationInFrontier(const opnode* n) {
   if (n == nullptr) err_quit("err in to fl!");
-  const int_t base = n->proc_num * location_count() + n->addr;
+  const int_t base = n->proc_num * location_count() + n->column;
   if (n->optype == STORE) return base;
-  if (n->optype == SYNC) return base + state.addrNum;
+  if (n->optype == SYNC) return base + state.addrColumns;
   err_quit("not store or sync operation!");
 }
 
@@ -39,11 +39,9 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
     }
     top.arc = arc->nxtarc;
     opnode* op = arc->nptr;
-    if (check_TO(v, op) == 1) {
-      // This node's remaining arcs lead past v in time: it answers 0.
-      stack.pop_back();
-      continue;
-    }
+    // An operation timed after v is not entered; the node's other arcs may
+    // still lead back to v.
+    if (check_TO(v, op) == 1) continue;
     if (op == v || check_TO(op, v) == 1) return 1;
     if (!visited.test(op)) {
       visited.set(op);
@@ -89,8 +87,8 @@ namespace {
 
 // The first operation of the location, -1 when the processor has none there.
 int_t first_at_location(int_t p, int_t a) {
-  if (a < state.addrNum) return state.firstWrite[p][a];
-  return state.firstSync[p][a - state.addrNum];
+  if (a < state.addrColumns) return state.firstWrite[p][a];
+  return state.firstSync[p][a - state.addrColumns];
 }
 
 // 0 at the first location that has operations and is not at its end, among
@@ -114,7 +112,7 @@ int_t is_last_frontier_new(const int_t* f, int_t size) {
 }
 
 int_t is_last_frontier_with_lock(const int_t* f, int_t size) {
-  return frontier_complete(f, size, [](int_t a) { return a >= state.addrNum; });
+  return frontier_complete(f, size, [](int_t a) { return a >= state.addrColumns; });
 }
 
 int_t is_last_frontier_without_lock(const int_t* f, int_t size) {

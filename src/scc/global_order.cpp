@@ -2,7 +2,7 @@
 
 #include "bounds/windows.h"
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/search_state.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
@@ -14,7 +14,7 @@ namespace {
 template <typename Visit>
 void for_initial_value_readers(const opnode* w1, Visit visit) {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    const int_t first = state.firstRead[p][w1->addr];
+    const int_t first = state.firstRead[p][w1->column];
     if (first == -1) continue;
     for (opnode* r = node_at(p, first); r != nullptr && r->val == 0; r = r->nxt) {
       if (r->inSync == 1) visit(r);

@@ -1,6 +1,6 @@
 #include "scc/location_scan.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/search_state.h"
 
 namespace {
@@ -11,7 +11,7 @@ int_t next_operation(const int_t* f, int_t loc) {
   const int_t p = loc / num;
   const int_t a = loc % num;
   if (f[loc] == -1) {
-    if (a >= state.addrNum) return state.firstSync[p][a - state.addrNum];
+    if (a >= state.addrColumns) return state.firstSync[p][a - state.addrColumns];
     return state.firstWrite[p][a];
   }
   const opnode* next = node_at(p, f[loc])->nxt;
@@ -24,12 +24,12 @@ bool eligible(const int_t* f, int_t loc, bool with_lock, const NodeMarks& visite
   const int_t num = location_count();
   const int_t p = loc / num;
   const int_t a = loc % num;
-  const bool lock_location = a >= state.addrNum;
+  const bool lock_location = a >= state.addrColumns;
   if (lock_location && !with_lock) return false;
   const opnode* next = nullptr;
   if (f[loc] == -1) {
     const int_t first =
-        lock_location ? state.firstSync[p][a - state.addrNum] : state.firstWrite[p][a];
+        lock_location ? state.firstSync[p][a - state.addrColumns] : state.firstWrite[p][a];
     if (first == -1) return false;
     next = node_at(p, first);
   } else {

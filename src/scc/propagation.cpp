@@ -2,7 +2,7 @@
 
 #include "derive/program_order.h"
 #include "graph/arc_store.h"
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/search_state.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"

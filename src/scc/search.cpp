@@ -87,11 +87,11 @@ int_t run_levels(Enter enter, Advance advance, Resume resume) {
 
 // The location number of the lock of store n's session.
 int_t lock_location_of_store(const opnode* n) {
-  return state.addrNum + acquireOfCurSync(n)->addr;
+  return state.addrColumns + acquireOfCurSync(n)->column;
 }
 
 int_t location_number(const opnode* n) {
-  return n->optype == STORE ? n->addr : state.addrNum + n->addr;
+  return n->optype == STORE ? n->column : state.addrColumns + n->column;
 }
 
 using Selector = opnode* (*)(const opnode*, const NodeMarks&);

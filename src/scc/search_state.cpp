@@ -1,6 +1,6 @@
 #include "scc/search_state.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 FrontierSearch& frontier_search() {
   static FrontierSearch search;

@@ -1,9 +1,11 @@
 // State of the scope-consistency frontier search.
 //
 // The search builds a global order location by location. Location numbers
-// 0 .. addrNum-1 are addresses (their in-session stores are ordered), and
-// addrNum .. addrNum+lockNum-1 are locks (their sessions are ordered, each
-// represented by its acquire). Processor p's entry for location number a sits
+// 0 .. addrColumns-1 are the columns of the addresses (their in-session stores
+// are ordered), and addrColumns .. addrColumns+lockColumns-1 those of the locks
+// (their sessions are ordered, each represented by its acquire). Columns keep
+// the order of the numbers, so the search meets locations in the same order
+// as it would over every number up to the largest. Processor p's entry for location number a sits
 // at frontier location p * num + a and holds the sequence number of the
 // operation p placed there last, -1 when nothing is placed.
 #pragma once
@@ -24,7 +26,7 @@ FrontierSearch& frontier_search();
 
 // The number of location numbers: addresses plus locks.
 inline int_t location_count() {
-  return state.addrNum + state.lockNum;
+  return state.addrColumns + state.lockColumns;
 }
 
 // Allocates and resets the frontier, `lastop`, `lastOpOfProc`, `lastOpLoc` and

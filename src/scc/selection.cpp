@@ -1,6 +1,6 @@
 #include "scc/selection.h"
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "scc/global_order.h"
 #include "scc/search_state.h"
 #include "trace/sessions.h"
@@ -14,10 +14,16 @@ int_t isQualifiedOp(const opnode* n, const NodeMarks& visited) {
   return 1;
 }
 
+// The scan starts just after prev: the operations up to prev are never the
+// answer, so a search that walks forward through a long trace pays only for
+// the gap to the next acquire, not for the whole prefix each time.
 opnode* findNextOpInScan(const opnode* prev) {
   if (prev == nullptr) err_quit("err in find next op in scan!");
-  for (opnode& x : state.graph[prev->proc_num]) {
-    if (x.seq_num > prev->seq_num && is_acquire(&x)) return &x;
+  // Only the operations after prev are looked at: a walk from the start would
+  // make every search step cost the length of the trace.
+  auto& operations = state.graph[prev->proc_num];
+  for (std::size_t s = static_cast<std::size_t>(prev->seq_num) + 1; s < operations.size(); ++s) {
+    if (is_acquire(&operations[s])) return &operations[s];
   }
   return nullptr;
 }

@@ -38,8 +38,10 @@ int_t qirn_init() {
   state.sentinel.id = state.nodeCount;
   attach_windows(state.sentinel, total, 0);
 
+  // Scan rows are added as the bound files' rows are checked, so a bogus scan
+  // count on a last line costs nothing; row 0 stays 0,0.
   if (state.isBase == 1) return 0;
-  const region zero_row{std::vector<int_t>(processors, 0), std::vector<int_t>(processors, 0)};
-  state.scan.assign(static_cast<std::size_t>(state.NSCAN) + 1, zero_row);
+  state.scan.assign(1,
+                    region{std::vector<int_t>(processors, 0), std::vector<int_t>(processors, 0)});
   return 0;
 }

@@ -4,5 +4,5 @@
 #include "qirn.h"
 
 // Allocates one node per operation (kind OPEND, windows -3), the sentinel
-// (windows 0) and, in optimized mode, the NSCAN + 1 rows of the scan table.
+// (windows 0) and, in optimized mode, row 0 of the scan table.
 int_t qirn_init();

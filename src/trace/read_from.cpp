@@ -3,7 +3,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ void keep_first(std::vector<int_t>& row, int_t column, int_t seq) {
 }
 
 void record_first_access(const opnode& x) {
-  if (x.optype == STORE) keep_first(state.firstWrite[x.proc_num], x.addr, x.seq_num);
-  if (x.optype == LOAD) keep_first(state.firstRead[x.proc_num], x.addr, x.seq_num);
+  if (x.optype == STORE) keep_first(state.firstWrite[x.proc_num], x.column, x.seq_num);
+  if (x.optype == LOAD) keep_first(state.firstRead[x.proc_num], x.column, x.seq_num);
 }
 
 }  // namespace
@@ -79,20 +79,20 @@ void init_inSync() {
 }
 
 void init_first_write_sync_read() {
-  state.firstWrite = table_of(state.addrNum);
-  state.firstRead = table_of(state.addrNum);
-  if (state.lockNum < 1) {
+  state.firstWrite = table_of(state.addrColumns);
+  state.firstRead = table_of(state.addrColumns);
+  if (state.lockColumns < 1) {
     init_first_op_without_lock();
     return;
   }
-  state.firstSync = table_of(state.lockNum);
+  state.firstSync = table_of(state.lockColumns);
   init_first_op_with_lock();
 }
 
 void init_first_op_with_lock() {
   for (const auto& operations : state.graph) {
     for (const opnode& x : operations) {
-      if (is_acquire(&x)) keep_first(state.firstSync[x.proc_num], x.addr, x.seq_num);
+      if (is_acquire(&x)) keep_first(state.firstSync[x.proc_num], x.column, x.seq_num);
       if (x.inSync == 1) record_first_access(x);
     }
   }

@@ -1,5 +1,10 @@
 #include "trace/text_lines.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
 bool read_whole_line(FILE* file, std::string& line) {
   line.clear();
   int c;
@@ -22,4 +27,62 @@ bool is_blank_line(const std::string& line) {
 FILE* open_processor_file(const std::string& prefix, int processor) {
   const std::string name = prefix + "." + std::to_string(processor);
   return std::fopen(name.c_str(), "r");
+}
+
+bool ItemScanner::skip_space() {
+  while (std::isspace(static_cast<unsigned char>(*at_)) != 0) ++at_;
+  if (*at_ != '\0') return true;
+  ended_ = true;
+  stopped_ = true;
+  return false;
+}
+
+ItemScanner& ItemScanner::word(std::string* text) {
+  if (stopped_ || !skip_space()) return *this;
+  const char* start = at_;
+  while (*at_ != '\0' && std::isspace(static_cast<unsigned char>(*at_)) == 0) ++at_;
+  if (text != nullptr) text->assign(start, at_);
+  ++items_.count;
+  return *this;
+}
+
+ItemScanner& ItemScanner::number(std::int32_t& value) {
+  if (stopped_ || !skip_space()) return *this;
+  char* end = nullptr;
+  const int saved_errno = errno;
+  errno = 0;
+  const long long read = std::strtoll(at_, &end, 10);
+  const bool overflow = errno == ERANGE;
+  errno = saved_errno;
+  if (end == at_) {
+    stopped_ = true;
+    return *this;
+  }
+  using limits = std::numeric_limits<std::int32_t>;
+  if (overflow || read < limits::min() || read > limits::max()) {
+    items_.out_of_range = true;
+    value = read < 0 ? limits::min() : limits::max();
+  } else {
+    value = static_cast<std::int32_t>(read);
+  }
+  at_ = end;
+  ++items_.count;
+  return *this;
+}
+
+ItemScanner& ItemScanner::literal(char c) {
+  if (stopped_) return *this;
+  if (*at_ == '\0') ended_ = true;
+  if (*at_ == c) {
+    ++at_;
+  } else {
+    stopped_ = true;
+  }
+  return *this;
+}
+
+ScannedItems ItemScanner::items() const {
+  ScannedItems result = items_;
+  if (result.count == 0 && ended_) result.count = -1;
+  return result;
 }

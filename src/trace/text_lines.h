@@ -1,8 +1,10 @@
 // Line reading and the line classes shared by the trace and bound readers.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Reads the next line whole, keeping its newline; false at end of file.
 bool read_whole_line(FILE* file, std::string& line);
@@ -13,5 +15,50 @@ bool is_comment_line(const std::string& line);
 // Zero or more spaces (no tabs, no carriage returns) and then the newline.
 bool is_blank_line(const std::string& line);
 
+// What a line scan read: the number of items, as sscanf counts them (-1 when
+// the line ended before the first), and whether a number lay outside int32_t.
+struct ScannedItems {
+  int count = 0;
+  bool out_of_range = false;
+};
+
+// Reads a line's items the way sscanf reads "%s", "%d" and plain characters,
+// except that a number outside int32_t is never wrapped: it counts as read,
+// its value is clamped, and the result says it was out of range.
+class ItemScanner {
+ public:
+  explicit ItemScanner(const std::string& line) : at_(line.c_str()) {}
+  ItemScanner& word(std::string* text = nullptr);
+  ItemScanner& number(std::int32_t& value);
+  ItemScanner& literal(char c);
+  ScannedItems items() const;
+
+ private:
+  // Skips white space; false (and the scan stops) at the end of the line.
+  bool skip_space();
+
+  const char* at_;
+  ScannedItems items_;
+  bool stopped_ = false;
+  bool ended_ = false;
+};
+
 // Opens the file "%s.%d" of processor p for reading; null when it cannot.
 FILE* open_processor_file(const std::string& prefix, int processor);
+
+// Files opened for reading, all closed when the list goes away, also when a
+// fatal stop unwinds past it.
+class OpenFiles {
+ public:
+  OpenFiles() = default;
+  OpenFiles(const OpenFiles&) = delete;
+  OpenFiles& operator=(const OpenFiles&) = delete;
+  ~OpenFiles() {
+    for (FILE* file : files_) std::fclose(file);
+  }
+  void add(FILE* file) { files_.push_back(file); }
+  FILE* operator[](std::size_t i) const { return files_[i]; }
+
+ private:
+  std::vector<FILE*> files_;
+};

@@ -1,9 +1,11 @@
 #include "trace/trace_reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 #include "trace/text_lines.h"
 
 TraceLine classify_trace_line(const std::string& line) {
@@ -14,16 +16,13 @@ TraceLine classify_trace_line(const std::string& line) {
   return TraceLine::Access;
 }
 
-int parse_lock_line(const std::string& line, int_t& lock) {
-  std::vector<char> word(line.size() + 1);
-  return std::sscanf(line.c_str(), "%s%d", word.data(), &lock);
+ScannedItems parse_lock_line(const std::string& line, int_t& lock) {
+  return ItemScanner(line).word().number(lock).items();
 }
 
-int parse_access_line(const std::string& line, std::string& word, int_t& addr, int_t& val) {
-  std::vector<char> buffer(line.size() + 1);
-  const int items = std::sscanf(line.c_str(), "%s%d%d", buffer.data(), &addr, &val);
-  word = buffer.data();
-  return items;
+ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr,
+                               int_t& val) {
+  return ItemScanner(line).word(&word).number(addr).number(val).items();
 }
 
 namespace {
@@ -36,28 +35,29 @@ bool is_operation_line(const std::string& line) {
 // Opens every processor's trace before any is read. The list grows with the
 // files actually opened, so a huge processor count with missing files fails on
 // the first missing one instead of reserving room for all of them.
-std::vector<FILE*> open_trace_files() {
-  std::vector<FILE*> files;
+void open_trace_files(OpenFiles& files) {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     FILE* file = open_processor_file(state.QIRNTFRES, p);
     if (file == nullptr) err_sys("open test result file");
-    files.push_back(file);
+    files.add(file);
   }
-  return files;
 }
 
-void close_files(std::vector<FILE*>& files) {
-  for (FILE* file : files) std::fclose(file);
+// An address or lock number must be a valid index, and one past the largest
+// must still fit int_t, since it is the count of addresses or of locks.
+bool is_location_number(const ScannedItems& items, int_t number) {
+  return !items.out_of_range && number >= 0 && number < std::numeric_limits<int_t>::max();
 }
 
 // Acquire and release lines: a lock number, never negative.
 void read_lock_line(const std::string& line, opnode& node, int_t kind_val) {
   int_t lock = 0;
-  if (parse_lock_line(line, lock) < 2) {
+  const ScannedItems items = parse_lock_line(line, lock);
+  if (items.count < 2) {
     std::printf(kind_val == 0 ? "%s" : "%s\n", line.c_str());
     err_quit("test result file format error");
   }
-  if (lock < 0) err_quit("test result file format error");
+  if (!is_location_number(items, lock)) err_quit("test result file format error");
   node.optype = SYNC;
   node.addr = lock;
   node.val = kind_val;
@@ -67,7 +67,8 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   std::string word;
   int_t addr = 0;
   int_t val = 0;
-  if (parse_access_line(line, word, addr, val) < 3) {
+  const ScannedItems items = parse_access_line(line, word, addr, val);
+  if (items.count < 3) {
     std::printf("%d  %d\n", p, k);
     err_quit("test result file format error");
   }
@@ -78,7 +79,7 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   } else {
     err_quit("op type format is error");
   }
-  if (addr < 0) err_quit("test result file format error");
+  if (!is_location_number(items, addr)) err_quit("test result file format error");
   node.addr = addr;
   node.val = val;
 }
@@ -100,7 +101,8 @@ void read_operation(const std::string& line, int_t p, int_t k) {
 }  // namespace
 
 void get_proc_op_num() {
-  std::vector<FILE*> files = open_trace_files();
+  OpenFiles files;
+  open_trace_files(files);
   state.procOpNum.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
@@ -108,11 +110,11 @@ void get_proc_op_num() {
       if (is_operation_line(line)) ++state.procOpNum[p];
     }
   }
-  close_files(files);
 }
 
 int_t read_result() {
-  std::vector<FILE*> files = open_trace_files();
+  OpenFiles files;
+  open_trace_files(files);
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     int_t k = 0;
@@ -125,19 +127,43 @@ int_t read_result() {
     }
     QIRN_ISVALID(k == state.procOpNum[p], kTraceCountSite);
   }
-  close_files(files);
   return 0;
 }
 
+namespace {
+
+// The position of `number` in the sorted list, or -1.
+int_t rank_in(const std::vector<int_t>& sorted, int_t number) {
+  const auto found = std::lower_bound(sorted.begin(), sorted.end(), number);
+  if (found == sorted.end() || *found != number) return -1;
+  return static_cast<int_t>(found - sorted.begin());
+}
+
+void sort_unique(std::vector<int_t>& numbers) {
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+}
+
+}  // namespace
+
 void get_addr_lock_num() {
-  int_t largest_addr = -1;
-  int_t largest_lock = -1;
+  std::vector<int_t> addresses;
+  std::vector<int_t> locks;
   for (const auto& operations : state.graph) {
     for (const opnode& node : operations) {
-      if (is_acquire(&node) && node.addr >= largest_lock) largest_lock = node.addr;
-      if (node.optype != SYNC && node.addr >= largest_addr) largest_addr = node.addr;
+      if (is_acquire(&node)) locks.push_back(node.addr);
+      if (node.optype != SYNC) addresses.push_back(node.addr);
     }
   }
-  state.addrNum = largest_addr + 1;
-  state.lockNum = largest_lock + 1;
+  sort_unique(addresses);
+  sort_unique(locks);
+  state.addrNum = addresses.empty() ? 0 : addresses.back() + 1;
+  state.lockNum = locks.empty() ? 0 : locks.back() + 1;
+  state.addrColumns = static_cast<int_t>(addresses.size());
+  state.lockColumns = static_cast<int_t>(locks.size());
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) {
+      node.column = rank_in(node.optype == SYNC ? locks : addresses, node.addr);
+    }
+  }
 }

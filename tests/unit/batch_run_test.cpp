@@ -104,13 +104,14 @@ class BatchRun : public ::testing::Test {
 
 // Every set's line, JSON object and the summary, with a set that is valid,
 // one that violates SC, one with a malformed trace and one that cannot
-// finish within the limit (the baseline search on a full-size set).
+// finish within the limit (its qirn is held up far beyond it).
 TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
   generate("sets/valid", 3, 1);
   generate("sets/violating", 4, 2, 2);
   write("sets/bad/tfres.0", "store 0 1\nlod 0 1\n");
   generate("sets/big", 16, 3, 0, 625);
-  const BatchResult r = batch("-m SC -b --timeout 2 sets");
+  wrap_qirn("*/big", "exec sleep 30");
+  const BatchResult r = batch("-m SC -b --timeout 2 --qirn ./qirn sets");
   EXPECT_EQ(r.status, 2) << r.err;
   EXPECT_EQ(r.err, "");
   const std::vector<std::string> expected = {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "qirn.h"
+#include "report/diagnostics.h"
 #include "run/cli.h"
-#include "run/diagnostics.h"
 #include "support/trace_fixture.h"
 
 namespace {
@@ -76,7 +76,10 @@ TEST_F(CommandLine, RejectedModelStopsTheRunAfterEveryOption) {
 }
 
 TEST_F(CommandLine, NegativeProcessorCountStopsTheRun) {
-  EXPECT_EXIT(parse({"-p", "-2"}), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] {
+                parse({"-p", "-2"});
+              }),
+              testing::ExitedWithCode(255),
               testing::Eq(std::string("not valid processor number!\n")));
 }
 
@@ -111,18 +114,19 @@ TEST_F(Printers, SessionArcTagsAndRecordsOutsideTheTables) {
   // Tags of arcs that only the scope-consistency search adds.
   EXPECT_EQ(printed([] { print_arc(Syn); }) + printed([] { print_arc(TCo); }), "<-Syn-<-TCo-");
   const opnode odd_sync = make_node(SYNC, 0, 0, 0, 2);
-  EXPECT_EXIT(printed_node(odd_sync, RC), testing::ExitedWithCode(255), "^SYNC format error!: ");
+  EXPECT_EXIT(as_main([&] { printed_node(odd_sync, RC); }), testing::ExitedWithCode(255),
+              "^SYNC format error!: ");
   const opnode unread = make_node(OPEND, 0, 0, 0, 0);
-  EXPECT_EXIT(printed_node(unread, SC), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { printed_node(unread, SC); }), testing::ExitedWithCode(255),
               "^optype format error in print_node: ");
-  EXPECT_EXIT(printed([] { print_arc(static_cast<ORDER_t>(8)); }), testing::ExitedWithCode(255),
-              "^order type format error in print_arc: ");
+  EXPECT_EXIT(as_main([] { printed([] { print_arc(static_cast<ORDER_t>(8)); }); }),
+              testing::ExitedWithCode(255), "^order type format error in print_arc: ");
 }
 
 TEST(FatalReports, QuitFormatsTheMessageAndEndsWithOneNewline) {
-  EXPECT_EXIT(err_quit("bad %s at %d", "line", 7), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { err_quit("bad %s at %d", "line", 7); }), testing::ExitedWithCode(255),
               testing::Eq(std::string("bad line at 7\n")));
-  EXPECT_EXIT(err_quit("already ends\n"), testing::ExitedWithCode(255),
+  EXPECT_EXIT(as_main([&] { err_quit("already ends\n"); }), testing::ExitedWithCode(255),
               testing::Eq(std::string("already ends\n\n")));
 }
 
@@ -135,7 +139,7 @@ TEST(FatalReports, StandardOutputIsFlushedBeforeTheMessage) {
         if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::exit(2);
         dup2(fileno(stdout), fileno(stderr));
         std::printf("diagnostic line\n");
-        err_quit("stopped");
+        as_main([] { err_quit("stopped"); });
       },
       testing::ExitedWithCode(255), "");
   std::ifstream file(path);

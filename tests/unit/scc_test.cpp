@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "bounds/windows.h"
 #include "graph/arc_store.h"
 #include "scc/frontier.h"
 #include "scc/location_scan.h"
@@ -119,6 +120,22 @@ TEST_F(FrontierSearchTest, TimedPathFollowsLongChainsOnAnExplicitStack) {
   ins_arc(op(0, kLength - 1), op(0, 0), LO);
   marks.clear();
   EXPECT_EQ(foundTimedPath(op(0, 0), op(0, 0), marks), 1);
+}
+
+// An operation timed after the start is passed over, and the node that
+// leads to it goes on with its later arcs.
+TEST_F(FrontierSearchTest, TimedPathPassesOverAnOperationTimedAfterTheStart) {
+  load({"load 0 1\nload 1 0\nload 1 0\nload 0 0\n", "store 0 1\n"}, ScC,
+       {"1:1,1\n2:3,3\n3:3,4\n", "1:0,1\n2:0,1\n3:0,1\n"});
+  calculatePendingWindow();
+  ASSERT_EQ(check_TO(op(0, 0), op(0, 3)), 1);
+  ins_arc(op(0, 0), op(1, 0), IO);
+  ins_arc(op(1, 0), op(0, 0), Wt);
+  ins_arc(op(1, 0), op(0, 3), IO);  // newest, so looked at first
+  NodeMarks marks;
+  marks.clear();
+  EXPECT_EQ(foundTimedPath(op(0, 0), op(0, 0), marks), 1);
+  EXPECT_FALSE(marks.test(op(0, 3)));
 }
 
 TEST_F(FrontierSearchTest, SessionWaitsForTheSessionItsPrecedenceNames) {
@@ -246,6 +263,23 @@ TEST_F(ScopePropagation, FirstInSessionReaderOfTheOwnProcessorStandsInForAStore)
   prepare({"store 0 1\nload 0 1\nacquire 0\nload 0 1\nload 0 1\nrelease 0\n",
            "acquire 0\nload 0 1\nrelease 0\n"});
   EXPECT_EQ(get_first_ld_in_same_p(op(0, 0)), op(0, 3));
+}
+
+// The next-acquire lookup, started just after the operation, finds what a scan
+// of the whole processor from its first operation finds, for every operation.
+TEST_F(ScopeFixture, NextAcquireIsTheFirstAcquireAfterTheOperation) {
+  load({"acquire 0\nstore 1 1\nrelease 0\nload 1 1\nacquire 0\nload 2 0\nrelease 0\nstore 3 1\n",
+        "store 2 1\nacquire 0\nrelease 0\n", "load 1 0\n"},
+       ScC);
+  for (auto& operations : state.graph) {
+    for (const opnode& prev : operations) {
+      opnode* expected = nullptr;
+      for (opnode& x : operations) {
+        if (expected == nullptr && x.seq_num > prev.seq_num && is_acquire(&x)) expected = &x;
+      }
+      EXPECT_EQ(findNextOpInScan(&prev), expected) << prev.proc_num << " " << prev.seq_num;
+    }
+  }
 }
 
 }  // namespace

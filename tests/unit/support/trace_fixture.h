@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "qirn.h"
+#include "report/diagnostics.h"
 
 // The text of `count` stores to address 0 with the values 1, 2, ...
 std::string stores(int count);
@@ -21,6 +23,16 @@ std::string printed(Run&& run) {
   run();
   std::fflush(stdout);
   return ::testing::internal::GetCapturedStdout();
+}
+
+// Runs `stage` as main runs the stages and exits with main's status: for
+// EXPECT_EXIT on the message and status of a fatal stop.
+template <class Stage>
+void as_main(Stage&& stage) {
+  std::exit(run_guarded([&] {
+    stage();
+    return 0;
+  }));
 }
 
 class TraceFixture : public ::testing::Test {

@@ -1,9 +1,11 @@
-#include "run/diagnostics.h"
+#include "report/diagnostics.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -19,9 +21,17 @@ std::string format_message(const char* fmt, va_list ap) {
   return text;
 }
 
+void report(const char* message) {
+  // Flushing every open output stream flushes standard output when it is open
+  // and never touches it when a failed reopen has closed it.
+  std::fflush(nullptr);
+  std::fputs(message, stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace
 
-void err_doit(int errnoflag, const char* fmt, va_list ap) {
+std::string err_doit(int errnoflag, const char* fmt, va_list ap) {
   const int saved_errno = errno;
   std::string message = format_message(fmt, ap);
   if (errnoflag == 1) {
@@ -29,27 +39,36 @@ void err_doit(int errnoflag, const char* fmt, va_list ap) {
     message += std::strerror(saved_errno);
   }
   message += '\n';
-  // Flushing every open output stream flushes standard output when it is open
-  // and never touches it when a failed reopen has closed it.
-  std::fflush(nullptr);
-  std::fputs(message.c_str(), stderr);
-  std::fflush(stderr);
+  return message;
 }
 
 void err_sys(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  err_doit(1, fmt, ap);
+  std::string message = err_doit(1, fmt, ap);
   va_end(ap);
-  std::exit(255);
+  throw FatalStop(std::move(message));
 }
 
 void err_quit(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
-  err_doit(0, fmt, ap);
+  std::string message = err_doit(0, fmt, ap);
   va_end(ap);
-  std::exit(255);
+  throw FatalStop(std::move(message));
+}
+
+int run_guarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const FatalStop& stop) {
+    report(stop.what());
+  } catch (const std::bad_alloc&) {
+    report("out of memory\n");
+  } catch (const std::length_error&) {  // a table longer than memory can hold
+    report("out of memory\n");
+  }
+  return 255;
 }
 
 void qirn_invalid(AssertSite site) {

@@ -1,19 +1,41 @@
 // The one fatal path of qirn, its internal assertion, and the printers that
 // show operations and arcs in violation reports.
+//
+// A fatal stop never ends the process where it happens: it unwinds as a
+// `FatalStop` to `run_guarded`, which reports it and returns 255. So a caller
+// can run qirn's stages in-process again after `reset_run_state`.
 #pragma once
 
 #include <cstdarg>
+#include <exception>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "qirn.h"
 
-// Reports the message with the system's error text appended, exits with 255.
+// A fatal stop on its way to `run_guarded`; `what` is the whole message,
+// newline included.
+class FatalStop : public std::exception {
+ public:
+  explicit FatalStop(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// Stops the run with the message and the system's error text appended.
 [[noreturn]] void err_sys(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// Reports the message alone, exits with 255.
+// Stops the run with the message alone.
 [[noreturn]] void err_quit(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// Common worker: formats, appends the system text when `errnoflag` is 1 and a
-// newline, flushes standard output, then writes the message to standard error.
-void err_doit(int errnoflag, const char* fmt, va_list ap);
+// Common worker: the formatted message, the system text appended when
+// `errnoflag` is 1, and a newline.
+std::string err_doit(int errnoflag, const char* fmt, va_list ap);
+
+// Runs `body` and returns its status. A fatal stop, or running out of memory,
+// flushes standard output, writes the message to standard error and returns 255.
+int run_guarded(const std::function<int()>& body);
 
 // Where an internal invariant is checked. The unit names and line numbers are
 // part of the printed message that users and scripts match on.

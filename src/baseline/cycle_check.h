@@ -1,0 +1,15 @@
+// Baseline SC and PC: the inference of overwrite orders and the cycle check,
+// with program order left implicit.
+//
+// The outcome and every printed byte are those of the stored-arc stages
+// (program-order arcs, inference, cycle check): an operation's arcs are
+// visited as its stored list would hold them, the inferred arcs newest first,
+// then the write-to arcs newest first, then the program-order arcs from the
+// processor's last operation down to the next one.
+#pragma once
+
+#include "qirn.h"
+
+// Needs the write-to arcs in place. Prints the violation, if any, and returns
+// 1 when a cycle was found.
+int_t verify_baseline_order();

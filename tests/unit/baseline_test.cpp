@@ -1,0 +1,142 @@
+// Baseline SC and PC with implicit program order, checked against the stages
+// that store every program-order arc.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "baseline/cycle_check.h"
+#include "baseline/order_index.h"
+#include "derive/program_order.h"
+#include "derive/write_to.h"
+#include "gen/files.h"
+#include "gen/generate.h"
+#include "graph/arc_store.h"
+#include "graph/cycles.h"
+#include "graph/strong_components.h"
+#include "support/trace_fixture.h"
+#include "trace/read_from.h"
+
+namespace {
+
+// Shapes drawn from the seed: one to five processors, up to thirty loads and
+// stores each, one to four addresses, up to two locks and up to three stale
+// loads, so that about half of the sets hold a cycle.
+qirn_gen::GenConfig shape(std::uint64_t seed) {
+  std::mt19937_64 draw(seed);
+  qirn_gen::GenConfig c;
+  c.seed = seed;
+  c.processors = 1 + static_cast<int32_t>(draw() % 5);
+  c.operations = 2 + static_cast<int32_t>(draw() % 29);
+  c.addresses = 1 + static_cast<int32_t>(draw() % 4);
+  c.locks = static_cast<int32_t>(draw() % 3);
+  c.lockShare = static_cast<int32_t>(draw() % 80);
+  c.violations = static_cast<int32_t>(draw() % 4);
+  return c;
+}
+
+std::vector<std::string> traces(const qirn_gen::GenConfig& config) {
+  const qirn_gen::GeneratedRun run = qirn_gen::generate(config);
+  std::vector<std::string> texts;
+  for (int32_t p = 0; p < config.processors; ++p)
+    texts.push_back(qirn_gen::trace_text(run, config, p));
+  return texts;
+}
+
+int runs_wanted() {
+  const char* text = std::getenv("QIRN_DIFFERENTIAL_RUNS");
+  return text != nullptr ? std::atoi(text) : 40;
+}
+
+class BaselineOrder : public TraceFixture {
+ protected:
+  void load_mapped(const std::vector<std::string>& texts, MCM_t model) {
+    TearDown();
+    SetUp();
+    load(texts, model);
+    construct_mapping();
+  }
+
+  // What the cycle check prints after every program-order arc is stored.
+  std::string with_stored_order(const std::vector<std::string>& texts, MCM_t model) {
+    load_mapped(texts, model);
+    add_lo_arc(model);
+    add_wt_arc();
+    add_io_arc();
+    return printed([] { std::printf("%d\n", check_cycle()); });
+  }
+
+  std::string with_implicit_order(const std::vector<std::string>& texts, MCM_t model) {
+    load_mapped(texts, model);
+    add_wt_arc();
+    return printed([] { std::printf("%d\n", verify_baseline_order()); });
+  }
+};
+
+TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
+  int cycles = 0;
+  for (int seed = 1; seed <= runs_wanted(); ++seed) {
+    const std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
+    for (MCM_t model : {SC, PC}) {
+      const std::string expected = with_stored_order(texts, model);
+      EXPECT_EQ(with_implicit_order(texts, model), expected) << "seed " << seed << " " << model;
+      cycles += expected.find("violation") != std::string::npos ? 1 : 0;
+    }
+  }
+  EXPECT_GT(cycles, runs_wanted() / 4);
+}
+
+// Whether u reaches v over the stored arcs, by a plain search.
+bool searched(const opnode* u, const opnode* v) {
+  std::vector<const opnode*> pending{u};
+  std::vector<bool> seen(static_cast<std::size_t>(state.nodeCount) + 1, false);
+  while (!pending.empty()) {
+    const opnode* n = pending.back();
+    pending.pop_back();
+    for (const oparc* a = n->pointTo; a != nullptr; a = a->nxtarc) {
+      if (a->nptr == v) return true;
+      if (!seen[a->nptr->id]) {
+        seen[a->nptr->id] = true;
+        pending.push_back(a->nptr);
+      }
+    }
+  }
+  return false;
+}
+
+// Random arcs added one by one, cycles included: after each, the index
+// answers for every pair what a search over the stored arcs answers.
+TEST_F(BaselineOrder, IndexAgreesWithASearchAfterEveryAddedArc) {
+  for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+    qirn_gen::GenConfig config = shape(seed);
+    config.operations = std::min(config.operations, 12);
+    const std::vector<std::string> texts = traces(config);
+    for (MCM_t model : {SC, PC}) {
+      load_mapped(texts, model);
+      add_lo_arc(model);
+      OrderIndex index;
+      const std::vector<opnode*> nodes = nodes_by_id();
+      std::mt19937_64 draw(seed);
+      for (int added = 0; added < 12; ++added) {
+        opnode* x = nodes[draw() % (nodes.size() - 1)];
+        opnode* y = nodes[draw() % (nodes.size() - 1)];
+        ins_arc(x, y, IO);
+        index.add_arc(x, y);
+        for (std::size_t u = 0; u + 1 < nodes.size(); ++u) {
+          for (std::size_t v = 0; v + 1 < nodes.size(); ++v) {
+            if (nodes[v]->optype == SYNC) continue;
+            ASSERT_EQ(index.reaches(nodes[u], nodes[v]), searched(nodes[u], nodes[v]))
+                << "seed " << seed << " model " << model << " arc " << added << " from " << u
+                << " to " << v;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
