@@ -58,7 +58,7 @@ class Progress {
 qirn_batch::RunSettings settings_from(const BatchOptions& options) {
   const long cores = sysconf(_SC_NPROCESSORS_ONLN);
   const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(cores > 0 ? cores : 1);
-  return {qirn_path(options.qirn), options.model, options.baseline, jobs, options.timeout};
+  return {qirn_path(options.qirn), options.model, options.baseline, jobs, options.timeout, {}};
 }
 
 int run(const BatchOptions& options) {

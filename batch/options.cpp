@@ -25,17 +25,6 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-template <typename T>
-bool parse_whole(const char* text, T& value) {
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  return error == std::errc() && stop == end && stop != text;
-}
-
-std::string invalid(const char* name, const char* text, const char* expected) {
-  return std::string("invalid value for ") + name + ": '" + text + "' (expected " + expected + ")";
-}
-
 std::string set_count(const char* name, const char* text, int& field) {
   if (parse_whole(text, field) && field >= 1) return {};
   return invalid(name, text, "a whole number from 1");
@@ -91,6 +80,10 @@ std::string parser_error(int result, char** argv) {
 }
 
 }  // namespace
+
+std::string invalid(const char* name, const char* text, const char* expected) {
+  return std::string("invalid value for ") + name + ": '" + text + "' (expected " + expected + ")";
+}
 
 ParsedOptions parse_options(int argc, char** argv) {
   ParsedOptions parsed;

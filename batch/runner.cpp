@@ -206,6 +206,7 @@ std::vector<std::string> qirn_arguments(const TraceSet& set, const RunSettings& 
   std::vector<std::string> words = {"qirn", "-p", std::to_string(set.processors), "-m",
                                     settings.model};
   if (settings.baseline) words.push_back("-b");
+  if (!settings.input.empty()) words.insert(words.end(), {"-i", settings.input});
   return words;
 }
 

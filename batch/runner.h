@@ -17,10 +17,11 @@ struct RunSettings {
   bool baseline = false;
   int jobs = 1;
   double timeout = 0;  // seconds per set; 0 means no limit
+  std::string input;   // an input prefix for qirn's -i, empty for none
 };
 
 // qirn's arguments for one set, program name first. qirn runs in the set's
-// folder, so no input prefix is needed.
+// folder, so it needs an input prefix only when the files lie elsewhere.
 std::vector<std::string> qirn_arguments(const TraceSet& set, const RunSettings& settings);
 
 // Called once per set, in the order of the sets, as soon as that set and

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds qirn (and qirn-gen) into build/.
+# Builds qirn and its tools (qirn-gen, qirn-batch, qirn-shrink, qirn-witness) into build/
 set -eu
 cd "$(dirname "$0")/.."
 scripts/ensure-tools.sh

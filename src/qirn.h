@@ -97,6 +97,15 @@ struct ArcStorage {
   std::deque<roparc> reverseCells;
 };
 
+// A cycle as the verifier reports it: nodes[0], then for every i > 0 the tag
+// tags[i - 1] and nodes[i]. Each tag names the order from nodes[i] to
+// nodes[i - 1]; the printed arrows point back along the cycle. The last node
+// is the first one again.
+struct FoundCycle {
+  std::vector<const opnode*> nodes;
+  std::vector<ORDER_t> tags;
+};
+
 struct RunState {
   // Run settings (command line).
   MCM_t MC = ScC;
@@ -142,6 +151,9 @@ struct RunState {
   std::vector<int_t> lastOpOfProc;
   int_t lastOpLoc = -1;
   int_t exp_i = 0;
+
+  // The last cycle reported as a violation; empty when none was.
+  FoundCycle lastCycle;
 
   // Cells owned by the graph.
   ArcStorage arcs;

@@ -8,6 +8,7 @@
 #include "baseline/order_index.h"
 #include "derive/program_order.h"
 #include "graph/arc_store.h"
+#include "graph/cycles.h"
 #include "graph/marks.h"
 #include "report/diagnostics.h"
 #include "trace/read_from.h"
@@ -336,15 +337,15 @@ void BaselineOrder::print_cycle(opnode* start) {
       push(target, order);
     }
   }
-  std::printf("Find a consistency violation:\n");
-  print_node(start);
-  print_arc(order);
+  FoundCycle cycle{{start}, {}};
   for (std::size_t i = stack.size() - 1; i > 0; --i) {
-    print_node(stack[i].node);
-    print_arc(stack[i].in);
+    cycle.tags.push_back(order);
+    cycle.nodes.push_back(stack[i].node);
+    order = stack[i].in;
   }
-  print_node(start);
-  std::printf("\n");
+  cycle.tags.push_back(order);
+  cycle.nodes.push_back(start);
+  report_cycle(std::move(cycle));
 }
 
 }  // namespace

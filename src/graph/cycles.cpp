@@ -24,25 +24,26 @@ bool always(const opnode*) {
   return true;
 }
 
-// Prints the path held by the stack, from the node on top back to the one
-// above the start: each node followed by the tag of the arc that led into it.
-void print_path(const WalkStack& stack) {
-  const auto& frames = stack.frames();
-  for (std::size_t i = frames.size() - 1; i > 0; --i) {
-    print_node(frames[i].node);
-    print_arc(frames[i].in->order);
-  }
+void add_step(FoundCycle& cycle, ORDER_t tag, const opnode* node) {
+  cycle.tags.push_back(tag);
+  cycle.nodes.push_back(node);
 }
 
-// Prints the arc into u that closes the cycle or, when only time closes it,
-// the time link from the arc's target to u and then the arc.
-void print_closing(opnode* u, const oparc* arc) {
-  print_node(u);
-  if (arc->nptr != u) {
-    print_arc(TO);
-    print_node(arc->nptr);
+// The arc into u that closes the cycle or, when only time closes it, the time
+// link from the arc's target to u and then the arc; then the path held by the
+// stack, from the node on top back to the one above the start, each node
+// after the tag of the arc that led into it.
+FoundCycle walked_cycle(opnode* u, const oparc* arc, const WalkStack& stack) {
+  FoundCycle cycle{{u}, {}};
+  if (arc->nptr != u) add_step(cycle, TO, arc->nptr);
+  const auto& frames = stack.frames();
+  ORDER_t into = arc->order;
+  for (std::size_t i = frames.size() - 1; i > 0; --i) {
+    add_step(cycle, into, frames[i].node);
+    into = frames[i].in->order;
   }
-  print_arc(arc->order);
+  add_step(cycle, into, u);
+  return cycle;
 }
 
 // Components of the graph as the walks see it: the stored arcs and, when
@@ -99,34 +100,50 @@ ORDER_t step_order(const opnode* a, const opnode* b) {
 }
 
 // A cycle that no single walk closes takes more than one time link. It is
-// printed in the walks' notation, from its end back to its start.
-void print_cycle(const std::vector<opnode*>& cycle) {
-  for (std::size_t i = cycle.size() - 1; i > 0; --i) {
-    print_node(cycle[i]);
-    print_arc(step_order(cycle[i - 1], cycle[i]));
+// given in the walks' notation, from its end back to its start.
+FoundCycle timed_cycle(const std::vector<opnode*>& path) {
+  FoundCycle cycle{{path.back()}, {}};
+  for (std::size_t i = path.size() - 1; i > 0; --i) {
+    add_step(cycle, step_order(path[i - 1], path[i]), path[i - 1]);
   }
-  print_node(cycle.front());
+  return cycle;
+}
+
+// Every node but the last, each followed by its tag.
+void print_all_but_last(const FoundCycle& cycle) {
+  for (std::size_t i = 0; i + 1 < cycle.nodes.size(); ++i) {
+    print_node(cycle.nodes[i]);
+    print_arc(cycle.tags[i]);
+  }
 }
 
 }  // namespace
 
-int_t check_cycle() {
+std::optional<FoundCycle> find_cycle() {
   const CycleFilter filter;
   NodeMarks visited;
   opnode* start = first_cycle_start(filter, visited);
   if (start == nullptr) {
     opnode* first = filter.timed ? first_on_cycle(filter) : nullptr;
-    if (first == nullptr) return 0;
-    std::printf("Find a consistency violation:\n");
-    print_cycle(filter.timed->cycle_through(first));
-    std::printf("\n");
-    return 1;
+    if (first == nullptr) return std::nullopt;
+    return timed_cycle(filter.timed->cycle_through(first));
   }
-  std::printf("Find a consistency violation:\n");
   visited.clear();
-  dfs_print(start, start, visited);
-  print_node(start);
+  return walk_cycle(start, start, visited);
+}
+
+void report_cycle(FoundCycle cycle) {
+  std::printf("Find a consistency violation:\n");
+  print_all_but_last(cycle);
+  print_node(cycle.nodes.back());
   std::printf("\n");
+  state.lastCycle = std::move(cycle);
+}
+
+int_t check_cycle() {
+  std::optional<FoundCycle> cycle = find_cycle();
+  if (!cycle) return 0;
+  report_cycle(std::move(*cycle));
   return 1;
 }
 
@@ -149,14 +166,19 @@ int_t dfs_check_optimize(opnode* u, opnode* v, NodeMarks& visited) {
 }
 
 // The optimized walk without its stop rule (in baseline mode check_TO answers
-// 0, so it is the baseline walk). On success the cycle is printed from its end
-// back to v; the caller prints u itself.
-int_t dfs_print(opnode* u, opnode* v, NodeMarks& visited) {
+// 0, so it is the baseline walk): the cycle from its end back to u.
+std::optional<FoundCycle> walk_cycle(opnode* u, opnode* v, NodeMarks& visited) {
   const auto closes = [u](const opnode* w) { return w == u || check_TO(w, u) != 0; };
   WalkStack& stack = check_stack();
   const oparc* closing = walk_arcs(stack, v, visited, closes, never, always);
-  if (closing == nullptr) return 0;
-  print_closing(u, closing);
-  print_path(stack);
+  if (closing == nullptr) return std::nullopt;
+  return walked_cycle(u, closing, stack);
+}
+
+int_t dfs_print(opnode* u, opnode* v, NodeMarks& visited) {
+  std::optional<FoundCycle> cycle = walk_cycle(u, v, visited);
+  if (!cycle) return 0;
+  print_all_but_last(*cycle);
+  state.lastCycle = std::move(*cycle);
   return 1;
 }

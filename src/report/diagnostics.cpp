@@ -77,41 +77,53 @@ void qirn_invalid(AssertSite site) {
 
 namespace {
 
-void print_sync(const opnode* u) {
-  if (state.MC != RC && state.MC != ScC) return;
-  if (u->val == 0) {
-    std::printf("G[%d][%d]:Acquire %d)", u->proc_num, u->seq_num, u->addr);
-  } else if (u->val == 1) {
-    std::printf("G[%d][%d]:Release %d)", u->proc_num, u->seq_num, u->addr);
-  } else {
+std::string formatted(const char* format, const opnode* u) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, u->proc_num, u->seq_num, u->addr, u->val);
+  return text;
+}
+
+// Acquires and releases are shown only under the models that order them; the
+// other models show just the opening bracket. A malformed operation is fatal,
+// after the bracket that the report had begun.
+std::string sync_text(const opnode* u) {
+  if (state.MC != RC && state.MC != ScC) return "(";
+  if (u->val != 0 && u->val != 1) {
+    std::printf("(");
     err_sys("SYNC format error!");
   }
+  return formatted(u->val == 0 ? "(G[%d][%d]:Acquire %d)" : "(G[%d][%d]:Release %d)", u);
 }
 
 }  // namespace
 
-int_t print_node(const opnode* u) {
-  std::printf("(");
+std::string node_text(const opnode* u) {
   switch (u->optype) {
     case LOAD:
-      std::printf("G[%d][%d]:L[%d]=%d)", u->proc_num, u->seq_num, u->addr, u->val);
-      break;
+      return formatted("(G[%d][%d]:L[%d]=%d)", u);
     case STORE:
-      std::printf("G[%d][%d]:S[%d]#%d)", u->proc_num, u->seq_num, u->addr, u->val);
-      break;
+      return formatted("(G[%d][%d]:S[%d]#%d)", u);
     case SYNC:
-      print_sync(u);
-      break;
+      return sync_text(u);
     default:
+      std::printf("(");
       err_sys("optype format error in print_node");
   }
+}
+
+int_t print_node(const opnode* u) {
+  std::fputs(node_text(u).c_str(), stdout);
   return 0;
 }
 
-int_t print_arc(ORDER_t order) {
+const char* order_tag(ORDER_t order) {
   static const char* const kTags[] = {"T", "P", "Wt", "Co", "I", "R", "Syn", "TCo"};
+  return kTags[order];
+}
+
+int_t print_arc(ORDER_t order) {
   std::printf("<-");
   if (order < TO || order > TCo) err_sys("order type format error in print_arc");
-  std::printf("%s-", kTags[order]);
+  std::printf("%s-", order_tag(order));
   return 0;
 }

@@ -54,7 +54,11 @@ inline constexpr AssertSite kLoadLookupSite{"operation.cpp", 8};
     if (!(condition)) qirn_invalid(site); \
   } while (0)
 
+// One operation as the reports show it, e.g. (G[0][1]:L[3]=1).
+std::string node_text(const opnode* u);
 // Prints one operation, e.g. (G[0][1]:L[3]=1), without a newline.
 int_t print_node(const opnode* u);
+// The tag of an order, e.g. "Wt".
+const char* order_tag(ORDER_t order);
 // Prints an arc tag, e.g. <-Wt-, without a newline.
 int_t print_arc(ORDER_t order);

@@ -179,7 +179,7 @@ TEST(BatchJson, StringsReadBackAsWrittenAndStayValidForAnyBytes) {
 
 TEST(BatchJson, ObjectHoldsEveryFieldAndNullStatusWithoutAnExit) {
   const qirn_batch::TraceSet set{"runs/7", 16};
-  const qirn_batch::RunSettings settings{"/q", "PC", true, 1, 0};
+  const qirn_batch::RunSettings settings{"/q", "PC", true, 1, 0, {}};
   const std::string line =
       qirn_batch::json_object(set, settings, {Verdict::Timeout, "no verdict", -1, 1.23456});
   ASSERT_TRUE(line.ends_with("}\n"));

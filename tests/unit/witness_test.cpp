@@ -1,0 +1,157 @@
+// qirn-witness: the DOT graph it writes, read back and held against the cycle
+// that the same run prints.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Arc = std::tuple<std::string, std::string, std::string>;  // from, to, tag
+
+struct WitnessRun {
+  int status = -1;
+  std::string out;
+};
+
+WitnessRun run_witness(const fs::path& dir, const std::string& args) {
+  const std::string command =
+      "cd '" + dir.string() + "' && " + QIRN_WITNESS_EXE + " " + args + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  WitnessRun run;
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    run.out.append(buffer, got);
+  }
+  run.status = WEXITSTATUS(pclose(pipe));
+  return run;
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The arcs of the printed cycle, the first line with an arc tag: "A<-t-B" is
+// an arc from B to A.
+std::set<Arc> printed_arcs(const std::string& out) {
+  const size_t tag = out.find(")<-");
+  if (tag == std::string::npos) return {};
+  const size_t from = out.rfind('\n', tag) + 1;
+  const std::string line = out.substr(from, out.find('\n', from) - from);
+  static const std::regex kStep(R"((\([^()]*\))(?:<-(\w+)-)?)");
+  std::vector<std::pair<std::string, std::string>> steps;
+  for (std::sregex_iterator it(line.begin(), line.end(), kStep), end; it != end; ++it) {
+    steps.emplace_back((*it)[1], (*it)[2]);
+  }
+  std::set<Arc> arcs;
+  for (size_t i = 1; i < steps.size(); ++i) {
+    arcs.insert({steps[i].first, steps[i - 1].first, steps[i - 1].second});
+  }
+  return arcs;
+}
+
+struct Dot {
+  std::map<std::string, std::string> labels;        // node id -> label
+  std::map<std::string, std::vector<int>> columns;  // cluster -> sequence numbers, in order
+  std::set<Arc> cycleArcs;                          // by label, tag
+  std::set<std::string> dashedTags;
+};
+
+Dot parse_dot(const std::string& text) {
+  static const std::regex kNode(R"rx(^\s*"(G(\d+)_(\d+))" \[label="([^"]*)")rx");
+  static const std::regex kArc(R"rx(^\s*"(G\d+_\d+)" -> "(G\d+_\d+)" \[label="(\w+)"(.*)\];)rx");
+  static const std::regex kCluster(R"(^\s*subgraph cluster_(\d+))");
+  Dot dot;
+  std::istringstream lines(text);
+  std::string cluster;
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, m, kCluster)) cluster = m[1];
+    if (std::regex_search(line, m, kNode)) {
+      dot.labels[m[1]] = m[4];
+      EXPECT_EQ(m[2].str(), cluster);
+      dot.columns[cluster].push_back(std::stoi(m[3]));
+    }
+    if (std::regex_search(line, m, kArc)) {
+      dot.cycleArcs.insert({dot.labels.at(m[1]), dot.labels.at(m[2]), m[3]});
+      if (m[4].str().find("style=dashed") != std::string::npos) dot.dashedTags.insert(m[3]);
+    }
+  }
+  return dot;
+}
+
+class Witness : public ::testing::TestWithParam<const char*> {};
+
+// Each scenario's own arguments; the picture must show exactly the printed
+// cycle, columns in program order, and every cycle operation's neighbours.
+TEST_P(Witness, DrawsThePrintedCycle) {
+  const fs::path dir = fs::path(QIRN_E2E_DIR) / GetParam();
+  std::string args = read_file(dir / "args");
+  args.erase(args.find_last_not_of("\n ") + 1);
+  const fs::path picture = fs::temp_directory_path() / ("witness_" + std::to_string(getpid()));
+  const WitnessRun run = run_witness(dir, args + " -o " + picture.string());
+  ASSERT_EQ(run.status, 0) << run.out;
+  const std::set<Arc> printed = printed_arcs(run.out);
+  ASSERT_FALSE(printed.empty()) << run.out;
+  const Dot dot = parse_dot(read_file(picture));
+  fs::remove(picture);
+  EXPECT_EQ(dot.cycleArcs, printed);
+  for (const std::string& tag : dot.dashedTags) EXPECT_EQ(tag, "T");
+  for (const auto& [cluster, seqs] : dot.columns) {
+    EXPECT_TRUE(std::is_sorted(seqs.begin(), seqs.end())) << "processor " << cluster;
+  }
+  for (const auto& [from, to, tag] : printed) {
+    static const std::regex kName(R"(G\[(\d+)\]\[(\d+)\])");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(from, m, kName));
+    const auto& seqs = dot.columns.at(m[1]);
+    const int seq = std::stoi(m[2]);
+    if (seq > 0) {
+      EXPECT_NE(std::find(seqs.begin(), seqs.end(), seq - 1), seqs.end()) << from;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Witness,
+                         ::testing::Values("sc-cycle-closed-by-time", "pc-cycle-closed-by-time",
+                                           "sc-cycle-closed-by-arcs-baseline",
+                                           "sc-optimized-cycle-closed-by-a-scan",
+                                           "rc-cycle-before-search", "rc-search-violation",
+                                           "scc-cycle-before-search"));
+
+TEST(WitnessFile, WithoutACycleWritesNothing) {
+  const fs::path picture = fs::temp_directory_path() / ("witness_none_" + std::to_string(getpid()));
+  const WitnessRun run =
+      run_witness(fs::path(QIRN_E2E_DIR) / "..",
+                  "-p 2 -m SC -b -i " + std::string(QIRN_EXAMPLE_DIR) + "/ -o " + picture.string());
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("no cycle!"), std::string::npos) << run.out;
+  EXPECT_FALSE(fs::exists(picture));
+}
+
+TEST(WitnessFile, RendersSvgWhereDotIsInstalled) {
+  if (std::system("command -v dot >/dev/null 2>&1") != 0) GTEST_SKIP() << "dot is not installed";
+  const fs::path dir = fs::path(QIRN_E2E_DIR) / "sc-cycle-closed-by-time";
+  const fs::path picture =
+      fs::temp_directory_path() / ("witness_" + std::to_string(getpid()) + ".svg");
+  const WitnessRun run = run_witness(dir, "-p 2 -m SC --format svg -o " + picture.string());
+  ASSERT_EQ(run.status, 0);
+  const std::string svg = read_file(picture);
+  fs::remove(picture);
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find("G[1][0]:S[0]#1"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// qirn-witness: draws the cycle behind a violation that qirn reports.
+#include <cstdio>
+
+#include "witness/witness.h"
+
+int main(int argc, char** argv) {
+  const qirn_witness::WitnessOptions options = qirn_witness::parse_options(argc, argv);
+  if (options.help) {
+    std::fputs(qirn_witness::kWitnessUsage, stdout);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "qirn-witness: %s\n%s", options.error.c_str(),
+                 qirn_witness::kWitnessUsage);
+    return 2;
+  }
+  const int status = qirn_witness::run_verifier(options.qirnArguments);
+  return status != 0 ? status : qirn_witness::write_witness(options);
+}

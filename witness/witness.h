@@ -1,0 +1,32 @@
+// qirn-witness: one verification run in this process, and its cycle written
+// as a picture.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qirn_witness {
+
+struct WitnessOptions {
+  std::string file;            // where the picture goes
+  std::string format = "dot";  // dot or svg
+  bool help = false;
+  std::vector<std::string> qirnArguments;  // program name first
+  std::string error;
+};
+
+// Takes -o FILE (also -oFILE, --output FILE, --output=FILE), --format and
+// --help; every other argument is left for qirn's own option parser.
+WitnessOptions parse_options(int argc, char** argv);
+
+extern const char* const kWitnessUsage;
+
+// Runs the verifier with qirn's arguments, printing what qirn prints and
+// reporting a fatal stop as qirn does; returns qirn's exit status.
+int run_verifier(const std::vector<std::string>& arguments);
+
+// Writes the last found cycle in the format; returns the exit status and
+// reports on standard error.
+int write_witness(const WitnessOptions& options);
+
+}  // namespace qirn_witness
