@@ -92,14 +92,14 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time) {
     pair.chain = pair.single() ? sharedChain_[q] : add_chain(q, pair.starts);
   }
   // The single arc of u into a shared chain is held back until u's successor
-  // in p is known: when that successor is ordered after u and enters the
-  // chain at the same place, u reaches the chain through it, and u's own arc
-  // would add nothing.
+  // in p is known: when u has a stored arc to that successor and the
+  // successor enters the chain at the same place, u reaches the chain through
+  // it, and u's own arc would add nothing. (Time order to the successor does
+  // not count: it may itself run through the arc left out.)
   std::vector<int_t> held(processors, -1);
   const opnode* previous = nullptr;
   for (const opnode& u : state.graph[p]) {
-    const bool follows =
-        previous != nullptr && (has_arc(previous, &u, LO) != 0 || check_TO(previous, &u) != 0);
+    const bool follows = previous != nullptr && has_arc(previous, &u, LO) != 0;
     for (int_t q = 0; q < processors; ++q) {
       PairOrder& pair = pairs[q];
       const int_t count = state.procOpNum[q];

@@ -3,14 +3,31 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
+// Reads the line in chunks through fgets. A NUL byte may be part of a line,
+// so a chunk's length is not taken from its terminating NUL: the buffer is
+// filled with newlines first, and the first newline in it is either the
+// line's own (fgets stops right after it) or the first byte fgets left
+// untouched, just after the NUL it wrote.
 bool read_whole_line(FILE* file, std::string& line) {
   line.clear();
-  int c;
-  while ((c = std::getc(file)) != EOF) {
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') break;
+  char chunk[4096];
+  for (;;) {
+    std::memset(chunk, '\n', sizeof chunk);
+    if (std::fgets(chunk, sizeof chunk, file) == nullptr) break;
+    const auto* newline = static_cast<const char*>(std::memchr(chunk, '\n', sizeof chunk));
+    if (newline == nullptr) {
+      line.append(chunk, sizeof chunk - 1);
+      continue;
+    }
+    // fgets wrote a NUL right after the line's own newline; after an end of
+    // file without one, the NUL lies just before the first untouched byte.
+    const auto at = static_cast<std::size_t>(newline - chunk);
+    const bool own = at + 1 < sizeof chunk && newline[1] == '\0';
+    line.append(chunk, own ? at + 1 : at - 1);
+    break;
   }
   return !line.empty();
 }

@@ -13,6 +13,7 @@
 #include "trace/graph.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
+#include "trace/text_lines.h"
 #include "trace/trace_reader.h"
 
 namespace {
@@ -132,6 +133,31 @@ TEST_F(TraceReader, LongLinesAreReadWhole) {
   const std::string padded_store = "store" + std::string(300, ' ') + "3 4\n";
   load({long_comment + padded_store + long_comment + "load 3 4\n"});
   EXPECT_EQ(ops(0), "S3,4 L3,4 ");
+}
+
+// Lines are the bytes up to and including each newline, NUL bytes and lines
+// longer than a read chunk included, and a last line without a newline.
+TEST(TraceLines, WholeLinesKeepEveryByte) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 9000);
+    for (int i = 0; i < length; ++i) {
+      const auto pick = random() % 100;
+      text += pick < 3 ? '\n' : pick < 6 ? '\0' : static_cast<char>('a' + pick % 26);
+    }
+    std::FILE* file = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    std::string joined;
+    std::string line;
+    while (read_whole_line(file, line)) {
+      EXPECT_EQ(line.find('\n'), line.back() == '\n' ? line.size() - 1 : std::string::npos);
+      joined += line;
+    }
+    std::fclose(file);
+    EXPECT_EQ(joined, text) << "round " << round;
+  }
 }
 
 TEST_F(TraceReader, AddressAndLockCountsComeFromTheLargestNumbers) {

@@ -1,0 +1,107 @@
+// The time-order graph against the plain relation it encodes: every stored
+// arc and every pair that the windows or the scans order, closed by brute
+// force on small graphs whose windows are drawn at random, so that the
+// stretches along which lpw does not decrease are short and many.
+#include "graph/timed_order.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bounds/scan_order.h"
+#include "bounds/windows.h"
+#include "graph/arc_store.h"
+#include "support/trace_fixture.h"
+
+namespace {
+
+class TimedOrder : public TraceFixture {
+ protected:
+  // Random traces with random (valid) bound rows, then random windows and
+  // program-order arcs between neighbours, the case the graph thins out.
+  void build(std::mt19937& random) {
+    std::vector<std::string> traces;
+    std::vector<std::string> bounds;
+    for (int p = 0; p < 3; ++p) {
+      const int count = 1 + static_cast<int>(random() % 6);
+      traces.push_back(stores(count));
+      std::string rows;
+      int lb = 0;
+      for (int k = 1; k <= 3; ++k) {
+        lb += static_cast<int>(random() % 3);
+        lb = std::min(lb, count);
+        const int ub = std::min(count, lb + static_cast<int>(random() % 3));
+        rows += std::to_string(k) + ":" + std::to_string(lb) + "," + std::to_string(ub) + "\n";
+      }
+      bounds.push_back(rows);
+    }
+    load(traces, SC, bounds);
+    calculatePendingWindow();
+    calculateCompletionScans();
+    for (auto& operations : state.graph) {
+      for (opnode& node : operations) {
+        for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+          const int_t n = state.procOpNum[t];
+          node.lpw[t] = static_cast<int_t>(random() % (n + 2));
+          node.upw[t] = static_cast<int_t>(random() % (n + 2)) - 1;
+        }
+        if (node.seq_num + 1 < state.procOpNum[node.proc_num] && random() % 2 == 0) {
+          ins_arc(&node, node_at(node.proc_num, node.seq_num + 1), LO);
+        }
+      }
+    }
+    for (int i = 0; i < 3; ++i) ins_arc(pick(random), pick(random), IO);
+  }
+
+  opnode* pick(std::mt19937& random) {
+    const auto p = random() % state.graph.size();
+    return node_at(static_cast<int_t>(p), static_cast<int_t>(random() % state.graph[p].size()));
+  }
+
+  // reach[a][b]: a path of one step or more from a to b.
+  std::vector<std::vector<bool>> closure(const std::vector<opnode*>& nodes) {
+    const auto size = nodes.size();
+    std::vector<std::vector<bool>> reach(size, std::vector<bool>(size, false));
+    for (std::size_t a = 0; a < size; ++a) {
+      for (std::size_t b = 0; b < size; ++b) {
+        const bool timed =
+            check_TO(nodes[a], nodes[b]) != 0 || scan_before(nodes[a], nodes[b]) != 0;
+        reach[a][b] =
+            timed || has_arc(nodes[a], nodes[b], LO) != 0 || has_arc(nodes[a], nodes[b], IO) != 0;
+      }
+    }
+    for (std::size_t k = 0; k < size; ++k) {
+      for (std::size_t a = 0; a < size; ++a) {
+        for (std::size_t b = 0; b < size; ++b)
+          reach[a][b] = reach[a][b] || (reach[a][k] && reach[k][b]);
+      }
+    }
+    return reach;
+  }
+};
+
+TEST_F(TimedOrder, ComponentsAreThoseOfArcsAndEveryTimedPair) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 2000; ++round) {
+    reset_run_state();
+    build(random);
+    std::vector<opnode*> nodes;
+    for (auto& operations : state.graph) {
+      for (opnode& node : operations) nodes.push_back(&node);
+    }
+    const auto reach = closure(nodes);
+    const StrongComponents parts =
+        TimedOrderGraph(TimedOrderGraph::Time::WindowsAndScans).components();
+    for (std::size_t a = 0; a < nodes.size(); ++a) {
+      ASSERT_EQ(parts.on_cycle(nodes[a]), reach[a][a]) << "round " << round;
+      for (std::size_t b = 0; b < nodes.size(); ++b) {
+        const bool together = parts.component[nodes[a]->id] == parts.component[nodes[b]->id];
+        ASSERT_EQ(together, a == b || (reach[a][b] && reach[b][a])) << "round " << round;
+      }
+    }
+  }
+}
+
+}  // namespace
