@@ -177,25 +177,6 @@ TEST(BatchJson, StringsReadBackAsWrittenAndStayValidForAnyBytes) {
   EXPECT_EQ(qirn_batch::json_string("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
 }
 
-TEST(BatchJson, ObjectHoldsEveryFieldAndNullStatusWithoutAnExit) {
-  const qirn_batch::TraceSet set{"runs/7", 16};
-  const qirn_batch::RunSettings settings{"/q", "PC", true, 1, 0, {}};
-  const std::string line =
-      qirn_batch::json_object(set, settings, {Verdict::Timeout, "no verdict", -1, 1.23456});
-  ASSERT_TRUE(line.ends_with("}\n"));
-  const auto object = read_json_object(std::string_view(line).substr(0, line.size() - 1));
-  ASSERT_TRUE(object);
-  EXPECT_EQ(object->at("path").text, "runs/7");
-  EXPECT_EQ(object->at("model").text, "PC");
-  EXPECT_EQ(object->at("mode").text, "baseline");
-  EXPECT_EQ(object->at("processors").text, "16");
-  EXPECT_EQ(object->at("verdict").text, "timeout");
-  EXPECT_EQ(object->at("detail").text, "no verdict");
-  EXPECT_EQ(object->at("status").kind, JsonValue::Kind::Null);
-  EXPECT_EQ(object->at("seconds").text, "1.235");
-  EXPECT_EQ(object->size(), 8u);
-}
-
 qirn_batch::ParsedOptions parse(std::vector<std::string> words) {
   words.insert(words.begin(), "qirn-batch");
   std::vector<char*> argv;

@@ -136,14 +136,6 @@ class Inference : public TraceFixture {
     add_wt_arc();
     add_io_arc();
   }
-
-  // The arc lists of processors 0 to 2 (processor 3 comes last) and what the
-  // cycle check prints.
-  std::pair<Arcs, std::string> outcome() {
-    Arcs all = arcs();
-    all.forward.resize(all.forward.size() - state.procOpNum[3]);
-    return {all, printed(check_cycle)};
-  }
 };
 
 // The load of processor 0 is visited before the load of processor 2 adds the
@@ -172,49 +164,6 @@ TEST_F(Inference, ReachabilityFollowsArcsAndInOptimizedModeTime) {
   state.isBase = 1;
   EXPECT_EQ(check_go(first, store), 1);
   EXPECT_EQ(check_go(last, op(0, 1)), 0);
-}
-
-// Random traces of loads and uniquely valued stores on two addresses.
-std::vector<std::string> random_traces(std::mt19937& random) {
-  std::vector<std::string> traces(3);
-  std::vector<std::vector<int>> written(2, {0});
-  for (int step = 0; step < 18; ++step) {
-    const int addr = static_cast<int>(random() % 2);
-    std::string& trace = traces[random() % 3];
-    if (random() % 2 == 0) {
-      written[addr].push_back(step + 1);
-      trace += "store " + std::to_string(addr) + " " + std::to_string(step + 1) + "\n";
-    } else {
-      const int val = written[addr][random() % written[addr].size()];
-      trace += "load " + std::to_string(addr) + " " + std::to_string(val) + "\n";
-    }
-  }
-  return traces;
-}
-
-// Processors 0 to 2 are pending with each other throughout, so their
-// inference and cycle check must reach the verdict of baseline mode; processor 3,
-// on an address of its own, times its first store before its last, which
-// keeps the optimized run on its walks.
-TEST_F(Inference, WalksUnderBoundsThatOrderNothingAgreeWithBaselineVerdicts) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 40; ++round) {
-    std::vector<std::string> traces = random_traces(random);
-    std::vector<std::string> bounds;
-    for (const std::string& trace : traces) {
-      bounds.push_back("1:0," + std::to_string(std::count(trace.begin(), trace.end(), '\n')) +
-                       "\n");
-    }
-    traces.push_back("store 9 100\nstore 9 101\nstore 9 102\nstore 9 103\n");
-    bounds.push_back("1:2,2\n");
-    derive(traces);
-    const auto baseline = outcome();
-    reset_run_state();
-    derive(traces, bounds);
-    ASSERT_EQ(check_TO(op(3, 0), op(3, 3)), 1);
-    EXPECT_EQ(outcome().second.empty(), baseline.second.empty()) << "round " << round;
-    reset_run_state();
-  }
 }
 
 TEST_F(Inference, ClosureStaysExactWhileArcsAreAdded) {

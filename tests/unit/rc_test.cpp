@@ -75,39 +75,6 @@ TEST_F(ReleaseConsistency, ReleaseLinksOnlyToTheNextAcquireOfItsLock) {
   EXPECT_EQ(arcs(), none);
 }
 
-// Processor 1's session writes what processor 0's session reads, so a chain
-// from processor 0 fails after trying processors 2 and 3 in every order.
-const std::vector<std::string> kFourProcessors = {
-    "acquire 0\nload 1 1\nrelease 0\n", "acquire 0\nstore 1 1\nrelease 0\n",
-    "acquire 0\nrelease 0\n", "acquire 0\nrelease 0\n"};
-
-TEST_F(ReleaseConsistency, FailedChainStartLeavesTheArcsAndMarksAsBefore) {
-  derive(kFourProcessors);
-  const Arcs before = arcs();
-  NodeMarks visited;
-  visited.clear();
-  EXPECT_EQ(dfs_check_for_rc(op(0, 0), visited), 1);
-  EXPECT_EQ(arcs(), before);
-  for (auto& operations : state.graph) {
-    for (const opnode& node : operations) EXPECT_FALSE(visited.test(&node));
-  }
-}
-
-TEST_F(ReleaseConsistency, OtherProcessorsFollowInRotationAfterTheOwnNextSession) {
-  derive(kFourProcessors);
-  EXPECT_EQ(printed(literal_check_for_rc), "no violation!\n");
-  // From processor 1 the rotation reaches 2, 3 and only then 0.
-  EXPECT_EQ(has_arc(op(1, 2), op(2, 0), RO), 1);
-  EXPECT_EQ(has_arc(op(2, 1), op(3, 0), RO), 1);
-  EXPECT_EQ(has_arc(op(3, 1), op(0, 0), RO), 1);
-
-  reset_run_state();
-  derive({"acquire 0\nrelease 0\nacquire 0\nrelease 0\n", "acquire 0\nrelease 0\n"});
-  EXPECT_EQ(printed(literal_check_for_rc), "no violation!\n");
-  EXPECT_EQ(has_arc(op(0, 1), op(0, 2), RO), 1);
-  EXPECT_EQ(has_arc(op(0, 3), op(1, 0), RO), 1);
-}
-
 // Random arcs, each kept only while no walk closes a cycle: after every
 // insertion the test that knows the new arc must agree with walks from every
 // operation, with and without (arbitrary, even contradictory) time bounds.

@@ -182,15 +182,6 @@ TEST(BoundRows, KeptOperationsKeepTheirStatusAtEveryScan) {
   }
 }
 
-TEST(BoundRows, ABoundPastTheTraceStaysPastIt) {
-  Processor proc;
-  proc.operations.resize(4);
-  proc.rows = {{1, 2, 9}};
-  const auto rows = renumber_rows(proc, {true, false, true, false});
-  EXPECT_EQ(rows[0].lb, 1);
-  EXPECT_EQ(rows[0].ub, 7);
-}
-
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
