@@ -69,16 +69,6 @@ std::string apply(int letter, const char* text, BatchOptions& options) {
   return "unknown option";
 }
 
-// Names the offending option as it was written: a long option by its word,
-// a short one by its letter (it may sit inside a group such as -xb).
-std::string parser_error(int result, char** argv) {
-  const std::string written = argv[optind - 1];
-  const std::string word = written.starts_with("--") || optopt == 0
-                               ? written.substr(0, written.find('='))
-                               : std::string("-") + static_cast<char>(optopt);
-  return (result == ':' ? "missing value for " : "unknown option ") + word;
-}
-
 }  // namespace
 
 std::string invalid(const char* name, const char* text, const char* expected) {
@@ -95,7 +85,7 @@ ParsedOptions parse_options(int argc, char** argv) {
       parsed.action = ParsedOptions::Action::Help;
       continue;
     }
-    parsed.error = (result == '?' || result == ':') ? parser_error(result, argv)
+    parsed.error = (result == '?' || result == ':') ? qirn_tools::parser_error(result, argv)
                                                     : apply(result, optarg, parsed.options);
     if (!parsed.error.empty()) break;
   }

@@ -1,20 +1,14 @@
 // Command line of qirn-batch.
 #pragma once
 
-#include <charconv>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "tools/option_text.h"
+
 namespace qirn_batch {
 
-// Whether text is a number of type T and nothing else; it is then in value.
-template <typename T>
-bool parse_whole(const char* text, T& value) {
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  return error == std::errc() && stop == end && stop != text;
-}
+using qirn_tools::parse_whole;
 
 // "invalid value for NAME: 'TEXT' (expected EXPECTED)".
 std::string invalid(const char* name, const char* text, const char* expected);

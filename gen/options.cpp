@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "tools/option_text.h"
+
 namespace qirn_gen {
 namespace {
 
@@ -47,12 +49,7 @@ const NumberOption kNumberOptions[] = {
     {'t', "--timed-violations", &GenConfig::timedViolations, 0, kInt32Max},
 };
 
-template <typename T>
-bool parse_whole(const char* text, T& value) {
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  return error == std::errc() && stop == end && stop != text;
-}
+using qirn_tools::parse_whole;
 
 std::string invalid(const char* name, const char* text) {
   return std::string("invalid value for ") + name + ": '" + text + "'";
@@ -78,16 +75,6 @@ std::string apply(int letter, const char* text, GenConfig& config) {
   return "unknown option";
 }
 
-// Names the offending option as it was written: a long option by its word,
-// a short one by its letter (it may sit inside a group such as -xp).
-std::string parser_error(int result, char** argv) {
-  const std::string written = argv[optind - 1];
-  const std::string word = written.starts_with("--") || optopt == 0
-                               ? written.substr(0, written.find('='))
-                               : std::string("-") + static_cast<char>(optopt);
-  return (result == ':' ? "missing value for " : "unknown option ") + word;
-}
-
 std::string check_total(const GenConfig& config) {
   if (static_cast<int64_t>(config.processors) * config.operations <= kMaxTotalOperations) return {};
   return "processors times operations may be at most " + std::to_string(kMaxTotalOperations);
@@ -105,7 +92,7 @@ ParsedOptions parse_options(int argc, char** argv) {
       parsed.action = ParsedOptions::Action::Help;
       continue;
     }
-    parsed.error = (result == '?' || result == ':') ? parser_error(result, argv)
+    parsed.error = (result == '?' || result == ':') ? qirn_tools::parser_error(result, argv)
                                                     : apply(result, optarg, parsed.config);
     if (!parsed.error.empty()) break;
   }

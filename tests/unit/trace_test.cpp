@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -35,63 +34,6 @@ TEST(TraceLines, OnlySpacesMakeABlankAndAcquireIsLookedForFirst) {
       {"release 1 acquire\n", TraceLine::Acquire},  // acquire is looked for first
   };
   for (const auto& c : cases) EXPECT_EQ(classify_trace_line(c.line), c.kind) << c.line;
-}
-
-// Random lines of words, numbers of at most nine digits and punctuation: the
-// scanner reads the same items and values as sscanf.
-TEST(TraceLines, ScannerReadsWhatSscanfReadsWhenNumbersFit) {
-  std::mt19937 random(12);
-  const std::string pieces[] = {" ", "  ", "\t", "\n", ":", ",", "-", "+", "x", "load", "#"};
-  for (int i = 0; i < 3000; ++i) {
-    std::string line;
-    for (int n = static_cast<int>(random() % 8); n > 0; --n) {
-      if (random() % 2 == 0) {
-        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line.back())) != 0)
-          line += ' ';
-        line += std::to_string(random() % 1000000000);
-      } else {
-        line += pieces[random() % std::size(pieces)];
-      }
-    }
-    // Items that are not read keep their starting values on both sides.
-    std::vector<char> word(line.size() + 1);
-    int_t a = 0, b = 0, c = 0, x = 0, y = 0, z = 0;
-    std::string text;
-    const ScannedItems access = ItemScanner(line).word(&text).number(a).number(b).items();
-    const int count = std::sscanf(line.c_str(), "%s%d%d", word.data(), &x, &y);
-    EXPECT_EQ(std::make_tuple(access.count, text, a, b),
-              std::make_tuple(count, std::string(word.data()), x, y))
-        << line;
-    const ScannedItems row =
-        ItemScanner(line).number(a).literal(':').number(b).literal(',').number(c).items();
-    const int rows = std::sscanf(line.c_str(), "%d:%d,%d", &x, &y, &z);
-    EXPECT_EQ(std::make_tuple(row.count, a, b, c), std::make_tuple(rows, x, y, z)) << line;
-    EXPECT_FALSE(access.out_of_range || row.out_of_range) << line;
-  }
-}
-
-// A number outside int32 still counts as an item, but is flagged and clamped.
-TEST(TraceLines, NumbersOutsideInt32AreFlaggedNotWrapped) {
-  const struct {
-    const char* text;
-    bool out_of_range;
-    int_t value;
-  } cases[] = {
-      {"2147483647", false, 2147483647},
-      {"-2147483648", false, -2147483647 - 1},
-      {"2147483648", true, 2147483647},
-      {"-2147483649", true, -2147483647 - 1},
-      {"4294967297", true, 2147483647},
-      {"99999999999999999999", true, 2147483647},
-      {"-99999999999999999999", true, -2147483647 - 1},
-  };
-  for (const auto& c : cases) {
-    int_t value = 0;
-    const ScannedItems items = ItemScanner(std::string("w ") + c.text).word().number(value).items();
-    EXPECT_EQ(items.count, 2) << c.text;
-    EXPECT_EQ(items.out_of_range, c.out_of_range) << c.text;
-    EXPECT_EQ(value, c.value) << c.text;
-  }
 }
 
 class TraceReader : public TraceFixture {
