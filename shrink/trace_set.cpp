@@ -47,7 +47,8 @@ std::string read_data_lines(const std::string& name, Take take) {
   if (file == nullptr) return "cannot read " + name + ": " + std::strerror(errno);
   std::string line;
   std::string error;
-  while (error.empty() && read_whole_line(file, line)) {
+  LineReader lines(file);
+  while (error.empty() && lines.next(line)) {
     if (is_data_line(line)) error = take(line);
   }
   std::fclose(file);

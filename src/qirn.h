@@ -10,8 +10,9 @@
 #include <cstdio>
 #include <deque>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "graph/arc_index.h"
 
 using int_t = std::int32_t;
 using char_t = char;
@@ -93,7 +94,7 @@ struct region {
 struct ArcStorage {
   std::deque<oparc> cells;
   std::vector<oparc*> freeCells;
-  std::unordered_map<std::uint64_t, oparc*> index;
+  ArcIndex index;
   std::deque<roparc> reverseCells;
 };
 

@@ -39,7 +39,8 @@ void open_bound_files(OpenFiles& files, Fail fail) {
 int_t last_line_scan_count(FILE* file) {
   std::string last;
   std::string line;
-  while (read_whole_line(file, line)) last.swap(line);
+  LineReader lines(file);
+  while (lines.next(line)) last.swap(line);
   return parse_scan_count(last);
 }
 
@@ -67,7 +68,8 @@ void add_scan_rows_up_to(int_t index) {
 void read_processor_bounds(FILE* file, int_t p) {
   int_t expected = 1;
   std::string line;
-  while (read_whole_line(file, line)) {
+  LineReader lines(file);
+  while (lines.next(line)) {
     if (is_comment_line(line) || is_blank_line(line)) continue;
     int_t index = 0;
     int_t lb = 0;

@@ -1,6 +1,7 @@
 #include "bounds/windows.h"
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -48,11 +49,24 @@ const Candidates& lower_at(int_t row, bool unrecorded = false) {
   return lower;
 }
 
-// Operations [from, to) of processor i, clipped to those that exist, get
-// their windows set outright.
-void set_windows(int_t i, int_t from, int_t to, const Candidates& upper) {
-  const int_t end = std::min(to, operations(i));
-  for (int_t j = std::max(from, 0); j < end; ++j) {
+// Operations [from, end) of one processor.
+struct OpRange {
+  int_t from;
+  int_t end;
+};
+
+// Operations [from, to) of processor i, clipped to those that exist.
+OpRange existing(int_t i, int_t from, int_t to) {
+  return {std::max(from, 0), std::min(to, operations(i))};
+}
+
+// The operations of `range` get their windows set outright to the upper
+// candidates of row `upper_row`. Most ranges between two scans are empty, so
+// the candidates are computed only for a range that holds an operation.
+void set_windows(int_t i, OpRange range, int_t upper_row) {
+  if (range.from >= range.end) return;
+  const Candidates& upper = upper_at(upper_row);
+  for (int_t j = range.from; j < range.end; ++j) {
     opnode& node = state.graph[i][j];
     for (int_t t = 0; t < state.NPROCESSOR; ++t) {
       node.lpw[t] = 0;
@@ -61,12 +75,13 @@ void set_windows(int_t i, int_t from, int_t to, const Candidates& upper) {
   }
 }
 
-// Operations [from, to) of processor i, clipped to those that exist, widen
-// their windows to cover the candidates.
-void widen_windows(int_t i, int_t from, int_t to, const Candidates& lower,
-                   const Candidates& upper) {
-  const int_t end = std::min(to, operations(i));
-  for (int_t j = std::max(from, 0); j < end; ++j) {
+// The operations of `range` widen their windows to cover the lower
+// candidates of row `lower_row` and the upper candidates of `upper_row`.
+void widen_windows(int_t i, OpRange range, int_t lower_row, bool unrecorded, int_t upper_row) {
+  if (range.from >= range.end) return;
+  const Candidates& lower = lower_at(lower_row, unrecorded);
+  const Candidates& upper = upper_at(upper_row);
+  for (int_t j = range.from; j < range.end; ++j) {
     opnode& node = state.graph[i][j];
     for (int_t t = 0; t < state.NPROCESSOR; ++t) {
       node.lpw[t] = node.lpw[t] == -3 ? lower[t] : std::min(node.lpw[t], lower[t]);
@@ -80,17 +95,110 @@ bool unrecorded_before(int_t i, int_t k) {
   return LB(i, k - 1) == 0 && UB(i, k - 1) == 0 && LB(i, k) > 0;
 }
 
-void processor_windows(int_t i) {
+// Names, in order, the ranges of processor i's operations and the rows whose
+// candidates they take: set(range, upper row) for the two ranges up to the
+// first scan, then widen(range, lower row, unrecorded, upper row).
+template <typename Set, typename Widen>
+void each_range(int_t i, Set set, Widen widen) {
   const int_t m = std::min(state.numOfScan[i], state.NSCAN);
-  set_windows(i, 0, LB(i, 1), upper_at(1));
-  set_windows(i, LB(i, 1), UB(i, 1), upper_at(2));
+  set(existing(i, 0, LB(i, 1)), 1);
+  set(existing(i, LB(i, 1), UB(i, 1)), 2);
   for (int_t k = 2; k <= m; ++k) {
-    widen_windows(i, UB(i, k - 1), LB(i, k), lower_at(k - 1, unrecorded_before(i, k)), upper_at(k));
-    widen_windows(i, LB(i, k), UB(i, k), lower_at(k - 1), upper_at(k + 1));
+    widen(existing(i, UB(i, k - 1), LB(i, k)), k - 1, unrecorded_before(i, k), k);
+    widen(existing(i, LB(i, k), UB(i, k)), k - 1, false, k + 1);
   }
   // K is the first scan of at least 2 beyond the processor's last row.
   const int_t K = std::max(2, m + 1);
-  widen_windows(i, UB(i, K - 1), operations(i), lower_at(K - 1), upper_at(K + 1));
+  widen(existing(i, UB(i, K - 1), operations(i)), K - 1, false, K + 1);
+}
+
+void processor_windows(int_t i) {
+  each_range(
+      i, [i](OpRange range, int_t upper_row) { set_windows(i, range, upper_row); },
+      [i](OpRange range, int_t lower_row, bool unrecorded, int_t upper_row) {
+        widen_windows(i, range, lower_row, unrecorded, upper_row);
+      });
+}
+
+// The shortcut. Every range takes its candidates from whole rows, and a
+// window is the elementwise minimum (lower) and maximum (upper) of the
+// candidates of the ranges that hold the operation, in any order. When no
+// processor's lb or ub column decreases over its rows, each processor t's
+// lower candidate at row r (lb - 1 with the row, its last operation without
+// it, which is never smaller) and upper candidate (ub with the row, its
+// operation count without it) never decrease with r either, since rows are
+// written from 1 to the processor's scan count and bounds never exceed the
+// operation count. The minimum over a set of rows is then the candidate of
+// the smallest row and the maximum that of the largest, for every t at once.
+// Ranges taken while the computed processor was unrecorded have their own
+// lower candidate (0 with the row, the last operation without it), which is
+// likewise smallest at the smallest such row. So it is enough to note, for
+// each operation, these extreme rows, and to read the window off them once.
+
+constexpr int_t kNoRow = std::numeric_limits<int_t>::max();
+
+// The rows whose candidates reach one operation; 0 and kNoRow mean none.
+struct RowsReached {
+  int_t lower = kNoRow;
+  int_t unrecorded = kNoRow;
+  int_t upper = 0;
+  bool set = false;
+};
+
+bool column_never_decreases(int_t t) {
+  const int_t rows = std::min(state.numOfScan[t], state.NSCAN);
+  for (int_t r = 2; r <= rows; ++r) {
+    if (LB(t, r) < LB(t, r - 1) || UB(t, r) < UB(t, r - 1)) return false;
+  }
+  return true;
+}
+
+bool columns_never_decrease() {
+  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+    if (!column_never_decreases(t)) return false;
+  }
+  return true;
+}
+
+std::vector<RowsReached> rows_reaching(int_t i) {
+  std::vector<RowsReached> reached(static_cast<std::size_t>(operations(i)));
+  each_range(
+      i,
+      [&](OpRange range, int_t upper_row) {
+        for (int_t j = range.from; j < range.end; ++j) {
+          reached[j].set = true;
+          reached[j].upper = std::max(reached[j].upper, upper_row);
+        }
+      },
+      [&](OpRange range, int_t lower_row, bool unrecorded, int_t upper_row) {
+        for (int_t j = range.from; j < range.end; ++j) {
+          int_t& lower = unrecorded ? reached[j].unrecorded : reached[j].lower;
+          lower = std::min(lower, lower_row);
+          reached[j].upper = std::max(reached[j].upper, upper_row);
+        }
+      });
+  return reached;
+}
+
+// The window of an operation that `rows` reach, before negative lower
+// candidates become 0; -3 stays where nothing reached it.
+void read_window_off_rows(opnode& node, const RowsReached& rows) {
+  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+    int_t lower = rows.set ? 0 : kNoRow;
+    if (rows.lower != kNoRow) {
+      lower = std::min(lower, has_row(t, rows.lower) ? LB(t, rows.lower) - 1 : operations(t) - 1);
+    }
+    if (rows.unrecorded != kNoRow) {
+      lower = std::min(lower, has_row(t, rows.unrecorded) ? 0 : operations(t) - 1);
+    }
+    node.lpw[t] = lower == kNoRow ? -3 : lower;
+    if (rows.upper != 0) node.upw[t] = has_row(t, rows.upper) ? UB(t, rows.upper) : operations(t);
+  }
+}
+
+void processor_windows_from_rows(int_t i) {
+  const std::vector<RowsReached> reached = rows_reaching(i);
+  for (int_t j = 0; j < operations(i); ++j) read_window_off_rows(state.graph[i][j], reached[j]);
 }
 
 // The candidate -1, and entries no range reached, become 0.
@@ -105,6 +213,15 @@ void clamp_lower_windows() {
 }  // namespace
 
 void calculatePendingWindow() {
+  if (!columns_never_decrease()) {
+    pending_windows_range_by_range();
+    return;
+  }
+  for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows_from_rows(i);
+  clamp_lower_windows();
+}
+
+void pending_windows_range_by_range() {
   for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows(i);
   clamp_lower_windows();
 }

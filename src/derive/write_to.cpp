@@ -56,17 +56,21 @@ bool may_follow_below(const opnode* w, const opnode* r, int_t p) {
 
 // The stores of every processor grouped by address, each group in ascending
 // sequence number, so that the inference visits only same-address stores,
-// in the order a scan of the processor would meet them.
+// in the order a scan of the processor would meet them; and, per processor,
+// every operation's store address, for windows narrow enough to scan.
 class StoreIndex {
  public:
   StoreIndex() {
     const auto processors = state.graph.size();
+    storeAddress_.resize(processors);
     for (std::size_t p = 0; p < processors; ++p) {
+      storeAddress_[p].assign(state.graph[p].size(), kNotAStore);
       for (const opnode& node : state.graph[p]) {
         if (node.optype != STORE) continue;
         auto& group = byAddress_[node.addr];
         if (group.empty()) group.resize(processors);
         group[p].push_back(node.seq_num);
+        storeAddress_[p][node.seq_num] = node.addr;
       }
     }
   }
@@ -84,26 +88,55 @@ class StoreIndex {
     if (group == byAddress_.end()) return 0;
     for (int_t p = 0; p < static_cast<int_t>(group->second.size()); ++p) {
       const std::vector<int_t>& seqs = group->second[p];
-      auto k = seqs.begin();
-      auto end = seqs.end();
-      auto first = k;
-      if (optimized) {
-        const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
-        first = std::lower_bound(seqs.begin(), seqs.end(), std::max(owner->lpw[p], 0));
-        end = std::lower_bound(first, seqs.end(), std::min(upper, state.procOpNum[p]));
-        k = first;
-        if (k != seqs.begin() && withBelow(p)) --k;
+      if (!optimized) {
+        for (const int_t seq : seqs) inserted += visit(node_at(p, seq), false) ? 1 : 0;
+        continue;
       }
-      for (; k < end; ++k) {
-        if (visit(node_at(p, *k), k < first)) ++inserted;
-      }
+      const int_t from = std::max(owner->lpw[p], 0);
+      const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
+      const int_t to = std::min(upper, state.procOpNum[p]);
+      if (withBelow(p)) inserted += visit_nearest_below(seqs, p, from, visit);
+      inserted += visit_window(seqs, addr, p, from, to, visit);
     }
     return inserted;
   }
 
  private:
+  static constexpr int_t kNotAStore = -1;
+  // Windows up to this many operations are scanned op by op; wider ones are
+  // searched in the address's store list. Both visit the same stores in the
+  // same ascending order.
+  static constexpr int_t kScannedWindow = 48;
+
+  template <typename Visit>
+  static int_t visit_nearest_below(const std::vector<int_t>& seqs, int_t p, int_t from,
+                                   Visit visit) {
+    const auto first = std::lower_bound(seqs.begin(), seqs.end(), from);
+    if (first == seqs.begin()) return 0;
+    return visit(node_at(p, *(first - 1)), true) ? 1 : 0;
+  }
+
+  template <typename Visit>
+  int_t visit_window(const std::vector<int_t>& seqs, int_t addr, int_t p, int_t from, int_t to,
+                     Visit visit) const {
+    int_t inserted = 0;
+    if (to - from <= kScannedWindow) {
+      const std::vector<int_t>& addresses = storeAddress_[p];
+      for (int_t seq = from; seq < to; ++seq) {
+        if (addresses[seq] == addr && visit(node_at(p, seq), false)) ++inserted;
+      }
+      return inserted;
+    }
+    auto k = std::lower_bound(seqs.begin(), seqs.end(), from);
+    const auto end = std::lower_bound(k, seqs.end(), to);
+    for (; k < end; ++k) inserted += visit(node_at(p, *k), false) ? 1 : 0;
+    return inserted;
+  }
+
   // Per address, per processor, the sequence numbers of its stores.
   std::unordered_map<int_t, std::vector<std::vector<int_t>>> byAddress_;
+  // Per processor, per operation, the address it stores to, or kNotAStore.
+  std::vector<std::vector<int_t>> storeAddress_;
 };
 
 // One run of the inference: the candidate index and, when it fits and no two

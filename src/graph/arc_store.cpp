@@ -47,11 +47,11 @@ void unlink(opnode* u, oparc* cell) {
 
 int_t ins_arc(opnode* u, opnode* v, ORDER_t order) {
   if (u == &state.sentinel) return 1;
-  auto [slot, inserted] = state.arcs.index.try_emplace(arc_key(u, v, order), nullptr);
+  auto [slot, inserted] = state.arcs.index.try_emplace(arc_key(u, v, order));
   if (!inserted) return 1;
   oparc* cell = new_cell();
   *cell = oparc{v, u, order, nullptr, nullptr};
-  slot->second = cell;
+  *slot = cell;
   if (order == RO || order == Syn)
     link_at_tail(u, cell);
   else
@@ -68,14 +68,12 @@ int_t ins_reverse_arc(opnode* u, opnode* v, ORDER_t order) {
 }
 
 int_t has_arc(const opnode* u, const opnode* v, ORDER_t order) {
-  return state.arcs.index.count(arc_key(u, v, order)) != 0 ? 1 : 0;
+  return state.arcs.index.find(arc_key(u, v, order)) != nullptr ? 1 : 0;
 }
 
 int_t del_arc(opnode* u, opnode* v, ORDER_t order) {
-  auto found = state.arcs.index.find(arc_key(u, v, order));
-  if (found == state.arcs.index.end()) return 1;
-  oparc* cell = found->second;
-  state.arcs.index.erase(found);
+  oparc* cell = state.arcs.index.erase(arc_key(u, v, order));
+  if (cell == nullptr) return 1;
   unlink(u, cell);
   state.arcs.freeCells.push_back(cell);
   return 0;

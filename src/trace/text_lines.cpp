@@ -1,33 +1,23 @@
 #include "trace/text_lines.h"
 
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
-// Reads the line in chunks through fgets. A NUL byte may be part of a line,
-// so a chunk's length is not taken from its terminating NUL: the buffer is
-// filled with newlines first, and the first newline in it is either the
-// line's own (fgets stops right after it) or the first byte fgets left
-// untouched, just after the NUL it wrote.
-bool read_whole_line(FILE* file, std::string& line) {
+bool LineReader::next(std::string& line) {
   line.clear();
-  char chunk[4096];
   for (;;) {
-    std::memset(chunk, '\n', sizeof chunk);
-    if (std::fgets(chunk, sizeof chunk, file) == nullptr) break;
-    const auto* newline = static_cast<const char*>(std::memchr(chunk, '\n', sizeof chunk));
-    if (newline == nullptr) {
-      line.append(chunk, sizeof chunk - 1);
-      continue;
+    if (at_ == end_) {
+      at_ = 0;
+      end_ = std::fread(block_.data(), 1, block_.size(), file_);
+      if (end_ == 0) break;
     }
-    // fgets wrote a NUL right after the line's own newline; after an end of
-    // file without one, the NUL lies just before the first untouched byte.
-    const auto at = static_cast<std::size_t>(newline - chunk);
-    const bool own = at + 1 < sizeof chunk && newline[1] == '\0';
-    line.append(chunk, own ? at + 1 : at - 1);
-    break;
+    const char* from = block_.data() + at_;
+    const auto* newline = static_cast<const char*>(std::memchr(from, '\n', end_ - at_));
+    const std::size_t taken = newline == nullptr ? end_ - at_ : newline - from + 1;
+    line.append(from, taken);
+    at_ += taken;
+    if (newline != nullptr) break;
   }
   return !line.empty();
 }
@@ -46,8 +36,20 @@ FILE* open_processor_file(const std::string& prefix, int processor) {
   return std::fopen(name.c_str(), "r");
 }
 
+namespace {
+
+// The character classes of the "C" locale, which qirn never leaves.
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+}  // namespace
+
 bool ItemScanner::skip_space() {
-  while (std::isspace(static_cast<unsigned char>(*at_)) != 0) ++at_;
+  while (is_space(*at_)) ++at_;
   if (*at_ != '\0') return true;
   ended_ = true;
   stopped_ = true;
@@ -57,32 +59,36 @@ bool ItemScanner::skip_space() {
 ItemScanner& ItemScanner::word(std::string* text) {
   if (stopped_ || !skip_space()) return *this;
   const char* start = at_;
-  while (*at_ != '\0' && std::isspace(static_cast<unsigned char>(*at_)) == 0) ++at_;
+  while (*at_ != '\0' && !is_space(*at_)) ++at_;
   if (text != nullptr) text->assign(start, at_);
   ++items_.count;
   return *this;
 }
 
+// Reads like strtoll in base 10 from a non-blank character: an optional sign
+// and then at least one digit. Digits beyond what int32_t can hold are still
+// consumed; the value is then clamped and flagged.
 ItemScanner& ItemScanner::number(std::int32_t& value) {
   if (stopped_ || !skip_space()) return *this;
-  char* end = nullptr;
-  const int saved_errno = errno;
-  errno = 0;
-  const long long read = std::strtoll(at_, &end, 10);
-  const bool overflow = errno == ERANGE;
-  errno = saved_errno;
-  if (end == at_) {
+  const char* digits = at_ + ((*at_ == '-' || *at_ == '+') ? 1 : 0);
+  if (!is_digit(*digits)) {
     stopped_ = true;
     return *this;
   }
+  constexpr std::int64_t kBeyond = std::int64_t{1} << 32;
+  std::int64_t magnitude = 0;
+  for (; is_digit(*digits); ++digits) {
+    magnitude = std::min(kBeyond, magnitude * 10 + (*digits - '0'));
+  }
+  const std::int64_t read = *at_ == '-' ? -magnitude : magnitude;
   using limits = std::numeric_limits<std::int32_t>;
-  if (overflow || read < limits::min() || read > limits::max()) {
+  if (read < limits::min() || read > limits::max()) {
     items_.out_of_range = true;
     value = read < 0 ? limits::min() : limits::max();
   } else {
     value = static_cast<std::int32_t>(read);
   }
-  at_ = end;
+  at_ = digits;
   ++items_.count;
   return *this;
 }

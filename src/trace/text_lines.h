@@ -6,8 +6,22 @@
 #include <string>
 #include <vector>
 
-// Reads the next line whole, keeping its newline; false at end of file.
-bool read_whole_line(FILE* file, std::string& line);
+// Reads a file line by line, each line whole with its newline (the last one
+// may lack it), NUL bytes included. The file is read in large blocks, so the
+// reader must be the file's only reader from where it starts.
+class LineReader {
+ public:
+  explicit LineReader(FILE* file) : file_(file), block_(kBlockSize) {}
+  // The next line; false at end of file.
+  bool next(std::string& line);
+
+ private:
+  static constexpr std::size_t kBlockSize = 1 << 16;
+  FILE* file_;
+  std::vector<char> block_;
+  std::size_t at_ = 0;
+  std::size_t end_ = 0;
+};
 
 // A comment has "#" in its first column; a "#" after blanks does not count.
 bool is_comment_line(const std::string& line);

@@ -106,7 +106,8 @@ void get_proc_op_num() {
   state.procOpNum.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    while (read_whole_line(files[p], line)) {
+    LineReader lines(files[p]);
+    while (lines.next(line)) {
       if (is_operation_line(line)) ++state.procOpNum[p];
     }
   }
@@ -118,7 +119,8 @@ int_t read_result() {
   std::string line;
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     int_t k = 0;
-    while (read_whole_line(files[p], line)) {
+    LineReader lines(files[p]);
+    while (lines.next(line)) {
       if (!is_operation_line(line)) continue;
       // A file that grew since it was counted must not write past its nodes.
       QIRN_ISVALID(k < state.procOpNum[p], kTraceCountSite);

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "graph/arc_index.h"
 #include "support/trace_fixture.h"
 
 namespace {
@@ -95,6 +99,38 @@ TEST_F(ArcStore, ReverseArcsAccumulateWithDuplicates) {
     cells.emplace_back(r->nptr, r->order);
   }
   EXPECT_EQ(cells, (List{{b, Syn}, {a, LO}, {a, LO}}));
+}
+
+// Random insertions, lookups and deletions over a small key space (long
+// probe runs, wrap-around, shifts on deletion) agree with a standard map.
+TEST(ArcIndex, AgreesWithAStandardMapUnderInsertsAndDeletes) {
+  std::mt19937_64 random(9);
+  ArcIndex index;
+  std::unordered_map<std::uint64_t, oparc*> expected;
+  std::vector<oparc> cells(64);
+  for (int step = 0; step < 200000; ++step) {
+    const std::uint64_t key = (random() % 3000) << (random() % 2 == 0 ? 0 : 35);
+    oparc* cell = &cells[random() % cells.size()];
+    switch (random() % 3) {
+      case 0: {
+        const auto [slot, added] = index.try_emplace(key);
+        ASSERT_EQ(added, expected.count(key) == 0) << step;
+        if (added) *slot = expected[key] = cell;
+        break;
+      }
+      case 1: {
+        const auto found = expected.find(key);
+        ASSERT_EQ(index.erase(key), found == expected.end() ? nullptr : found->second) << step;
+        if (found != expected.end()) expected.erase(found);
+        break;
+      }
+      default: {
+        const auto found = expected.find(key);
+        ASSERT_EQ(index.find(key), found == expected.end() ? nullptr : found->second) << step;
+      }
+    }
+    ASSERT_EQ(index.size(), expected.size());
+  }
 }
 
 }  // namespace

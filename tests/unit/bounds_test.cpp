@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -116,6 +118,68 @@ TEST_F(PendingWindows, ScanBeforeTheFirstRecordGivesNoLowerBound) {
   EXPECT_EQ(window(0, 0, 1), Window({0, 5}));  // processor 0 had no record at scan 1
   EXPECT_EQ(window(0, 3, 1), Window({1, 6}));
   EXPECT_EQ(window(1, 3, 0), Window({0, 4}));  // the candidate -1 becomes 0
+}
+
+// Random scan logs, most of them with columns that never decrease (the
+// shortcut) and some with any bounds: the windows must be those computed
+// range by range.
+class WindowShortcut : public PendingWindows {
+ protected:
+  std::string random_log(std::mt19937& random, int_t operations, bool ordered) {
+    std::string text = random() % 5 == 0 ? "# scans\n" : "";
+    const int_t first = 1 + static_cast<int_t>(random() % (random() % 4 == 0 ? 8 : 2));
+    const int_t rows = static_cast<int_t>(random() % 7);
+    int_t lb = 0;
+    int_t ub = 0;
+    for (int_t k = first; k < first + rows; ++k) {
+      if (ordered) {
+        ub = std::min(operations, ub + static_cast<int_t>(random() % 3));
+        lb = std::min(ub + static_cast<int_t>(random() % 2), lb + static_cast<int_t>(random() % 3));
+        lb = std::min(lb, operations);
+      } else {
+        lb = static_cast<int_t>(random() % (operations + 1));
+        ub = static_cast<int_t>(random() % (operations + 1));
+      }
+      text += std::to_string(k) + ":" + std::to_string(lb) + "," + std::to_string(ub) + "\n";
+    }
+    return text;
+  }
+
+  std::vector<Window> all_windows() {
+    std::vector<Window> windows;
+    for (const auto& nodes : state.graph) {
+      for (const opnode& node : nodes) {
+        windows.emplace_back(node.lpw, node.lpw + state.NPROCESSOR);
+        windows.emplace_back(node.upw, node.upw + state.NPROCESSOR);
+      }
+    }
+    return windows;
+  }
+};
+
+TEST_F(WindowShortcut, GivesTheWindowsComputedRangeByRange) {
+  std::mt19937 random(3);
+  int shortcuts = 0;
+  for (int round = 0; round < 1500; ++round) {
+    const int_t processors = 1 + static_cast<int_t>(random() % 4);
+    const bool ordered = random() % 4 != 0;
+    std::vector<std::string> traces;
+    std::vector<std::string> logs;
+    for (int_t p = 0; p < processors; ++p) {
+      const int_t operations = 1 + static_cast<int_t>(random() % 9);
+      traces.push_back(stores(operations));
+      logs.push_back(random_log(random, operations, ordered));
+    }
+    if (logs[0].find(':') == std::string::npos) logs[0] += "1:0,0\n";  // some file has a row
+    load(traces, SC, logs);
+    calculatePendingWindow();
+    const std::vector<Window> shortcut = all_windows();
+    load(traces, SC, logs);
+    pending_windows_range_by_range();
+    ASSERT_EQ(shortcut, all_windows()) << round;
+    shortcuts += ordered ? 1 : 0;  // ordered logs take the shortcut
+  }
+  EXPECT_GT(shortcuts, 1000);
 }
 
 class ActiveWindows : public TraceFixture {

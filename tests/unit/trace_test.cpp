@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -78,27 +81,60 @@ TEST_F(TraceReader, LongLinesAreReadWhole) {
 }
 
 // Lines are the bytes up to and including each newline, NUL bytes and lines
-// longer than a read chunk included, and a last line without a newline.
+// longer than a read block included, and a last line without a newline.
 TEST(TraceLines, WholeLinesKeepEveryByte) {
   std::mt19937 random(5);
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 60; ++round) {
     std::string text;
-    const int length = static_cast<int>(random() % 9000);
+    const int length = static_cast<int>(random() % (round % 3 == 0 ? 300000 : 9000));
+    const unsigned newline_per_mille = round % 2 == 0 ? 30 : 1;
     for (int i = 0; i < length; ++i) {
-      const auto pick = random() % 100;
-      text += pick < 3 ? '\n' : pick < 6 ? '\0' : static_cast<char>('a' + pick % 26);
+      const auto pick = random() % 1000;
+      text += pick < newline_per_mille ? '\n'
+              : pick < 60              ? '\0'
+                                       : static_cast<char>('a' + pick % 26);
     }
     std::FILE* file = std::tmpfile();
     std::fwrite(text.data(), 1, text.size(), file);
     std::rewind(file);
     std::string joined;
     std::string line;
-    while (read_whole_line(file, line)) {
+    LineReader lines(file);
+    while (lines.next(line)) {
       EXPECT_EQ(line.find('\n'), line.back() == '\n' ? line.size() - 1 : std::string::npos);
       joined += line;
     }
     std::fclose(file);
     EXPECT_EQ(joined, text) << "round " << round;
+  }
+}
+
+// A number reads as strtoll would read it in base 10, with values outside
+// int32_t clamped and flagged, and the scan goes on after its last digit.
+TEST(TraceLines, NumbersReadLikeStrtollAndFlagWhatInt32CannotHold) {
+  std::mt19937 random(11);
+  const std::string alphabet = "0123456789+- x9";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 16);
+    for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+    text += random() % 2 == 0 ? "" : std::to_string(static_cast<std::int64_t>(random()) << 2);
+    std::int32_t value = 7;
+    const ScannedItems items = ItemScanner(text).number(value).literal('x').items();
+    const char* start = text.c_str();
+    while (*start == ' ') ++start;
+    char* end = nullptr;
+    errno = 0;
+    const long long expected = std::strtoll(start, &end, 10);
+    const bool fits = errno == 0 && expected >= INT32_MIN && expected <= INT32_MAX;
+    if (end == start) {
+      EXPECT_EQ(items.count, *start == '\0' ? -1 : 0) << text;
+      EXPECT_EQ(value, 7) << text;
+      continue;
+    }
+    EXPECT_EQ(items.count, 1) << text;
+    EXPECT_EQ(items.out_of_range, !fits) << text;
+    EXPECT_EQ(value, fits ? expected : expected < 0 ? INT32_MIN : INT32_MAX) << text;
   }
 }
 
