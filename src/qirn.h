@@ -83,10 +83,38 @@ struct opnode {
   int_t id = 0;
 };
 
-// One row of the scan table: lower and upper bound of every processor.
-struct region {
-  std::vector<int_t> lb;
-  std::vector<int_t> ub;
+// The scan table: at row k, every processor's lower and upper bound at scan
+// k, rows stored one after another. Row 0 is all zeros.
+class ScanTable {
+ public:
+  // Row 0 alone, for `width` processors.
+  void start(int_t width) {
+    width_ = width;
+    lbs_.assign(static_cast<std::size_t>(width), 0);
+    ubs_.assign(static_cast<std::size_t>(width), 0);
+  }
+  // Rows of zeros up to and including row k.
+  void extend_to(int_t k) {
+    const std::size_t size = (static_cast<std::size_t>(k) + 1) * static_cast<std::size_t>(width_);
+    if (lbs_.size() >= size) return;
+    lbs_.resize(size, 0);
+    ubs_.resize(size, 0);
+  }
+  int_t lb(int_t k, int_t p) const { return lbs_[at(k, p)]; }
+  int_t ub(int_t k, int_t p) const { return ubs_[at(k, p)]; }
+  void set(int_t k, int_t p, int_t lb, int_t ub) {
+    lbs_[at(k, p)] = lb;
+    ubs_[at(k, p)] = ub;
+  }
+
+ private:
+  std::size_t at(int_t k, int_t p) const {
+    return static_cast<std::size_t>(k) * static_cast<std::size_t>(width_) +
+           static_cast<std::size_t>(p);
+  }
+  int_t width_ = 0;
+  std::vector<int_t> lbs_;
+  std::vector<int_t> ubs_;
 };
 
 // Arc cells are pooled; `index` maps (source, target, order) to the live cell so
@@ -133,7 +161,7 @@ struct RunState {
   // Time bounds.
   int_t NSCAN = 0;
   std::vector<int_t> numOfScan;
-  std::vector<region> scan;
+  ScanTable scan;
   // Rows each bound file actually wrote (0 and -1 when it wrote none), and
   // for every node, by id, the first written scan by which it had completed
   // (0 when none did).

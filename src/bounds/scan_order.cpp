@@ -9,7 +9,7 @@ namespace {
 // completed no more than it saw issued.
 int_t written_lb(int_t p, int_t k) {
   if (k < state.firstScanRow[p]) return 0;
-  return std::min(state.scan[k].lb[p], state.scan[k].ub[p]);
+  return std::min(state.scan.lb(k, p), state.scan.ub(k, p));
 }
 
 // The first written row whose lb lies above each operation of p. Rows are

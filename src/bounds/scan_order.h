@@ -20,7 +20,7 @@ inline int_t first_issued_after(const opnode* u, int_t q) {
   const auto computed = static_cast<int_t>(state.completionScan.size());
   const int_t k = u == &state.sentinel || u->id >= computed ? 0 : state.completionScan[u->id];
   const bool written = k != 0 && k >= state.firstScanRow[q] && k <= state.lastScanRow[q];
-  return written ? state.scan[k].ub[q] : state.procOpNum[q];
+  return written ? state.scan.ub(k, q) : state.procOpNum[q];
 }
 
 // 1 when some scan found u completed and v not yet issued.

@@ -57,10 +57,7 @@ void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
 // Rows of 0,0 up to row `index`: the table grows only with rows that passed
 // their checks.
 void add_scan_rows_up_to(int_t index) {
-  const std::size_t width = static_cast<std::size_t>(state.NPROCESSOR);
-  while (state.scan.size() <= static_cast<std::size_t>(index)) {
-    state.scan.push_back(region{std::vector<int_t>(width, 0), std::vector<int_t>(width, 0)});
-  }
+  state.scan.extend_to(index);
 }
 
 // Each data line is parsed, its index checked against the expected one, and
@@ -81,8 +78,7 @@ void read_processor_bounds(FILE* file, int_t p) {
     QIRN_ISVALID(index == expected, kBoundRowIndexSite);
     check_row_in_range(p, index, lb, ub);
     add_scan_rows_up_to(expected);
-    state.scan[expected].lb[p] = lb;
-    state.scan[expected].ub[p] = ub;
+    state.scan.set(expected, p, lb, ub);
     if (state.firstScanRow[p] == 0) state.firstScanRow[p] = expected;
     state.lastScanRow[p] = expected;
     ++expected;
@@ -125,9 +121,9 @@ void calculateScanNo() {
     // A negative count cannot survive read_bound_res; treat it as no rows.
     const int_t m = std::clamp(state.numOfScan[p], 0, state.NSCAN);
     for (int_t k = 1; k <= m; ++k) {
-      const int_t from = k == 1 ? 0 : state.scan[k - 1].lb[p];
-      set_scan_index(p, from, state.scan[k].lb[p], k - 1);
+      const int_t from = k == 1 ? 0 : state.scan.lb(k - 1, p);
+      set_scan_index(p, from, state.scan.lb(k, p), k - 1);
     }
-    set_scan_index(p, state.scan[m].lb[p], state.procOpNum[p], m);
+    set_scan_index(p, state.scan.lb(m, p), state.procOpNum[p], m);
   }
 }

@@ -16,10 +16,10 @@ bool has_row(int_t q, int_t s) {
   return s >= 1 && s <= state.numOfScan[q];
 }
 int_t LB(int_t q, int_t s) {
-  return state.scan[s].lb[q];
+  return state.scan.lb(s, q);
 }
 int_t UB(int_t q, int_t s) {
-  return state.scan[s].ub[q];
+  return state.scan.ub(s, q);
 }
 
 // Upper candidates: t's upper bound at `row`, or past t's end without it.

@@ -95,7 +95,8 @@ class StoreIndex {
       const int_t from = std::max(owner->lpw[p], 0);
       const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
       const int_t to = std::min(upper, state.procOpNum[p]);
-      if (withBelow(p)) inserted += visit_nearest_below(seqs, p, from, visit);
+      const bool storeBelow = !seqs.empty() && seqs.front() < from;
+      if (storeBelow && withBelow(p)) inserted += visit_nearest_below(seqs, p, from, visit);
       inserted += visit_window(seqs, addr, p, from, to, visit);
     }
     return inserted;
@@ -152,6 +153,7 @@ class Inference {
   // One pass over all operations; returns the number of new arcs.
   int_t pass() {
     ++passes_;
+    if (passes_ > 1) return pass_over_open_pairs();
     int_t inserted = 0;
     for (auto& operations : state.graph) {
       for (opnode& node : operations) inserted += infer_for(&node);
@@ -160,6 +162,36 @@ class Inference {
   }
 
  private:
+  // A candidate whose order the first pass could not establish: from -> to
+  // is inserted once `before` is ordered before `after`.
+  struct OpenPair {
+    opnode* from;
+    opnode* to;
+    opnode* before;
+    opnode* after;
+  };
+
+  // Every later pass meets the candidates of the first in the same order,
+  // and all but the open ones end without an effect: time (which does not
+  // change) decided them, or their arc exists, and arcs are only added. So a
+  // later pass tries the open pairs alone, in the order the first pass met
+  // them, asking what a full pass would ask of each. A pair whose arc now
+  // exists is closed for good.
+  int_t pass_over_open_pairs() {
+    int_t inserted = 0;
+    std::size_t kept = 0;
+    for (const OpenPair& pair : open_) {
+      if (has_arc(pair.from, pair.to, IO) != 0) continue;
+      if (reaches(pair.before, pair.after)) {
+        inserted += insert(pair.from, pair.to) ? 1 : 0;
+        continue;
+      }
+      open_[kept++] = pair;
+    }
+    open_.resize(kept);
+    return inserted;
+  }
+
   int_t infer_for(opnode* node) {
     if (node->optype == STORE) return overwritten_after(node);
     if (node->optype != LOAD) return 0;
@@ -221,7 +253,9 @@ class Inference {
       if (timed_before(before, after)) return passes_ == 1 && insert(from, to);
       if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
-    return reaches(before, after) && insert(from, to);
+    if (reaches(before, after)) return insert(from, to);
+    open_.push_back({from, to, before, after});
+    return false;
   }
 
   bool reaches(opnode* before, opnode* after) {
@@ -239,6 +273,7 @@ class Inference {
   int_t passes_ = 0;
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
+  std::vector<OpenPair> open_;
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during

@@ -41,7 +41,6 @@ int_t qirn_init() {
   // Scan rows are added as the bound files' rows are checked, so a bogus scan
   // count on a last line costs nothing; row 0 stays 0,0.
   if (state.isBase == 1) return 0;
-  state.scan.assign(1,
-                    region{std::vector<int_t>(processors, 0), std::vector<int_t>(processors, 0)});
+  state.scan.start(processors);
   return 0;
 }

@@ -41,10 +41,10 @@ TEST_F(BoundFiles, ScanCountsComeFromEachFilesLastLine) {
 // A file's rows run on from its first index, which may be 1 to 8.
 TEST_F(BoundFiles, RowsStartAtTheFirstIndexAndSkipCommentsAndBlanks) {
   load({stores(12), stores(12)}, SC, {"# header\n2:5,9\n\n   \n3:6,10\n", "8:1,2\n9:2,3\n"});
-  EXPECT_EQ(state.scan[1].lb[0], 0);
-  EXPECT_EQ(state.scan[2].ub[0], 9);
-  EXPECT_EQ(state.scan[3].lb[0], 6);
-  EXPECT_EQ(state.scan[9].lb[1], 2);
+  EXPECT_EQ(state.scan.lb(1, 0), 0);
+  EXPECT_EQ(state.scan.ub(2, 0), 9);
+  EXPECT_EQ(state.scan.lb(3, 0), 6);
+  EXPECT_EQ(state.scan.lb(9, 1), 2);
 }
 
 TEST_F(BoundFiles, MalformedOutOfRangeOrMisnumberedRowsStopTheRun) {

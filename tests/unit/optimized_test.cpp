@@ -2,6 +2,7 @@
 // against its plain form, and against what time alone proves.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,32 @@ TEST_F(OptimizedVerdict, ReducedInferenceAgreesWithThePlainRule) {
       const bool plain = finds_cycle(config, model, naive_optimized_inference);
       EXPECT_EQ(reduced, plain) << "seed " << seed << " model " << model;
     }
+  }
+}
+
+// qirn's inference (open pairs alone retried after the first pass, narrow
+// windows scanned op by op, wide ones searched) inserts the arcs of the
+// literal rule in the same order, with windows from a scan every tick to
+// none for a hundred operations.
+TEST_F(OptimizedVerdict, InferenceInsertsTheArcsOfTheLiteralRuleInItsOrder) {
+  const char* runs = std::getenv("QIRN_INFERENCE_RUNS");  // the slow label's long run
+  const uint64_t last = runs != nullptr ? std::strtoull(runs, nullptr, 10) : 200;
+  for (uint64_t seed = 1; seed <= last; ++seed) {
+    GenConfig config = shape(seed);
+    config.scanDistance = 1 + static_cast<int32_t>(seed % 9);
+    config.violations = static_cast<int32_t>(seed % 4);
+    if (seed % 10 == 0) {  // windows wider than the scanned ones
+      config.processors = 2;
+      config.operations = 55;
+      config.scanDistance = 200;
+    }
+    const MCM_t model = seed % 2 == 0 ? SC : PC;
+    if (!prepare(config, model)) continue;
+    add_io_arc();
+    const Arcs qirn = arcs();
+    prepare(config, model);
+    literal_optimized_inference();
+    ASSERT_EQ(qirn, arcs()) << "seed " << seed;
   }
 }
 
