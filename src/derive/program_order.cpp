@@ -36,7 +36,7 @@ void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
   const SeqRange range = candidate_range(u, optimized);
   for (int_t k = std::max(range.lo, u->seq_num + 1); k < range.hi; ++k) {
     opnode* v = node_at(u->proc_num, k);
-    if (keeps_order(model, u, v)) ins_arc(u, v, LO);
+    if (keeps_order(model, u, v)) link_program_order_arc(u, v);
   }
 }
 

@@ -2,8 +2,23 @@
 
 #include <utility>
 
+// Arcs are mostly inserted and looked up for neighbouring sources and
+// targets in turn (a processor's program order, the inference sweeping the
+// trace). So the home of a key is a region picked by the blocks of 16 ids its
+// source and target fall in, and a place within the region picked by the
+// rest of the key: keys that are used together share a few pages, while the
+// regions of different blocks, and the keys within one region, still spread
+// evenly.
 std::size_t ArcIndex::home(std::uint64_t key) const {
-  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> shift_);
+  constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ULL;
+  constexpr int kRegionBits = 12;
+  const std::uint64_t source = key >> 35;
+  const std::uint64_t target = (key >> 3) & 0xFFFFFFFFULL;
+  const std::uint64_t blocks = ((source >> 4) << 28) ^ (target >> 4);
+  const std::uint64_t within = ((source & 15) << 7) | ((target & 15) << 3) | (key & 7);
+  const std::uint64_t region = (blocks * kMix) >> shift_;
+  const std::uint64_t place = ((within * kMix) >> (64 - kRegionBits));
+  return static_cast<std::size_t>((region + place) & (slots_.size() - 1));
 }
 
 // The slot holding `key`, or the empty slot where it would go.

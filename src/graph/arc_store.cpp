@@ -59,6 +59,19 @@ int_t ins_arc(opnode* u, opnode* v, ORDER_t order) {
   return 0;
 }
 
+void link_program_order_arc(opnode* u, opnode* v) {
+  oparc* cell = new_cell();
+  *cell = oparc{v, u, LO, nullptr, nullptr};
+  link_at_head(u, cell);
+}
+
+bool list_holds(const opnode* u, const opnode* v, ORDER_t order) {
+  for (const oparc* arc = u->pointTo; arc != nullptr; arc = arc->nxtarc) {
+    if (arc->nptr == v && arc->order == order) return true;
+  }
+  return false;
+}
+
 int_t ins_reverse_arc(opnode* u, opnode* v, ORDER_t order) {
   ++u->pointed;
   roparc& cell = state.arcs.reverseCells.emplace_back();

@@ -99,7 +99,7 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time) {
   std::vector<int_t> held(processors, -1);
   const opnode* previous = nullptr;
   for (const opnode& u : state.graph[p]) {
-    const bool follows = previous != nullptr && has_arc(previous, &u, LO) != 0;
+    const bool follows = previous != nullptr && list_holds(previous, &u, LO);
     for (int_t q = 0; q < processors; ++q) {
       PairOrder& pair = pairs[q];
       const int_t count = state.procOpNum[q];

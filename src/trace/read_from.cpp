@@ -1,6 +1,7 @@
 #include "trace/read_from.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "report/diagnostics.h"
@@ -12,15 +13,33 @@ std::uint64_t value_key(int_t addr, int_t val) {
          static_cast<std::uint32_t>(val);
 }
 
-// The loads of every (address, value) pair, in scan order.
-std::unordered_map<std::uint64_t, std::vector<opnode*>> index_loads() {
-  std::unordered_map<std::uint64_t, std::vector<opnode*>> loads;
+struct KeyedLoad {
+  std::uint64_t key;
+  opnode* load;
+};
+
+// Every load with its (address, value) key, sorted by key and, within a key,
+// in scan order.
+std::vector<KeyedLoad> index_loads() {
+  std::vector<KeyedLoad> loads;
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
-      if (node.optype == LOAD) loads[value_key(node.addr, node.val)].push_back(&node);
+      if (node.optype == LOAD) loads.push_back({value_key(node.addr, node.val), &node});
     }
   }
+  std::stable_sort(loads.begin(), loads.end(),
+                   [](const KeyedLoad& a, const KeyedLoad& b) { return a.key < b.key; });
   return loads;
+}
+
+// The loads that read the value `key` names, in scan order.
+std::pair<std::vector<KeyedLoad>::const_iterator, std::vector<KeyedLoad>::const_iterator>
+readers_of(const std::vector<KeyedLoad>& loads, std::uint64_t key) {
+  const auto first = std::partition_point(
+      loads.begin(), loads.end(), [key](const KeyedLoad& entry) { return entry.key < key; });
+  const auto last = std::partition_point(
+      first, loads.end(), [key](const KeyedLoad& entry) { return entry.key == key; });
+  return {first, last};
 }
 
 // The first reader found heads the list; each later one goes right after it.
@@ -37,8 +56,10 @@ void add_reader(opnode& store, const opnode& load) {
   ++store.map_ld.n_ld;
 }
 
-void map_readers(opnode& store, const std::vector<opnode*>& readers, std::vector<bool>& matched) {
-  for (opnode* load : readers) {
+template <typename Range>
+void map_readers(opnode& store, const Range& readers, std::vector<bool>& matched) {
+  for (auto entry = readers.first; entry != readers.second; ++entry) {
+    opnode* load = entry->load;
     matched[load->id] = true;
     load->map_st[0] = store.proc_num;
     load->map_st[1] = store.seq_num;
@@ -55,8 +76,7 @@ int_t construct_mapping() {
     for (opnode& node : operations) {
       if (node.optype != STORE) continue;
       node.map_ld.n_ld = 0;
-      const auto readers = loads.find(value_key(node.addr, node.val));
-      if (readers != loads.end()) map_readers(node, readers->second, matched);
+      map_readers(node, readers_of(loads, value_key(node.addr, node.val)), matched);
     }
   }
   for (const auto& operations : state.graph) {
