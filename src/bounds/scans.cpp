@@ -17,7 +17,31 @@ int_t parse_scan_count(const std::string& line) {
   return count;
 }
 
+namespace {
+
+// One to nine digits at `at`, read and passed; false for none or more.
+bool plain_number(const char*& at, int_t& value) {
+  const char* start = at;
+  value = 0;
+  for (; *at >= '0' && *at <= '9' && at - start < 10; ++at) value = value * 10 + (*at - '0');
+  return at != start && at - start < 10;
+}
+
+}  // namespace
+
+// Nearly every row is "index:lb,ub" in plain digits, which is read directly;
+// the scanner would read the same three items from it. Anything else goes
+// through the scanner.
 ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
+  const char* at = line.c_str();
+  int_t plain[3];
+  if (plain_number(at, plain[0]) && *at++ == ':' && plain_number(at, plain[1]) && *at++ == ',' &&
+      plain_number(at, plain[2])) {
+    index = plain[0];
+    lb = plain[1];
+    ub = plain[2];
+    return {3, false};
+  }
   return ItemScanner(line).number(index).literal(':').number(lb).literal(',').number(ub).items();
 }
 
@@ -37,11 +61,7 @@ void open_bound_files(OpenFiles& files, Fail fail) {
 // The scan count is read from the file's last line only, whether or not that
 // line ends with a newline; an empty file counts 0.
 int_t last_line_scan_count(FILE* file) {
-  std::string last;
-  std::string line;
-  LineReader lines(file);
-  while (lines.next(line)) last.swap(line);
-  return parse_scan_count(last);
+  return parse_scan_count(last_line(file));
 }
 
 // Rows beyond the scan table, and bounds that name no operation of the

@@ -169,6 +169,7 @@ class Inference {
     opnode* to;
     opnode* before;
     opnode* after;
+    std::size_t askedAt;  // arcs inserted when its order was last asked
   };
 
   // Every later pass meets the candidates of the first in the same order,
@@ -180,16 +181,33 @@ class Inference {
   int_t pass_over_open_pairs() {
     int_t inserted = 0;
     std::size_t kept = 0;
-    for (const OpenPair& pair : open_) {
+    for (OpenPair& pair : open_) {
       if (has_arc(pair.from, pair.to, IO) != 0) continue;
-      if (reaches(pair.before, pair.after)) {
+      if (walk_may_differ(pair) && reaches(pair.before, pair.after)) {
         inserted += insert(pair.from, pair.to) ? 1 : 0;
         continue;
       }
+      pair.askedAt = insertedFrom_.size();
       open_[kept++] = pair;
     }
     open_.resize(kept);
     return inserted;
+  }
+
+  // The walk that last found `before` not ordered before `after` entered
+  // `before` and only operations in its pending windows, and looked at their
+  // arcs alone; time does not change. Unless an arc inserted since then
+  // leaves one of those operations, the walk would go exactly as before and
+  // find nothing again. A few new arcs are checked one by one; after many,
+  // the pair is simply asked again.
+  bool walk_may_differ(const OpenPair& pair) const {
+    constexpr std::size_t kFewArcs = 64;
+    if (closure_ || insertedFrom_.size() - pair.askedAt > kFewArcs) return true;
+    for (std::size_t k = pair.askedAt; k < insertedFrom_.size(); ++k) {
+      const opnode* source = insertedFrom_[k];
+      if (source == pair.before || op_in_pw(pair.before, source) != 0) return true;
+    }
+    return false;
   }
 
   int_t infer_for(opnode* node) {
@@ -254,7 +272,7 @@ class Inference {
       if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
     if (reaches(before, after)) return insert(from, to);
-    open_.push_back({from, to, before, after});
+    open_.push_back({from, to, before, after, insertedFrom_.size()});
     return false;
   }
 
@@ -266,6 +284,7 @@ class Inference {
   bool insert(opnode* from, opnode* to) {
     if (ins_arc(from, to, IO) != 0) return false;
     if (closure_) closure_->add_arc(from, to);
+    insertedFrom_.push_back(from);
     return true;
   }
 
@@ -274,6 +293,7 @@ class Inference {
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
   std::vector<OpenPair> open_;
+  std::vector<opnode*> insertedFrom_;  // the source of every arc inserted, in order
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during

@@ -11,18 +11,16 @@
 namespace {
 
 // The time order from processor p's operations into processor q's: q's
-// lpw[p] values gathered once, and the stretches along which they do not
-// decrease, each with its position for the operation of p at hand.
+// lpw[p] values, and the stretches along which they do not decrease, each
+// with its position for the operation of p at hand.
 struct PairOrder {
-  std::vector<int_t> lower;
+  const int_t* lower;
   std::vector<int_t> starts{0};
   std::vector<int_t> ends;
   std::vector<int_t> pointer;
   int_t chain = 0;
 
-  PairOrder(int_t p, int_t q) {
-    for (const opnode& v : state.graph[q]) lower.push_back(v.lpw[p]);
-    const auto count = static_cast<int_t>(lower.size());
+  PairOrder(const int_t* lowerOfQ, int_t count) : lower(lowerOfQ) {
     for (int_t k = 1; k < count; ++k) {
       if (lower[k] < lower[k - 1]) starts.push_back(k);
     }
@@ -33,6 +31,21 @@ struct PairOrder {
 
   bool single() const { return starts.size() == 1; }
 };
+
+// Every operation's lpw[p], for each p in turn over all operations by id:
+// the time order reads one p at a time, and the windows themselves keep all
+// p of an operation together.
+std::vector<int_t> lower_bounds_by_processor() {
+  const auto processors = static_cast<std::size_t>(state.graph.size());
+  const auto count = static_cast<std::size_t>(state.nodeCount);
+  std::vector<int_t> lower(processors * count);
+  for (const auto& operations : state.graph) {
+    for (const opnode& v : operations) {
+      for (std::size_t p = 0; p < processors; ++p) lower[p * count + v.id] = v.lpw[p];
+    }
+  }
+  return lower;
+}
 
 }  // namespace
 
@@ -51,12 +64,15 @@ void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
 
 void TimedOrderGraph::add_time_order(Time time) {
   const auto processors = static_cast<int_t>(state.graph.size());
+  const std::vector<int_t> lower = lower_bounds_by_processor();
   sharedChain_.resize(processors);
   for (int_t q = 0; q < processors; ++q) {
     sharedChain_[q] = add_chain(q, {0});
     if (state.procOpNum[q] > 0) graph_.add(state.sentinel.id, sharedChain_[q]);
   }
-  for (int_t p = 0; p < processors; ++p) add_processor_order(p, time);
+  for (int_t p = 0; p < processors; ++p) {
+    add_processor_order(p, time, lower.data() + static_cast<std::size_t>(p) * state.nodeCount);
+  }
 }
 
 // Helpers for q's operations, each leading to its operation and, within a
@@ -82,12 +98,14 @@ int_t TimedOrderGraph::add_chain(int_t q, const std::vector<int_t>& stretchStart
 // u's upw[q]. The first bound only moves up as u goes down p's trace. The
 // scans' order adds the suffix from the first operation of q not issued when
 // u had completed; with a single stretch both suffixes share one arc.
-void TimedOrderGraph::add_processor_order(int_t p, Time time) {
+void TimedOrderGraph::add_processor_order(int_t p, Time time, const int_t* lowerOfP) {
   const auto processors = static_cast<int_t>(state.graph.size());
   std::vector<PairOrder> pairs;
   pairs.reserve(processors);
+  int_t firstOfQ = 0;
   for (int_t q = 0; q < processors; ++q) {
-    pairs.emplace_back(p, q);
+    pairs.emplace_back(lowerOfP + firstOfQ, state.procOpNum[q]);
+    firstOfQ += state.procOpNum[q];
     PairOrder& pair = pairs.back();
     pair.chain = pair.single() ? sharedChain_[q] : add_chain(q, pair.starts);
   }

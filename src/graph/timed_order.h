@@ -46,12 +46,11 @@ class TimedOrderGraph {
  private:
   void add_arcs(const std::vector<NodePair>& extra);
   void add_time_order(Time time);
-  void add_processor_order(int_t p, Time time);
+  void add_processor_order(int_t p, Time time, const int_t* lowerOfP);
   int_t add_chain(int_t q, const std::vector<int_t>& stretchStart);
 
   std::vector<opnode*> nodes_;
-  std::vector<int_t> firstOfProcessor_;  // id of operation 0 of each processor
-  std::vector<int_t> sharedChain_;       // first helper of each processor's shared chain
+  std::vector<int_t> sharedChain_;  // first helper of each processor's shared chain
   int_t nextHelper_ = 0;
   Digraph graph_;
 };

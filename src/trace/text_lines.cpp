@@ -22,6 +22,45 @@ bool LineReader::next(std::string& line) {
   return !line.empty();
 }
 
+namespace {
+
+// The last line of a file of `size` bytes from its end: the bytes after the
+// last newline that is not the final byte. Blocks are read backwards, each
+// twice the size of the one before, until that newline or the file's start
+// is in view. False when a read fails.
+bool last_line_from_end(FILE* file, long size, std::string& line) {
+  std::size_t block = 4096;
+  for (;;) {
+    const long from = size > static_cast<long>(block) ? size - static_cast<long>(block) : 0;
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    if (std::fseek(file, from, SEEK_SET) != 0) return false;
+    if (std::fread(tail.data(), 1, tail.size(), file) != tail.size()) return false;
+    // The final byte may be the last line's own newline.
+    const std::size_t newline =
+        tail.size() < 2 ? std::string::npos : tail.rfind('\n', tail.size() - 2);
+    if (newline != std::string::npos || from == 0) {
+      line = newline == std::string::npos ? tail : tail.substr(newline + 1);
+      return true;
+    }
+    block *= 2;
+  }
+}
+
+}  // namespace
+
+std::string last_line(FILE* file) {
+  std::string last;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    const long size = std::ftell(file);
+    if (size >= 0 && last_line_from_end(file, size, last)) return last;
+    std::rewind(file);
+  }
+  std::string line;
+  LineReader lines(file);
+  while (lines.next(line)) last.swap(line);
+  return last;
+}
+
 bool is_comment_line(const std::string& line) {
   return !line.empty() && line[0] == '#';
 }

@@ -23,6 +23,11 @@ class LineReader {
   std::size_t end_ = 0;
 };
 
+// The file's last line as LineReader would give it last ("" for an empty
+// file). A file that can be sought is read from its end, so that a long file
+// costs no more than its last line; any other is read through.
+std::string last_line(FILE* file);
+
 // A comment has "#" in its first column; a "#" after blanks does not count.
 bool is_comment_line(const std::string& line);
 

@@ -11,6 +11,7 @@
 #include "bounds/windows.h"
 #include "support/trace_fixture.h"
 #include "trace/read_from.h"
+#include "trace/text_lines.h"
 
 namespace {
 
@@ -27,6 +28,36 @@ TEST(BoundLines, ParsedWithTheirWhitespaceRules) {
   EXPECT_EQ(std::vector<int_t>({index, lb, ub}), std::vector<int_t>({1, 5, 9}));
   for (const char* line : {"1 :5,9\n", "1:5 ,9\n", "\t\n", "  # note\n", " \r\n"}) {
     EXPECT_LT(parse_bound_line(line, index, lb, ub).count, 3) << line;
+  }
+}
+
+// Rows read directly give what the full scanner reads from them.
+TEST(BoundLines, ReadLikeTheFullScanner) {
+  std::mt19937 random(4);
+  const std::string alphabet = "0123456789:,:, -+\tx\n";
+  for (int round = 0; round < 20000; ++round) {
+    std::string line;
+    if (round % 2 == 0) {
+      for (int i = 0; i < 3; ++i) {
+        line += std::to_string(random() % (round % 10 == 0 ? 99999999999ULL : 1000));
+        if (i < 2) line += i == 0 ? ":" : ",";
+      }
+    }
+    const int extra = static_cast<int>(random() % 8);
+    for (int i = 0; i < extra; ++i) line += alphabet[random() % alphabet.size()];
+    std::vector<int_t> direct(3, -7);
+    std::vector<int_t> scanned(3, -7);
+    const ScannedItems read = parse_bound_line(line, direct[0], direct[1], direct[2]);
+    const ScannedItems full = ItemScanner(line)
+                                  .number(scanned[0])
+                                  .literal(':')
+                                  .number(scanned[1])
+                                  .literal(',')
+                                  .number(scanned[2])
+                                  .items();
+    EXPECT_EQ(read.count, full.count) << line;
+    EXPECT_EQ(read.out_of_range, full.out_of_range) << line;
+    EXPECT_EQ(direct, scanned) << line;
   }
 }
 

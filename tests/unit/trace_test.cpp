@@ -109,6 +109,30 @@ TEST(TraceLines, WholeLinesKeepEveryByte) {
   }
 }
 
+// The last line read from the end is the one a read through gives last,
+// for files short and long, with or without a final newline.
+TEST(TraceLines, LastLineFromTheEndIsTheLastLineReadThrough) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % (round % 5 == 0 ? 20000 : 12));
+    const unsigned newline_per_mille = round % 3 == 0 ? 1 : 200;
+    for (int i = 0; i < length; ++i) {
+      const auto pick = random() % 1000;
+      text += pick < newline_per_mille ? '\n' : pick < 260 ? '\0' : 'a';
+    }
+    std::FILE* file = std::tmpfile();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    std::string expected;
+    std::string line;
+    LineReader lines(file);
+    while (lines.next(line)) expected = line;
+    EXPECT_EQ(last_line(file), expected) << "round " << round;
+    std::fclose(file);
+  }
+}
+
 // A number reads as strtoll would read it in base 10, with values outside
 // int32_t clamped and flagged, and the scan goes on after its last digit.
 TEST(TraceLines, NumbersReadLikeStrtollAndFlagWhatInt32CannotHold) {
