@@ -98,18 +98,35 @@ bool unrecorded_before(int_t i, int_t k) {
 // Names, in order, the ranges of processor i's operations and the rows whose
 // candidates they take: set(range, upper row) for the two ranges up to the
 // first scan, then widen(range, lower row, unrecorded, upper row).
-template <typename Set, typename Widen>
-void each_range(int_t i, Set set, Widen widen) {
-  const int_t m = std::min(state.numOfScan[i], state.NSCAN);
+int_t rows_of(int_t i) {
+  return std::min(state.numOfScan[i], state.NSCAN);
+}
+
+template <typename Set>
+void first_ranges(int_t i, Set set) {
   set(existing(i, 0, LB(i, 1)), 1);
   set(existing(i, LB(i, 1), UB(i, 1)), 2);
-  for (int_t k = 2; k <= m; ++k) {
-    widen(existing(i, UB(i, k - 1), LB(i, k)), k - 1, unrecorded_before(i, k), k);
-    widen(existing(i, LB(i, k), UB(i, k)), k - 1, false, k + 1);
-  }
+}
+
+// The ranges at scan k, for 2 <= k <= rows_of(i).
+template <typename Widen>
+void ranges_at(int_t i, int_t k, Widen widen) {
+  widen(existing(i, UB(i, k - 1), LB(i, k)), k - 1, unrecorded_before(i, k), k);
+  widen(existing(i, LB(i, k), UB(i, k)), k - 1, false, k + 1);
+}
+
+template <typename Widen>
+void last_range(int_t i, Widen widen) {
   // K is the first scan of at least 2 beyond the processor's last row.
-  const int_t K = std::max(2, m + 1);
+  const int_t K = std::max(2, rows_of(i) + 1);
   widen(existing(i, UB(i, K - 1), operations(i)), K - 1, false, K + 1);
+}
+
+template <typename Set, typename Widen>
+void each_range(int_t i, Set set, Widen widen) {
+  first_ranges(i, set);
+  for (int_t k = 2; k <= rows_of(i); ++k) ranges_at(i, k, widen);
+  last_range(i, widen);
 }
 
 void processor_windows(int_t i) {
@@ -145,38 +162,52 @@ struct RowsReached {
   bool set = false;
 };
 
-bool column_never_decreases(int_t t) {
-  const int_t rows = std::min(state.numOfScan[t], state.NSCAN);
-  for (int_t r = 2; r <= rows; ++r) {
-    if (LB(t, r) < LB(t, r - 1) || UB(t, r) < UB(t, r - 1)) return false;
-  }
-  return true;
-}
-
+// Row by row, as the table is stored.
 bool columns_never_decrease() {
-  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
-    if (!column_never_decreases(t)) return false;
+  for (int_t r = 2; r <= state.NSCAN; ++r) {
+    for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+      if (r <= state.numOfScan[t] && (LB(t, r) < LB(t, r - 1) || UB(t, r) < UB(t, r - 1))) {
+        return false;
+      }
+    }
   }
   return true;
 }
 
-std::vector<RowsReached> rows_reaching(int_t i) {
-  std::vector<RowsReached> reached(static_cast<std::size_t>(operations(i)));
-  each_range(
-      i,
-      [&](OpRange range, int_t upper_row) {
-        for (int_t j = range.from; j < range.end; ++j) {
-          reached[j].set = true;
-          reached[j].upper = std::max(reached[j].upper, upper_row);
-        }
-      },
-      [&](OpRange range, int_t lower_row, bool unrecorded, int_t upper_row) {
-        for (int_t j = range.from; j < range.end; ++j) {
-          int_t& lower = unrecorded ? reached[j].unrecorded : reached[j].lower;
-          lower = std::min(lower, lower_row);
-          reached[j].upper = std::max(reached[j].upper, upper_row);
-        }
-      });
+// The extreme rows of every operation of every processor. Their order does
+// not matter, so the ranges are taken scan by scan across processors, which
+// reads the table row by row as it is stored.
+std::vector<std::vector<RowsReached>> rows_reaching() {
+  std::vector<std::vector<RowsReached>> reached(static_cast<std::size_t>(state.NPROCESSOR));
+  int_t deepest = 0;
+  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+    reached[i].resize(static_cast<std::size_t>(operations(i)));
+    deepest = std::max(deepest, rows_of(i));
+  }
+  const auto set = [&](int_t i) {
+    return [&reached, i](OpRange range, int_t upper_row) {
+      for (int_t j = range.from; j < range.end; ++j) {
+        reached[i][j].set = true;
+        reached[i][j].upper = std::max(reached[i][j].upper, upper_row);
+      }
+    };
+  };
+  const auto widen = [&](int_t i) {
+    return [&reached, i](OpRange range, int_t lower_row, bool unrecorded, int_t upper_row) {
+      for (int_t j = range.from; j < range.end; ++j) {
+        int_t& lower = unrecorded ? reached[i][j].unrecorded : reached[i][j].lower;
+        lower = std::min(lower, lower_row);
+        reached[i][j].upper = std::max(reached[i][j].upper, upper_row);
+      }
+    };
+  };
+  for (int_t i = 0; i < state.NPROCESSOR; ++i) first_ranges(i, set(i));
+  for (int_t k = 2; k <= deepest; ++k) {
+    for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+      if (k <= rows_of(i)) ranges_at(i, k, widen(i));
+    }
+  }
+  for (int_t i = 0; i < state.NPROCESSOR; ++i) last_range(i, widen(i));
   return reached;
 }
 
@@ -196,9 +227,13 @@ void read_window_off_rows(opnode& node, const RowsReached& rows) {
   }
 }
 
-void processor_windows_from_rows(int_t i) {
-  const std::vector<RowsReached> reached = rows_reaching(i);
-  for (int_t j = 0; j < operations(i); ++j) read_window_off_rows(state.graph[i][j], reached[j]);
+void windows_from_rows() {
+  const std::vector<std::vector<RowsReached>> reached = rows_reaching();
+  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+    for (int_t j = 0; j < operations(i); ++j) {
+      read_window_off_rows(state.graph[i][j], reached[i][j]);
+    }
+  }
 }
 
 // The candidate -1, and entries no range reached, become 0.
@@ -217,7 +252,7 @@ void calculatePendingWindow() {
     pending_windows_range_by_range();
     return;
   }
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows_from_rows(i);
+  windows_from_rows();
   clamp_lower_windows();
 }
 
