@@ -140,6 +140,21 @@ class StoreIndex {
   std::vector<std::vector<int_t>> storeAddress_;
 };
 
+// check_go's walk from `start` for u and v; `entered(n)` hears of every
+// operation it enters past the start.
+template <typename Entered>
+bool walk_go(opnode* u, opnode* v, opnode* start, NodeMarks& visited, Entered entered) {
+  static WalkStack stack;
+  const auto reaches = [v](const opnode* n) { return n == v || check_TO(n, v) != 0; };
+  const auto never = [](const opnode*) { return false; };
+  const auto in_window = [u, &entered](const opnode* n) {
+    if (op_in_pw(u, n) == 0) return false;
+    entered(n);
+    return true;
+  };
+  return walk_arcs(stack, start, visited, reaches, never, in_window) != nullptr;
+}
+
 // One run of the inference: the candidate index and, when it fits and no two
 // operations are timed (so that "ordered before" is plain reachability, as
 // always in baseline mode), the closure that answers it without a walk.
@@ -170,6 +185,9 @@ class Inference {
     opnode* before;
     opnode* after;
     std::size_t askedAt;  // arcs inserted when its order was last asked
+    // The operations that walk entered besides `before`, in entered_.
+    std::size_t firstEntered;
+    std::size_t enteredCount;
   };
 
   // Every later pass meets the candidates of the first in the same order,
@@ -183,29 +201,33 @@ class Inference {
     std::size_t kept = 0;
     for (OpenPair& pair : open_) {
       if (has_arc(pair.from, pair.to, IO) != 0) continue;
-      if (walk_may_differ(pair) && reaches(pair.before, pair.after)) {
-        inserted += insert(pair.from, pair.to) ? 1 : 0;
-        continue;
+      if (walk_may_differ(pair)) {
+        const std::size_t mark = entered_.size();
+        if (reaches(pair.before, pair.after)) {
+          entered_.resize(mark);
+          inserted += insert(pair.from, pair.to) ? 1 : 0;
+          continue;
+        }
+        pair.askedAt = insertions_;
+        pair.firstEntered = mark;
+        pair.enteredCount = entered_.size() - mark;
       }
-      pair.askedAt = insertedFrom_.size();
       open_[kept++] = pair;
     }
     open_.resize(kept);
     return inserted;
   }
 
-  // The walk that last found `before` not ordered before `after` entered
-  // `before` and only operations in its pending windows, and looked at their
-  // arcs alone; time does not change. Unless an arc inserted since then
-  // leaves one of those operations, the walk would go exactly as before and
-  // find nothing again. A few new arcs are checked one by one; after many,
-  // the pair is simply asked again.
+  // The walk that last found `before` not ordered before `after` looked at
+  // the arcs of the operations it entered and at time alone, which does not
+  // change. Unless one of those operations has had an arc inserted since,
+  // the walk would go exactly as before and find nothing again. (With the
+  // closure there is no walk to repeat; its answer costs nothing.)
   bool walk_may_differ(const OpenPair& pair) const {
-    constexpr std::size_t kFewArcs = 64;
-    if (closure_ || insertedFrom_.size() - pair.askedAt > kFewArcs) return true;
-    for (std::size_t k = pair.askedAt; k < insertedFrom_.size(); ++k) {
-      const opnode* source = insertedFrom_[k];
-      if (source == pair.before || op_in_pw(pair.before, source) != 0) return true;
+    if (closure_ || changedAt_[pair.before->id] > pair.askedAt) return true;
+    const std::size_t end = pair.firstEntered + pair.enteredCount;
+    for (std::size_t k = pair.firstEntered; k < end; ++k) {
+      if (changedAt_[entered_[k]] > pair.askedAt) return true;
     }
     return false;
   }
@@ -271,20 +293,28 @@ class Inference {
       if (timed_before(before, after)) return passes_ == 1 && insert(from, to);
       if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
-    if (reaches(before, after)) return insert(from, to);
-    open_.push_back({from, to, before, after, insertedFrom_.size()});
+    const std::size_t mark = entered_.size();
+    if (reaches(before, after)) {
+      entered_.resize(mark);
+      return insert(from, to);
+    }
+    open_.push_back({from, to, before, after, insertions_, mark, entered_.size() - mark});
     return false;
   }
 
+  // The closure's answer, or check_go's walk, noting in entered_ every
+  // operation the walk enters past `before`.
   bool reaches(opnode* before, opnode* after) {
     if (closure_) return closure_->reaches(before, after);
-    return check_go(before, after) != 0;
+    visited_.clear();
+    return walk_go(before, after, before, visited_,
+                   [this](const opnode* n) { entered_.push_back(n->id); });
   }
 
   bool insert(opnode* from, opnode* to) {
     if (ins_arc(from, to, IO) != 0) return false;
     if (closure_) closure_->add_arc(from, to);
-    insertedFrom_.push_back(from);
+    changedAt_[from->id] = ++insertions_;
     return true;
   }
 
@@ -293,7 +323,12 @@ class Inference {
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
   std::vector<OpenPair> open_;
-  std::vector<opnode*> insertedFrom_;  // the source of every arc inserted, in order
+  std::vector<int_t> entered_;
+  NodeMarks visited_;
+  // Arcs inserted so far, and for each node by id their number when an arc
+  // from it was last inserted (0 for none).
+  std::size_t insertions_ = 0;
+  std::vector<std::size_t> changedAt_ = std::vector<std::size_t>(state.nodeCount + 1, 0);
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during
@@ -345,11 +380,7 @@ int_t check_go(opnode* u, opnode* v) {
 // Reaches v through the arcs, or in optimized mode any operation timed before
 // v, passing only through operations that lie in u's pending windows.
 int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited) {
-  static WalkStack stack;
-  const auto reaches = [v](const opnode* n) { return n == v || check_TO(n, v) != 0; };
-  const auto never = [](const opnode*) { return false; };
-  const auto in_window = [u](const opnode* n) { return op_in_pw(u, n) != 0; };
-  return walk_arcs(stack, op, visited, reaches, never, in_window) != nullptr ? 1 : 0;
+  return walk_go(u, v, op, visited, [](const opnode*) {}) ? 1 : 0;
 }
 
 int_t op_in_pw(const opnode* u, const opnode* v) {
