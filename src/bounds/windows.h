@@ -15,7 +15,6 @@ inline int_t check_TO(const opnode* u, const opnode* v) {
   if (state.isBase == 1) return 0;
   if (u == &state.sentinel) return 1;
   if (v == &state.sentinel) return 0;
-  const bool completed_before = u->seq_num < v->lpw[u->proc_num];
-  const bool issued_after = u->upw[v->proc_num] < v->seq_num;
-  return completed_before && issued_after ? 1 : 0;
+  // u completed before v was issued, and v was issued after u's window.
+  return u->seq_num < v->lpw[u->proc_num] && u->upw[v->proc_num] < v->seq_num ? 1 : 0;
 }

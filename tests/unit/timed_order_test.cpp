@@ -12,6 +12,7 @@
 
 #include "bounds/scan_order.h"
 #include "bounds/windows.h"
+#include "derive/write_to.h"
 #include "graph/arc_store.h"
 #include "support/trace_fixture.h"
 
@@ -99,6 +100,26 @@ TEST_F(TimedOrder, ComponentsAreThoseOfArcsAndEveryTimedPair) {
       for (std::size_t b = 0; b < nodes.size(); ++b) {
         const bool together = parts.component[nodes[a]->id] == parts.component[nodes[b]->id];
         ASSERT_EQ(together, a == b || (reach[a][b] && reach[b][a])) << "round " << round;
+      }
+    }
+  }
+}
+
+// Two operations lie in each other's windows when neither is timed before
+// the other, whichever windows are read first.
+TEST_F(TimedOrder, InWindowsExactlyWhenNeitherIsTimedFirst) {
+  std::mt19937 random(12);
+  for (int round = 0; round < 300; ++round) {
+    reset_run_state();
+    build(random);
+    std::vector<opnode*> nodes{&state.sentinel};
+    for (auto& operations : state.graph) {
+      for (opnode& node : operations) nodes.push_back(&node);
+    }
+    for (const opnode* u : nodes) {
+      for (const opnode* v : nodes) {
+        const bool neither = check_TO(u, v) == 0 && check_TO(v, u) == 0;
+        ASSERT_EQ(op_in_pw(u, v), neither ? 1 : 0) << "round " << round;
       }
     }
   }
