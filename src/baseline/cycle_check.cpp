@@ -123,10 +123,12 @@ class OrderClosure {
  public:
   OrderClosure() { add_stored_arcs(index_); }
 
+  // Arcs are only added, so the first arc that closes a cycle settles the
+  // verdict and the rest of the inference is not needed for it.
   bool has_cycle() {
-    while (pass()) {
+    while (!closed_ && pass()) {
     }
-    return first_on_cycle(index_) != nullptr;
+    return closed_ || first_on_cycle(index_) != nullptr;
   }
 
  private:
@@ -136,6 +138,7 @@ class OrderClosure {
     int_t changed = 0;
     for (auto& operations : state.graph) {
       for (opnode& node : operations) {
+        if (closed_) return false;
         if (node.optype == STORE) changed += overwritten_after(&node);
         if (node.optype == LOAD) changed += read_by(&node);
       }
@@ -171,13 +174,16 @@ class OrderClosure {
     return changed;
   }
 
-  // 1 when the arc x -> y adds to what x reaches.
+  // 1 when the arc x -> y adds to what x reaches; notes when it closes a
+  // cycle (y already reaches x).
   int_t link(opnode* x, opnode* y) {
     if (index_.reaches(x, y)) return 0;
+    if (index_.reaches(y, x)) closed_ = true;
     index_.add_arc(x, y);
     return 1;
   }
 
+  bool closed_ = false;
   OrderIndex index_;
   StoresByAddr stores_;
 };
