@@ -95,9 +95,7 @@ bool unrecorded_before(int_t i, int_t k) {
   return LB(i, k - 1) == 0 && UB(i, k - 1) == 0 && LB(i, k) > 0;
 }
 
-// Names, in order, the ranges of processor i's operations and the rows whose
-// candidates they take: set(range, upper row) for the two ranges up to the
-// first scan, then widen(range, lower row, unrecorded, upper row).
+// The rows of processor i that count.
 int_t rows_of(int_t i) {
   return std::min(state.numOfScan[i], state.NSCAN);
 }
@@ -122,6 +120,9 @@ void last_range(int_t i, Widen widen) {
   widen(existing(i, UB(i, K - 1), operations(i)), K - 1, false, K + 1);
 }
 
+// Names, in order, the ranges of processor i's operations and the rows whose
+// candidates they take: set(range, upper row) for the two ranges up to the
+// first scan, then widen(range, lower row, unrecorded, upper row).
 template <typename Set, typename Widen>
 void each_range(int_t i, Set set, Widen widen) {
   first_ranges(i, set);

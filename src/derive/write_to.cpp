@@ -194,7 +194,8 @@ class Inference {
   // and all but the open ones end without an effect: time (which does not
   // change) decided them, or their arc exists, and arcs are only added. So a
   // later pass tries the open pairs alone, in the order the first pass met
-  // them, asking what a full pass would ask of each. A pair whose arc now
+  // them, asking what a full pass would ask of each (a walk is repeated only
+  // when it may go differently, see walk_may_differ). A pair whose arc now
   // exists is closed for good.
   int_t pass_over_open_pairs() {
     int_t inserted = 0;
@@ -323,6 +324,8 @@ class Inference {
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
   std::vector<OpenPair> open_;
+  // The operations entered by the walks of open pairs, a range per walk; a
+  // walk repeated in a later pass appends its own range.
   std::vector<int_t> entered_;
   NodeMarks visited_;
   // Arcs inserted so far, and for each node by id their number when an arc
@@ -391,8 +394,8 @@ int_t op_in_pw(const opnode* u, const opnode* v) {
   if (u == &state.sentinel || v == &state.sentinel) {
     return check_TO(u, v) == 0 && check_TO(v, u) == 0 ? 1 : 0;
   }
-  const bool u_first = u->upw[v->proc_num] < v->seq_num && u->seq_num < v->lpw[u->proc_num];
-  if (u_first) return 0;
-  const bool v_first = v->seq_num < u->lpw[v->proc_num] && v->upw[u->proc_num] < u->seq_num;
-  return v_first ? 0 : 1;
+  const bool u_before_v = u->upw[v->proc_num] < v->seq_num && u->seq_num < v->lpw[u->proc_num];
+  if (u_before_v) return 0;
+  const bool v_before_u = v->seq_num < u->lpw[v->proc_num] && v->upw[u->proc_num] < u->seq_num;
+  return v_before_u ? 0 : 1;
 }
