@@ -80,23 +80,29 @@ TEST_F(TraceReader, LongLinesAreReadWhole) {
   EXPECT_EQ(ops(0), "S3,4 L3,4 ");
 }
 
+// Random bytes: newlines at the given rate per mille, some NUL bytes, the rest
+// letters; written to a temporary file read from its start.
+std::FILE* random_file(std::mt19937& random, int length, unsigned newline_per_mille,
+                       std::string& text) {
+  text.clear();
+  for (int i = 0; i < length; ++i) {
+    const auto pick = random() % 1000;
+    text += pick < newline_per_mille ? '\n' : pick < 60 ? '\0' : static_cast<char>('a' + pick % 26);
+  }
+  std::FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::rewind(file);
+  return file;
+}
+
 // Lines are the bytes up to and including each newline, NUL bytes and lines
 // longer than a read block included, and a last line without a newline.
 TEST(TraceLines, WholeLinesKeepEveryByte) {
   std::mt19937 random(5);
   for (int round = 0; round < 60; ++round) {
-    std::string text;
     const int length = static_cast<int>(random() % (round % 3 == 0 ? 300000 : 9000));
-    const unsigned newline_per_mille = round % 2 == 0 ? 30 : 1;
-    for (int i = 0; i < length; ++i) {
-      const auto pick = random() % 1000;
-      text += pick < newline_per_mille ? '\n'
-              : pick < 60              ? '\0'
-                                       : static_cast<char>('a' + pick % 26);
-    }
-    std::FILE* file = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::rewind(file);
+    std::string text;
+    std::FILE* file = random_file(random, length, round % 2 == 0 ? 30 : 1, text);
     std::string joined;
     std::string line;
     LineReader lines(file);
@@ -114,16 +120,9 @@ TEST(TraceLines, WholeLinesKeepEveryByte) {
 TEST(TraceLines, LastLineFromTheEndIsTheLastLineReadThrough) {
   std::mt19937 random(7);
   for (int round = 0; round < 300; ++round) {
-    std::string text;
     const int length = static_cast<int>(random() % (round % 5 == 0 ? 20000 : 12));
-    const unsigned newline_per_mille = round % 3 == 0 ? 1 : 200;
-    for (int i = 0; i < length; ++i) {
-      const auto pick = random() % 1000;
-      text += pick < newline_per_mille ? '\n' : pick < 260 ? '\0' : 'a';
-    }
-    std::FILE* file = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::rewind(file);
+    std::string text;
+    std::FILE* file = random_file(random, length, round % 3 == 0 ? 1 : 200, text);
     std::string expected;
     std::string line;
     LineReader lines(file);
