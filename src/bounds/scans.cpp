@@ -19,12 +19,16 @@ int_t parse_scan_count(const std::string& line) {
 
 namespace {
 
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 // One to nine digits at `at`, read and passed; false for none or more.
 bool plain_number(const char*& at, int_t& value) {
   const char* start = at;
   value = 0;
-  for (; *at >= '0' && *at <= '9' && at - start < 10; ++at) value = value * 10 + (*at - '0');
-  return at != start && at - start < 10;
+  for (; is_digit(*at) && at - start < 9; ++at) value = value * 10 + (*at - '0');
+  return at != start && !is_digit(*at);
 }
 
 }  // namespace
