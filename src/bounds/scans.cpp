@@ -17,35 +17,7 @@ int_t parse_scan_count(const std::string& line) {
   return count;
 }
 
-namespace {
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// One to nine digits at `at`, read and passed; false for none or more.
-bool plain_number(const char*& at, int_t& value) {
-  const char* start = at;
-  value = 0;
-  for (; is_digit(*at) && at - start < 9; ++at) value = value * 10 + (*at - '0');
-  return at != start && !is_digit(*at);
-}
-
-}  // namespace
-
-// Nearly every row is "index:lb,ub" in plain digits, which is read directly;
-// the scanner would read the same three items from it. Anything else goes
-// through the scanner.
 ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
-  const char* at = line.c_str();
-  int_t plain[3];
-  if (plain_number(at, plain[0]) && *at++ == ':' && plain_number(at, plain[1]) && *at++ == ',' &&
-      plain_number(at, plain[2])) {
-    index = plain[0];
-    lb = plain[1];
-    ub = plain[2];
-    return {3, false};
-  }
   return ItemScanner(line).number(index).literal(':').number(lb).literal(',').number(ub).items();
 }
 
@@ -78,12 +50,6 @@ void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
   if (!fits) err_quit("bound file format error");
 }
 
-// Rows of 0,0 up to row `index`: the table grows only with rows that passed
-// their checks.
-void add_scan_rows_up_to(int_t index) {
-  state.scan.extend_to(index);
-}
-
 // Each data line is parsed, its index checked against the expected one, and
 // only then its values range-checked and stored.
 void read_processor_bounds(FILE* file, int_t p) {
@@ -101,7 +67,7 @@ void read_processor_bounds(FILE* file, int_t p) {
     if (expected == 1 && index >= 2 && index <= 8) expected = index;
     QIRN_ISVALID(index == expected, kBoundRowIndexSite);
     check_row_in_range(p, index, lb, ub);
-    add_scan_rows_up_to(expected);
+    state.scan.extend_to(expected);  // grows only with rows that passed their checks
     state.scan.set(expected, p, lb, ub);
     if (state.firstScanRow[p] == 0) state.firstScanRow[p] = expected;
     state.lastScanRow[p] = expected;

@@ -31,36 +31,6 @@ TEST(BoundLines, ParsedWithTheirWhitespaceRules) {
   }
 }
 
-// Rows read directly give what the full scanner reads from them.
-TEST(BoundLines, ReadLikeTheFullScanner) {
-  std::mt19937 random(4);
-  const std::string alphabet = "0123456789:,:, -+\tx\n";
-  for (int round = 0; round < 20000; ++round) {
-    std::string line;
-    if (round % 2 == 0) {
-      for (int i = 0; i < 3; ++i) {
-        line += std::to_string(random() % (round % 10 == 0 ? 99999999999ULL : 1000));
-        if (i < 2) line += i == 0 ? ":" : ",";
-      }
-    }
-    const int extra = static_cast<int>(random() % 8);
-    for (int i = 0; i < extra; ++i) line += alphabet[random() % alphabet.size()];
-    std::vector<int_t> direct(3, -7);
-    std::vector<int_t> scanned(3, -7);
-    const ScannedItems read = parse_bound_line(line, direct[0], direct[1], direct[2]);
-    const ScannedItems full = ItemScanner(line)
-                                  .number(scanned[0])
-                                  .literal(':')
-                                  .number(scanned[1])
-                                  .literal(',')
-                                  .number(scanned[2])
-                                  .items();
-    EXPECT_EQ(read.count, full.count) << line;
-    EXPECT_EQ(read.out_of_range, full.out_of_range) << line;
-    EXPECT_EQ(direct, scanned) << line;
-  }
-}
-
 TEST_F(BoundFiles, ScanCountsComeFromEachFilesLastLine) {
   state.NPROCESSOR = 3;
   state.QIRNBOUND = write_files("boundgt", {"3:2,3\n4:30,33\n", "6:41,50", "1:0,1\n# done\n"});
