@@ -45,21 +45,6 @@ class ProgramOrder : public TraceFixture {
   }
 };
 
-TEST_F(ProgramOrder, SequentialConsistencyOrdersEveryPairOnceNewestFirst) {
-  load({"store 0 1\nload 1 0\nstore 2 2\n", "load 3 0\n"}, SC);
-  add_lo_arc(SC);
-  EXPECT_EQ(targets(0), (Targets{{2, 1}, {2}, {}}));
-  EXPECT_EQ(targets(1), (Targets{{}}));
-}
-
-// Every cell of the table: a load keeps order to everything after it, a
-// store or lock operation only to stores and to same-address operations.
-TEST_F(ProgramOrder, ProcessorConsistencyDropsOnlyOrderIntoNonStoresOfOtherAddresses) {
-  load({"store 1 1\nload 2 0\nacquire 1\nstore 2 2\nload 1 1\nrelease 2\n"}, PC);
-  add_lo_arc(PC);
-  EXPECT_EQ(targets(0), (Targets{{4, 3, 2}, {5, 4, 3, 2}, {4, 3}, {5}, {5}, {}}));
-}
-
 TEST_F(ProgramOrder, OptimizedCandidatesReachTheWindowsUpperEnd) {
   load({stores(4)}, SC, {"1:1,2\n"});
   calculatePendingWindow();
@@ -68,41 +53,7 @@ TEST_F(ProgramOrder, OptimizedCandidatesReachTheWindowsUpperEnd) {
   EXPECT_EQ(targets(0), (Targets{{2, 1}, {3, 2}, {3}, {}}));
 }
 
-TEST_F(ProgramOrder, WindowsReachingPastTheTraceAreClamped) {
-  load({stores(3)}, SC, {"1:0,3\n"});
-  op(0, 0)->lpw[0] = -7;
-  op(0, 0)->upw[0] = 99;
-  op(0, 1)->upw[0] = -3;
-  add_lo_arc(SC);
-  EXPECT_EQ(targets(0), (Targets{{2, 1}, {}, {}}));
-}
-
-TEST_F(ProgramOrder, ScopeConsistencyNestsSessionsAndChainsInSessionStores) {
-  load({"acquire 1\nacquire 2\nstore 3 1\nrelease 2\nrelease 1\n",
-        "acquire 0\nstore 5 1\nstore 5 2\nrelease 0\n"},
-       ScC);
-  construct_mapping();
-  init_inSync();
-  update_pre_nxt_node();
-  add_lo_arc(ScC);
-  EXPECT_EQ(targets(0), (Targets{{4, 3, 2, 1}, {3, 2, 4}, {3, 4}, {4}, {}}));
-  EXPECT_EQ(targets(1), (Targets{{3, 2, 1}, {2, 3}, {3}, {}}));
-}
-
 using CycleCheck = TraceFixture;
-
-// The first operation only leads into the cycle; the second lies on it.
-TEST_F(CycleCheck, StartIsTheFirstOperationOnACycleInBothModes) {
-  load({"store 1 1\nload 2 0\n", "store 2 2\n"}, SC);
-  ins_arc(op(0, 0), op(0, 1), LO);
-  ins_arc(op(0, 1), op(1, 0), IO);
-  ins_arc(op(1, 0), op(0, 1), Wt);
-  const std::string expected =
-      "Find a consistency violation:\n(G[0][1]:L[2]=0)<-Wt-(G[1][0]:S[2]#2)<-I-(G[0][1]:L[2]=0)\n";
-  EXPECT_EQ(printed(check_cycle), expected);
-  state.isBase = 0;  // windows never computed: nothing is timed
-  EXPECT_EQ(printed(check_cycle), expected);
-}
 
 // An operation timed after the start is passed over, not entered, and the
 // node that leads to it goes on with its later arcs.
@@ -137,34 +88,6 @@ class Inference : public TraceFixture {
     add_io_arc();
   }
 };
-
-// The load of processor 0 is visited before the load of processor 2 adds the
-// arc that orders the store 2 before it; the inference follows a pass later.
-TEST_F(Inference, ArcAddedLaterInAPassEnablesInferenceInTheNextPass) {
-  derive({"store 1 1\nload 0 1\n", "store 0 1\n", "store 0 2\nload 1 0\n"});
-  EXPECT_EQ(has_arc(op(2, 1), op(0, 0), IO), 1);  // initial value
-  EXPECT_EQ(has_arc(op(2, 0), op(1, 0), IO), 1);  // overwritten before the read
-  EXPECT_EQ(has_arc(op(1, 0), op(2, 0), IO), 0);
-}
-
-TEST_F(Inference, ReachabilityFollowsArcsAndInOptimizedModeTime) {
-  load(kTimedTraces, SC, kTimedBounds);
-  calculatePendingWindow();
-  opnode* first = op(0, 0);
-  opnode* last = op(0, 3);
-  opnode* store = op(1, 0);
-  EXPECT_EQ(check_go(store, first), 0);
-  ins_arc(store, first, Wt);
-  EXPECT_EQ(check_go(store, first), 1);
-  EXPECT_EQ(check_go(store, last), 1);  // the load reached is timed before the last
-  ins_arc(first, last, IO);
-  ins_arc(last, store, IO);
-  EXPECT_EQ(op_in_pw(first, last), 0);
-  EXPECT_EQ(check_go(first, store), 0);  // only through an operation outside the windows
-  state.isBase = 1;
-  EXPECT_EQ(check_go(first, store), 1);
-  EXPECT_EQ(check_go(last, op(0, 1)), 0);
-}
 
 TEST_F(Inference, ClosureStaysExactWhileArcsAreAdded) {
   load({"store 0 1\nstore 0 2\nstore 0 3\nstore 0 4\n", "store 1 1\nstore 1 2\nstore 1 3\n",

@@ -1,5 +1,5 @@
-// The optimized SC/PC verdict on simulated runs: the reduced inference
-// against its plain form, and against what time alone proves.
+// The optimized SC/PC inference on simulated runs: arc for arc against its
+// literal rule, and against what time alone proves.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,7 +13,7 @@
 #include "gen/files.h"
 #include "gen/generate.h"
 #include "graph/cycles.h"
-#include "support/naive_inference.h"
+#include "support/literal_inference.h"
 #include "support/trace_fixture.h"
 #include "trace/read_from.h"
 
@@ -76,21 +76,6 @@ class OptimizedVerdict : public TraceFixture {
     return !printed(check_cycle).empty();
   }
 };
-
-// Each reduction of the inference (stores of the read store's window for the
-// overwritten-before rule, the nearest store below a load's window, time
-// alone for that store, no walk where time orders a pair the other way)
-// keeps the verdict of the plain rule.
-TEST_F(OptimizedVerdict, ReducedInferenceAgreesWithThePlainRule) {
-  for (uint64_t seed = 1; seed <= 120; ++seed) {
-    const GenConfig config = shape(seed);
-    for (MCM_t model : {SC, PC}) {
-      const bool reduced = finds_cycle(config, model, [] { add_io_arc(); });
-      const bool plain = finds_cycle(config, model, naive_optimized_inference);
-      EXPECT_EQ(reduced, plain) << "seed " << seed << " model " << model;
-    }
-  }
-}
 
 // qirn's inference (open pairs alone retried after the first pass, narrow
 // windows scanned op by op, wide ones searched) inserts the arcs of the

@@ -19,61 +19,7 @@
 
 namespace {
 
-class ReleaseConsistency : public TraceFixture {
- protected:
-  // The arcs a baseline RC run has when its search begins.
-  void derive(const std::vector<std::string>& traces) {
-    load(traces, RC);
-    construct_mapping();
-    init_inSync();
-    init_first_write_sync_read();
-    add_lo_arc(RC);
-    add_wt_arc();
-    add_lo_for_sync();
-  }
-};
-
-// Operation 0 lies before any session, 2 inside, 4 between two sessions, 7
-// after the last one.
-const char* const kSessionsTrace =
-    "store 9 1\nacquire 0\nstore 1 1\nrelease 0\nstore 2 1\nacquire 1\nrelease 1\nstore 3 1\n";
-
-TEST_F(ReleaseConsistency, CompanionArcRunsFromReleaseOnWriterSideToAcquireOnReaderSide) {
-  load({kSessionsTrace, kSessionsTrace}, RC);
-  const Arcs none = arcs();
-  using Arc = std::pair<opnode*, opnode*>;
-  struct Case {
-    opnode* u;
-    opnode* v;
-    std::optional<Arc> expected;
-  };
-  const std::vector<Case> cases = {
-      {op(0, 2), op(1, 2), Arc{op(0, 3), op(1, 1)}},  // inside -> inside
-      {op(0, 2), op(1, 4), Arc{op(0, 3), op(1, 5)}},  // inside -> before a session
-      {op(0, 4), op(1, 2), Arc{op(0, 3), op(1, 1)}},  // after a session -> inside
-      {op(0, 4), op(1, 0), Arc{op(0, 3), op(1, 1)}},  // after -> before the first
-      {op(0, 7), op(1, 4), Arc{op(0, 6), op(1, 5)}},  // after the last -> between
-      {op(0, 0), op(1, 2), std::nullopt},             // writer before every session
-      {op(0, 2), op(1, 7), std::nullopt},             // reader after every session
-      {op(0, 2), op(0, 4), std::nullopt},             // one processor
-  };
-  for (const Case& c : cases) {
-    ins_arc_for_rc(c.u, c.v, Wt);
-    if (c.expected) {
-      EXPECT_EQ(del_arc(c.expected->first, c.expected->second, Wt), 0)
-          << "from " << c.u->proc_num << "," << c.u->seq_num;
-    }
-    EXPECT_EQ(arcs(), none) << "from " << c.u->proc_num << "," << c.u->seq_num;
-  }
-}
-
-TEST_F(ReleaseConsistency, ReleaseLinksOnlyToTheNextAcquireOfItsLock) {
-  load({"release 1\nacquire 2\nrelease 2\nacquire 1\n", "acquire 1\nrelease 1\n"}, RC);
-  const Arcs none = arcs();
-  add_lo_for_sync();
-  EXPECT_EQ(del_arc(op(0, 0), op(0, 3), LO), 0);
-  EXPECT_EQ(arcs(), none);
-}
+using ReleaseConsistency = TraceFixture;
 
 // Random arcs, each kept only while no walk closes a cycle: after every
 // insertion the test that knows the new arc must agree with walks from every

@@ -1,9 +1,14 @@
 // Whole runs in-process: a fatal stop unwinds instead of ending the process,
 // and reset_run_state gives the next run a clean start.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,6 +85,26 @@ TEST(FatalStops, CarryTheFormattedMessageToTheGuard) {
   EXPECT_EQ(run_guarded([]() -> int { throw std::bad_alloc(); }), 255);
   EXPECT_EQ(run_guarded([] { return 0; }), 0);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "out of memory\n");
+}
+
+// With both streams on one file, buffered standard output must come first.
+TEST(FatalReports, StandardOutputIsFlushedBeforeTheMessage) {
+  char pattern[] = "/tmp/qirn-diag-XXXXXX";
+  const std::string path = std::string(mkdtemp(pattern)) + "/both";
+  EXPECT_EXIT(
+      {
+        if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::exit(2);
+        dup2(fileno(stdout), fileno(stderr));
+        std::printf("diagnostic line\n");
+        as_main([] { err_quit("stopped"); });
+      },
+      testing::ExitedWithCode(255), "");
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  EXPECT_EQ(text.str(), "diagnostic line\nstopped\n");
+  std::remove(path.c_str());
+  rmdir(pattern);
 }
 
 }  // namespace

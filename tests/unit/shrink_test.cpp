@@ -20,49 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qirn_shrink;
-using Op = std::pair<int, int>;
-
-Operation op_line(const std::string& line, Operation::Kind kind, int a, int b) {
-  Operation op{line, kind};
-  if (kind == Operation::Kind::Acquire || kind == Operation::Kind::Release) op.lock = a;
-  op.addr = a;
-  op.value = b;
-  return op;
-}
-
-// Random processors of stores with distinct values, loads of earlier stored
-// values or 0, and lock sessions around some of them.
-TraceSet random_set(std::mt19937& rng, int processors, int length) {
-  TraceSet set;
-  std::vector<std::pair<int, int>> stored;
-  int next_value = 1;
-  for (int p = 0; p < processors; ++p) {
-    Processor& proc = set.processors.emplace_back();
-    auto& ops = proc.operations;
-    while (static_cast<int>(ops.size()) < length) {
-      const int addr = static_cast<int>(rng() % 3);
-      const bool session = rng() % 3 == 0;
-      const int lock = static_cast<int>(rng() % 2);
-      if (session) ops.push_back(op_line("acquire", Operation::Kind::Acquire, lock, 0));
-      if (rng() % 2 == 0 || stored.empty()) {
-        ops.push_back(op_line("store", Operation::Kind::Store, addr, next_value));
-        stored.emplace_back(addr, next_value++);
-      } else {
-        const auto& [a, v] = stored[rng() % stored.size()];
-        ops.push_back(op_line("load", Operation::Kind::Load, a, rng() % 4 == 0 ? 0 : v));
-      }
-      if (session) ops.push_back(op_line("release", Operation::Kind::Release, lock, 0));
-    }
-  }
-  return set;
-}
-
-bool keeps_all(const Selection& s, const std::set<Op>& ops) {
-  for (const auto& [p, i] : ops) {
-    if (!s[p][i]) return false;
-  }
-  return true;
-}
 
 bool keeps_unit(const Selection& s, const Unit& unit) {
   for (const auto& [p, i] : unit.operations) {
@@ -82,103 +39,6 @@ void expect_one_minimal(const TraceSet& set, const Selection& result,
     Selection smaller = result;
     removal.remove(smaller, unit);
     EXPECT_TRUE(kept_operations(smaller) == 0 || !verdict(smaller));
-  }
-}
-
-TEST(Reducer, ResultKeepsVerdictIsOneMinimalAndDeterministic) {
-  std::mt19937 rng(7);
-  for (int round = 0; round < 60; ++round) {
-    const TraceSet set = random_set(rng, 1 + round % 5, 2 + round % 13);
-    // The made-up verdict holds while a few chosen operations stay, or, in
-    // odd rounds, while either of two groups stays (not monotone in one set).
-    const auto all = small_units(set);
-    std::set<Op> first, second;
-    for (int k = 0; k < 3; ++k) first.insert(all[rng() % all.size()].operations[0]);
-    for (int k = 0; k < 2; ++k) second.insert(all[rng() % all.size()].operations[0]);
-    const bool either = round % 2 == 1;
-    int calls = 0;
-    const auto verdict = [&](const Selection& s) {
-      ++calls;
-      return keeps_all(s, first) || (either && keeps_all(s, second));
-    };
-    ReducerHooks hooks;
-    hooks.keeps_verdict = verdict;
-    const Selection result = reduce(set, hooks);
-    ASSERT_TRUE(verdict(result));
-    expect_one_minimal(set, result, verdict);
-    EXPECT_EQ(reduce(set, hooks), result);
-    EXPECT_GT(calls, 0);
-  }
-}
-
-TEST(Reducer, NeverSplitsASessionNorKeepsALoadWhoseStoreWent) {
-  std::mt19937 rng(11);
-  for (int round = 0; round < 40; ++round) {
-    const TraceSet set = random_set(rng, 3, 12);
-    std::bernoulli_distribution coin(0.8);
-    ReducerHooks hooks;
-    hooks.keeps_verdict = [&](const Selection&) { return coin(rng); };
-    const Selection result = reduce(set, hooks);
-    for (const Unit& unit : small_units(set)) {
-      const Op first = unit.operations.front();
-      for (const auto& [p, i] : unit.operations)
-        EXPECT_EQ(result[p][i], result[first.first][first.second]);
-    }
-    for (size_t p = 0; p < set.processors.size(); ++p) {
-      for (size_t i = 0; i < result[p].size(); ++i) {
-        const Operation& load = set.processors[p].operations[i];
-        if (!result[p][i] || load.kind != Operation::Kind::Load || load.value == 0) continue;
-        bool written = false;
-        for (size_t q = 0; q < set.processors.size(); ++q) {
-          for (size_t j = 0; j < result[q].size(); ++j) {
-            const Operation& store = set.processors[q].operations[j];
-            written |= result[q][j] && store.kind == Operation::Kind::Store &&
-                       store.addr == load.addr && store.value == load.value;
-          }
-        }
-        EXPECT_TRUE(written) << "processor " << p << " operation " << i;
-      }
-    }
-  }
-}
-
-TEST(Reducer, StopsWhenOutOfTimeWithTheSetItStartedFrom) {
-  std::mt19937 rng(3);
-  const TraceSet set = random_set(rng, 2, 6);
-  ReducerHooks hooks;
-  hooks.keeps_verdict = [](const Selection&) { return true; };
-  hooks.out_of_time = [] { return true; };
-  EXPECT_EQ(reduce(set, hooks), select_all(set));
-}
-
-// A kept operation had completed at a scan exactly when its new number is
-// below the new lb, and had been issued exactly when it is below the new ub.
-TEST(BoundRows, KeptOperationsKeepTheirStatusAtEveryScan) {
-  std::mt19937 rng(5);
-  for (int round = 0; round < 200; ++round) {
-    Processor proc;
-    const int length = static_cast<int>(rng() % 12);
-    proc.operations.resize(static_cast<size_t>(length));
-    int lb = 0, ub = 0;
-    for (int scan = 1; scan <= 6; ++scan) {
-      ub = std::min(length, ub + static_cast<int>(rng() % 4));
-      lb = std::min(ub, lb + static_cast<int>(rng() % 4));
-      proc.rows.push_back({scan, lb, ub});
-    }
-    std::vector<bool> kept(static_cast<size_t>(length));
-    for (size_t i = 0; i < kept.size(); ++i) kept[i] = rng() % 2 == 0;
-    const std::vector<BoundRow> rows = renumber_rows(proc, kept);
-    ASSERT_EQ(rows.size(), proc.rows.size());
-    for (size_t r = 0; r < rows.size(); ++r) {
-      EXPECT_EQ(rows[r].scan, proc.rows[r].scan);
-      int renumbered = 0;
-      for (int i = 0; i < length; ++i) {
-        if (!kept[static_cast<size_t>(i)]) continue;
-        EXPECT_EQ(renumbered < rows[r].lb, i < proc.rows[r].lb);
-        EXPECT_EQ(renumbered < rows[r].ub, i < proc.rows[r].ub);
-        ++renumbered;
-      }
-    }
   }
 }
 
@@ -269,17 +129,6 @@ TEST_F(ShrinkRun, SimulatedViolationsShrinkToOneMinimalSetsWithTheSameVerdict) {
       EXPECT_EQ(read_file(root_ / "again" / name), read_file(fs::path(out) / name));
     }
   }
-}
-
-TEST_F(ShrinkRun, APassingSetIsNotShrunk) {
-  std::ofstream(root_ / "in/tfres.0") << "store 0 1\nload 0 1\n";
-  for (int p = 1; p < 4; ++p) std::ofstream(root_ / "in" / ("tfres." + std::to_string(p))) << "";
-  for (int p = 0; p < 4; ++p)
-    std::ofstream(root_ / "in" / ("boundgt." + std::to_string(p))) << "1:0,0\n";
-  std::string printed;
-  EXPECT_EQ(WEXITSTATUS(shrink("SC", "out", printed)), 1);
-  EXPECT_NE(printed.find("nothing to shrink"), std::string::npos) << printed;
-  EXPECT_FALSE(fs::exists(root_ / "out"));
 }
 
 }  // namespace

@@ -131,27 +131,4 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, Witness,
                                            "rc-cycle-before-search", "rc-search-violation",
                                            "scc-cycle-before-search"));
 
-TEST(WitnessFile, WithoutACycleWritesNothing) {
-  const fs::path picture = fs::temp_directory_path() / ("witness_none_" + std::to_string(getpid()));
-  const WitnessRun run =
-      run_witness(fs::path(QIRN_E2E_DIR) / "..",
-                  "-p 2 -m SC -b -i " + std::string(QIRN_EXAMPLE_DIR) + "/ -o " + picture.string());
-  EXPECT_EQ(run.status, 1) << run.out;
-  EXPECT_NE(run.out.find("no cycle!"), std::string::npos) << run.out;
-  EXPECT_FALSE(fs::exists(picture));
-}
-
-TEST(WitnessFile, RendersSvgWhereDotIsInstalled) {
-  if (std::system("command -v dot >/dev/null 2>&1") != 0) GTEST_SKIP() << "dot is not installed";
-  const fs::path dir = fs::path(QIRN_E2E_DIR) / "sc-cycle-closed-by-time";
-  const fs::path picture =
-      fs::temp_directory_path() / ("witness_" + std::to_string(getpid()) + ".svg");
-  const WitnessRun run = run_witness(dir, "-p 2 -m SC --format svg -o " + picture.string());
-  ASSERT_EQ(run.status, 0);
-  const std::string svg = read_file(picture);
-  fs::remove(picture);
-  EXPECT_NE(svg.find("<svg"), std::string::npos);
-  EXPECT_NE(svg.find("G[1][0]:S[0]#1"), std::string::npos);
-}
-
 }  // namespace
