@@ -1,102 +1,22 @@
 #include "baseline/cycle_check.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
-#include "baseline/order_index.h"
+#include "baseline/overwrite_inference.h"
 #include "derive/program_order.h"
 #include "graph/arc_store.h"
 #include "graph/cycles.h"
 #include "graph/marks.h"
-#include "report/diagnostics.h"
+#include "graph/strong_components.h"
 #include "trace/read_from.h"
 
 namespace {
 
-// The inferred arcs of every node in insertion order. Each one joins two
-// operations on the same address and ends at a store, so a bit per store of
-// that address tells whether the arc is present.
-class InferredArcs {
- public:
-  InferredArcs()
-      : targets_(state.nodeCount + 1), present_(state.nodeCount + 1), rank_(targets_.size()) {
-    for (const auto& operations : state.graph) {
-      for (const opnode& node : operations) {
-        if (node.optype == STORE) rank_[node.id] = storesOfAddr_[node.addr]++;
-      }
-    }
-  }
-
-  bool insert(const opnode* from, const opnode* to) {
-    std::vector<std::uint64_t>& bits = present_[from->id];
-    if (bits.empty()) bits.assign((storesOfAddr_[to->addr] + 63) / 64, 0);
-    const int_t r = rank_[to->id];
-    std::uint64_t& word = bits[r >> 6];
-    const std::uint64_t bit = std::uint64_t{1} << (r & 63);
-    if ((word & bit) != 0) return false;
-    word |= bit;
-    targets_[from->id].push_back(to->id);
-    return true;
-  }
-
-  const std::vector<int_t>& of(const opnode* u) const { return targets_[u->id]; }
-
- private:
-  std::vector<std::vector<int_t>> targets_;
-  std::vector<std::vector<std::uint64_t>> present_;
-  std::vector<int_t> rank_;
-  std::unordered_map<int_t, int_t> storesOfAddr_;
-};
-
-// The stores of every processor by address, in sequence order.
-//
-// Program order runs from every store to every later store of its processor,
-// so the stores of one processor that reach a node form a prefix of them, and
-// the stores a node reaches form a suffix. The inference tests the stores in
-// sequence order and inserts an arc for each that passes; a test that fails
-// changes nothing, so once one fails in a prefix the rest fail too, and the
-// failures before a suffix can be skipped by bisection. Prefixes and suffixes
-// only grow, and the arcs of the part handled before are all present, so a
-// later pass starts where the last one ended.
-class StoresByAddr {
- public:
-  using Group = std::vector<opnode*>;
-
-  StoresByAddr() : byProcessor_(state.graph.size()) {
-    for (std::size_t p = 0; p < state.graph.size(); ++p) {
-      for (opnode& node : state.graph[p]) {
-        if (node.optype == STORE) byProcessor_[p][node.addr].push_back(&node);
-      }
-    }
-  }
-
-  // Calls `visit` on the stores of every processor to `addr` with the
-  // processor's number; `visit` answers how many arcs it inserted.
-  template <typename Visit>
-  int_t count(int_t addr, Visit visit) const {
-    int_t hits = 0;
-    for (std::size_t p = 0; p < byProcessor_.size(); ++p) {
-      const auto group = byProcessor_[p].find(addr);
-      if (group != byProcessor_[p].end()) hits += visit(group->second, p);
-    }
-    return hits;
-  }
-
- private:
-  std::vector<std::unordered_map<int_t, Group>> byProcessor_;
-};
-
-// Adds the stored arcs (the write-to arcs) to the index.
-void add_stored_arcs(OrderIndex& index) {
-  for (auto& operations : state.graph) {
-    for (opnode& node : operations) {
-      for (const oparc* arc = node.pointTo; arc != nullptr; arc = arc->nxtarc)
-        index.add_arc(&node, arc->nptr);
-    }
-  }
-}
+using Group = StoresByAddr::Group;
 
 // The first operation, in processor-then-sequence order, on a cycle. A lock
 // operation is entered only from an earlier operation of its processor, which
@@ -110,196 +30,174 @@ opnode* first_on_cycle(const OrderIndex& index) {
   return nullptr;
 }
 
-// Whether the inference ends with a cycle, decided without its arc lists.
-//
-// Every test of the inference asks only what is reachable (and which
-// write-to arcs exist), and it inserts an arc whenever its test passes, so
-// what it ends with reaching is the least closure in which every passing
-// test's arc is present, whatever the order of the tests. Within one
-// processor, the first store of a suffix reaches the rest of it and the last
-// store of a prefix is reached from the rest, so one arc per processor and
-// rule gives the same closure as all of them.
-class OrderClosure {
+// The inferred arcs of an operation in the order the inference inserted
+// them, rebuilt from its logs. An arc is inserted at the first step that
+// takes it: by pass, then by the turn of the operation whose rule took it
+// (processor-then-sequence order), then within that turn by processor and
+// sequence number of the target. An arc taken again later is not inserted
+// again.
+class InsertedArcs {
  public:
-  OrderClosure() { add_stored_arcs(index_); }
-
-  // Arcs are only added, so the first arc that closes a cycle settles the
-  // verdict and the rest of the inference is not needed for it.
-  bool has_cycle() {
-    while (!closed_ && pass()) {
-    }
-    return closed_ || first_on_cycle(index_) != nullptr;
-  }
-
- private:
-  using Group = StoresByAddr::Group;
-
-  bool pass() {
-    int_t changed = 0;
-    for (auto& operations : state.graph) {
-      for (opnode& node : operations) {
-        if (closed_) return false;
-        if (node.optype == STORE) changed += overwritten_after(&node);
-        if (node.optype == LOAD) changed += read_by(&node);
+  explicit InsertedArcs(const OverwriteInference& inference)
+      : inference_(inference), nodes_(nodes_by_id()), turn_(nodes_.size(), 0) {
+    for (const auto& operations : state.graph) {
+      for (const opnode& node : operations) {
+        turn_[node.id] = turns_++;
+        if (node.optype == LOAD) loadsOfAddr_[node.addr].push_back(&node);
       }
     }
-    return changed != 0;
   }
 
-  int_t read_by(opnode* r) {
-    opnode* w = st_mapping(r);
-    if (w == &state.sentinel)
-      return stores_.count(r->addr,
-                           [&](const Group& group, std::size_t) { return link(r, group[0]); });
-    return stores_.count(w->addr, [&](const Group& group, std::size_t) {
-      auto end = std::partition_point(group.begin(), group.end(),
-                                      [&](const opnode* v) { return index_.reaches(v, r); });
-      if (end != group.begin() && *(end - 1) == w) --end;
-      return end == group.begin() ? 0 : link(*(end - 1), w);
-    });
+  // Target ids, oldest first.
+  std::vector<int_t> of(const opnode* u) const {
+    if (u->optype == STORE) return from_store(u);
+    if (u->optype == LOAD) return from_load(u);
+    return {};
   }
 
-  int_t overwritten_after(opnode* w) {
-    int_t changed = 0;
-    for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
-      opnode* r = ld_mapping(cell);
-      if (has_arc(w, r, Wt) == 0) continue;
-      changed += stores_.count(w->addr, [&](const Group& group, std::size_t) {
-        auto v = std::partition_point(group.begin(), group.end(),
-                                      [&](const opnode* s) { return !index_.reaches(w, s); });
-        if (v != group.end() && *v == w) ++v;
-        return v == group.end() ? 0 : link(r, *v);
-      });
-    }
-    return changed;
-  }
+  opnode* node(int_t id) const { return nodes_[id]; }
 
-  // 1 when the arc x -> y adds to what x reaches; notes when it closes a
-  // cycle (y already reaches x).
-  int_t link(opnode* x, opnode* y) {
-    if (index_.reaches(x, y)) return 0;
-    if (index_.reaches(y, x)) closed_ = true;
-    index_.add_arc(x, y);
-    return 1;
-  }
+ private:
+  struct Taken {
+    std::int64_t when;
+    int_t target;
+    bool operator<(const Taken& other) const { return when < other.when; }
+  };
 
-  bool closed_ = false;
-  OrderIndex index_;
-  StoresByAddr stores_;
+  std::vector<int_t> from_load(const opnode* r) const;
+  std::vector<int_t> from_store(const opnode* v) const;
+  // The pass in which the prefix rule of load r took the store of rank
+  // `rank` in processor p's group, or 0 when it never did.
+  int_t pass_taking(const opnode* r, std::size_t p, int_t rank) const;
+
+  const OverwriteInference& inference_;
+  std::vector<opnode*> nodes_;
+  std::vector<std::int64_t> turn_;  // by node id: its place in processor-then-sequence order
+  std::unordered_map<int_t, std::vector<const opnode*>> loadsOfAddr_;
+  std::int64_t turns_ = 0;
 };
 
-class BaselineOrder {
+// A load of the initial value gets every store to its address at its first
+// turn. A load that read w over a write-to arc gets, at each of w's turns,
+// every processor's newly reached stores, by processor and in sequence
+// order.
+std::vector<int_t> InsertedArcs::from_load(const opnode* r) const {
+  const opnode* w = st_mapping(r);
+  std::vector<int_t> targets;
+  if (w == &state.sentinel) {
+    for (const Group& group : inference_.stores().of(r->addr)) {
+      for (const opnode* v : group.stores) targets.push_back(v->id);
+    }
+    return targets;
+  }
+  if (has_arc(w, r, Wt) == 0) return targets;
+  struct Step {
+    int_t pass;
+    std::size_t processor;
+    const Group* group;
+    int_t from;
+    int_t to;
+    bool operator<(const Step& other) const {
+      return pass != other.pass ? pass < other.pass : processor < other.processor;
+    }
+  };
+  std::vector<Step> steps;
+  for (const Group& group : inference_.stores().of(w->addr)) {
+    const HandledLog& log = inference_.suffixes();
+    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(w, group.processor));
+         entry != nullptr; entry = log.before(*entry)) {
+      const HandledLog::Entry* earlier = log.before(*entry);
+      const auto to = earlier == nullptr ? static_cast<int_t>(group.stores.size()) : earlier->bound;
+      steps.push_back({entry->pass, group.processor, &group, entry->bound, to});
+    }
+  }
+  std::sort(steps.begin(), steps.end());
+  for (const Step& step : steps) {
+    for (int_t k = step.from; k < step.to; ++k) {
+      if (step.group->stores[k] != w) targets.push_back(step.group->stores[k]->id);
+    }
+  }
+  return targets;
+}
+
+// A store v gets v -> w at the first turn of a load that read w in which
+// the load's prefix rule takes v.
+std::vector<int_t> InsertedArcs::from_store(const opnode* v) const {
+  std::unordered_map<int_t, std::int64_t> first;
+  const auto loads = loadsOfAddr_.find(v->addr);
+  if (loads == loadsOfAddr_.end()) return {};
+  const auto p = static_cast<std::size_t>(v->proc_num);
+  const int_t rank = inference_.stores().rank(v);
+  for (const opnode* r : loads->second) {
+    const opnode* w = st_mapping(r);
+    if (w == &state.sentinel || w == v) continue;
+    const int_t pass = pass_taking(r, p, rank);
+    if (pass == 0) continue;
+    const std::int64_t when = pass * turns_ + turn_[r->id];
+    auto [at, fresh] = first.try_emplace(w->id, when);
+    if (!fresh) at->second = std::min(at->second, when);
+  }
+  std::vector<Taken> arcs;
+  for (const auto& [target, when] : first) arcs.push_back({when, target});
+  std::sort(arcs.begin(), arcs.end());
+  std::vector<int_t> targets;
+  for (const Taken& arc : arcs) targets.push_back(arc.target);
+  return targets;
+}
+
+// The bounds only grow from pass to pass: the pass that took the store is
+// the earliest whose bound lies beyond it.
+int_t InsertedArcs::pass_taking(const opnode* r, std::size_t p, int_t rank) const {
+  const HandledLog& log = inference_.prefixes();
+  int_t pass = 0;
+  for (const HandledLog::Entry* entry = log.newest(HandledLog::key(r, p));
+       entry != nullptr && entry->bound > rank; entry = log.before(*entry))
+    pass = entry->pass;
+  return pass;
+}
+
+// Depth-first from the start over every operation's arcs in list order (the
+// inferred arcs newest first, then the stored arcs, then program order from
+// the processor's last operation down to the next one) until an arc leads
+// back to the start; then prints that arc, the path back to the start, and
+// the start.
+class CyclePrinter {
  public:
-  BaselineOrder()
-      : nodes_(state.nodeCount + 1),
-        prefixDone_(nodes_.size() * state.graph.size(), 0),
-        suffixDone_(nodes_.size() * state.graph.size(), OrderIndex::kNone) {
-    for (auto& operations : state.graph) {
-      for (opnode& node : operations) nodes_[node.id] = &node;
-    }
-    add_stored_arcs(index_);
-  }
+  explicit CyclePrinter(const InsertedArcs& arcs) : arcs_(arcs) {}
 
-  // Passes over all operations until one inserts nothing; arcs inserted
-  // during a pass take part in every later test of that pass.
-  void infer() {
-    while (pass() != 0) {
-    }
-  }
-
-  opnode* cycle_start() const { return first_on_cycle(index_); }
-
-  void print_cycle(opnode* start);
+  void print(opnode* start);
 
  private:
-  int_t pass() {
-    int_t inserted = 0;
-    for (auto& operations : state.graph) {
-      for (opnode& node : operations) {
-        if (node.optype == STORE) inserted += overwritten_after(&node);
-        if (node.optype == LOAD) inserted += read_by(&node);
-      }
-    }
-    return inserted;
-  }
-
-  // A load of the initial value precedes every store to its address; a store
-  // ordered before a load was overwritten by the store the load read.
-  int_t read_by(opnode* r) {
-    opnode* w = st_mapping(r);
-    opnode* target = w == &state.sentinel ? r : w;
-    return stores_.count(target->addr, [&](const StoresByAddr::Group& group, std::size_t p) {
-      int_t& done = prefixDone_[memo(r, p)];
-      int_t inserted = 0;
-      for (; done < static_cast<int_t>(group.size()); ++done) {
-        opnode* v = group[done];
-        if (w == &state.sentinel) {
-          inserted += insert(r, v) ? 1 : 0;
-        } else if (v != w) {
-          if (!index_.reaches(v, r)) break;
-          inserted += insert(v, w) ? 1 : 0;
-        }
-      }
-      return inserted;
-    });
-  }
-
-  // A store that follows w overwrites w after every load that read w. As w
-  // reaches r, the arcs from r add nothing to what w reaches, so the suffix
-  // stays the same while they are inserted.
-  int_t overwritten_after(opnode* w) {
-    int_t inserted = 0;
-    for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
-      opnode* r = ld_mapping(cell);
-      if (has_arc(w, r, Wt) == 0) continue;
-      inserted += stores_.count(w->addr, [&](const StoresByAddr::Group& group, std::size_t p) {
-        int_t& done = suffixDone_[memo(r, p)];
-        const auto end = group.begin() + std::min<std::size_t>(done, group.size());
-        auto v = std::partition_point(group.begin(), end,
-                                      [&](const opnode* s) { return !index_.reaches(w, s); });
-        done = static_cast<int_t>(v - group.begin());
-        int_t added = 0;
-        for (; v != end; ++v) added += *v != w && insert(r, *v) ? 1 : 0;
-        return added;
-      });
-    }
-    return inserted;
-  }
-
-  static std::size_t memo(const opnode* r, std::size_t p) {
-    return static_cast<std::size_t>(r->id) * state.graph.size() + p;
-  }
-
-  bool insert(opnode* from, opnode* to) {
-    if (!inferred_.insert(from, to)) return false;
-    index_.add_arc(from, to);
-    return true;
-  }
-
   struct Frame {
     opnode* node;
     ORDER_t in;
-    int_t inferred;       // inferred arcs still to visit, newest first
-    const oparc* stored;  // next stored arc
-    int_t later;          // next program-order successor, counting down
+    const std::vector<int_t>* inferred;
+    std::size_t inferredLeft;  // counting down: newest first
+    const oparc* stored;       // next stored arc
+    int_t later;               // next program-order successor, counting down
   };
+
+  void push(opnode* u, ORDER_t in);
   // The next arc of the frame's node in list order, or false when none is left.
   bool next_arc(Frame& frame, opnode*& target, ORDER_t& order) const;
 
-  std::vector<opnode*> nodes_;
-  // By load and processor: how many of the processor's stores the prefix
-  // rule has handled, and where the suffix rule's handled part starts.
-  std::vector<int_t> prefixDone_;
-  std::vector<int_t> suffixDone_;
-  OrderIndex index_;
-  InferredArcs inferred_;
-  StoresByAddr stores_;
+  const InsertedArcs& arcs_;
+  std::unordered_map<int_t, std::vector<int_t>> lists_;
+  std::vector<Frame> stack_;
+  NodeMarks visited_;
 };
 
-bool BaselineOrder::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
+void CyclePrinter::push(opnode* u, ORDER_t in) {
+  visited_.set(u);
+  const std::vector<int_t>& inferred = lists_.emplace(u->id, arcs_.of(u)).first->second;
+  stack_.push_back(
+      {u, in, &inferred, inferred.size(), u->pointTo, state.procOpNum[u->proc_num] - 1});
+}
+
+bool CyclePrinter::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
   opnode* u = frame.node;
-  if (frame.inferred > 0) {
-    target = nodes_[inferred_.of(u)[--frame.inferred]];
+  if (frame.inferredLeft > 0) {
+    target = arcs_.node((*frame.inferred)[--frame.inferredLeft]);
     order = IO;
     return true;
   }
@@ -320,34 +218,25 @@ bool BaselineOrder::next_arc(Frame& frame, opnode*& target, ORDER_t& order) cons
   return false;
 }
 
-// Depth-first from the start over the arcs in list order until an arc leads
-// back to it; then prints that arc, the path back to the start, and the start.
-void BaselineOrder::print_cycle(opnode* start) {
-  NodeMarks visited;
-  visited.clear();
-  std::vector<Frame> stack;
-  const auto push = [&](opnode* u, ORDER_t in) {
-    visited.set(u);
-    stack.push_back({u, in, static_cast<int_t>(inferred_.of(u).size()), u->pointTo,
-                     state.procOpNum[u->proc_num] - 1});
-  };
+void CyclePrinter::print(opnode* start) {
+  visited_.clear();
   push(start, LO);
   opnode* target = nullptr;
   ORDER_t order = LO;
-  while (!stack.empty()) {
-    if (!next_arc(stack.back(), target, order)) {
-      stack.pop_back();
+  while (!stack_.empty()) {
+    if (!next_arc(stack_.back(), target, order)) {
+      stack_.pop_back();
     } else if (target == start) {
       break;
-    } else if (!visited.test(target)) {
+    } else if (!visited_.test(target)) {
       push(target, order);
     }
   }
   FoundCycle cycle{{start}, {}};
-  for (std::size_t i = stack.size() - 1; i > 0; --i) {
+  for (std::size_t i = stack_.size() - 1; i > 0; --i) {
     cycle.tags.push_back(order);
-    cycle.nodes.push_back(stack[i].node);
-    order = stack[i].in;
+    cycle.nodes.push_back(stack_[i].node);
+    order = stack_[i].in;
   }
   cycle.tags.push_back(order);
   cycle.nodes.push_back(start);
@@ -357,11 +246,11 @@ void BaselineOrder::print_cycle(opnode* start) {
 }  // namespace
 
 int_t verify_baseline_order() {
-  if (!OrderClosure().has_cycle()) return 0;
-  BaselineOrder order;
-  order.infer();
-  opnode* start = order.cycle_start();
+  OverwriteInference inference;
+  inference.run();
+  opnode* start = first_on_cycle(inference.index());
   if (start == nullptr) return 0;
-  order.print_cycle(start);
+  const InsertedArcs arcs(inference);
+  CyclePrinter(arcs).print(start);
   return 1;
 }

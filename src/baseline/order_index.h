@@ -1,16 +1,25 @@
-// Exact "ordered before" for baseline SC and PC without stored program-order
-// arcs.
+// Exact "ordered before" among the loads and stores for baseline SC and PC,
+// without stored program-order arcs.
 //
-// Program order is implicit: under SC every operation precedes every later
-// one of its processor; under PC only the pairs the model keeps. Either way
-// the set of operations of one processor that a node reaches is closed under
-// program order, so a load reached means every later load is reached, and a
-// store reached means every later store is. Two numbers per processor (the
-// earliest load and the earliest store reached) therefore describe exactly
-// which loads and stores a node reaches. The index holds them for every
-// node and keeps them exact while arcs are added.
+// The loads and stores of a processor form chains in which every operation
+// precedes the next: under SC one chain of all of them; under PC one of its
+// loads and one of its stores (a load precedes every later operation, and
+// every operation precedes every later store). So what a node reaches of one
+// chain is a suffix of it, and what reaches a node of one chain is a prefix.
+// Every load and store has a row: per chain, the sequence number of the
+// first member it reaches.
+//
+// Along a chain every member reaches the next, so it reaches all the next
+// one reaches: rows never rise from one member to the next, and the members
+// of a chain that reach a given node form a prefix of it, found by
+// bisection. An added arc x -> y gives what y reaches, and y, to every
+// member of each chain's prefix that reaches x, or is x; the rows that
+// change are a tail of that prefix, found by walking back from its end until
+// a row holds all of it already. Row changes are stamped, so a caller can
+// tell whether what a node reaches changed since it last looked.
 #pragma once
 
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -23,33 +32,52 @@ class OrderIndex {
   // The closure of program order alone.
   OrderIndex();
 
-  // 1 when a path of at least one arc leads from u to v; v is a load or a
-  // store.
-  bool reaches(const opnode* u, const opnode* v) const { return row(u->id)[slot(v)] <= v->seq_num; }
+  // The chain of a load or store.
+  static int_t chain_of(const opnode* v) {
+    return state.MC == PC ? 2 * v->proc_num + (v->optype == STORE ? 1 : 0) : v->proc_num;
+  }
+  // The chain holding processor p's stores.
+  static int_t store_chain(int_t p) { return state.MC == PC ? 2 * p + 1 : p; }
+  // 1 when a path of at least one arc leads from u to v; both are loads or
+  // stores.
+  bool reaches(const opnode* u, const opnode* v) const {
+    return row(place_[u->id])[chain_of(v)] <= v->seq_num;
+  }
+  // The sequence number of the first member of the chain that u reaches,
+  // or kNone.
+  int_t first_reached(const opnode* u, int_t chain) const { return row(place_[u->id])[chain]; }
+  // Whether the member of the given place reaches v.
+  bool reaches_from(std::size_t place, const opnode* v) const {
+    return row(place)[chain_of(v)] <= v->seq_num;
+  }
+  // The place of a load or store among all chains' members.
+  std::size_t place(const opnode* v) const { return place_[v->id]; }
 
-  // Takes the arc x -> y into account.
+  // Takes the arc x -> y between two loads or stores into account.
   void add_arc(const opnode* x, const opnode* y);
 
- private:
-  static int_t slot(const opnode* v) { return 2 * v->proc_num + (v->optype == STORE ? 1 : 0); }
-  int_t* row(int_t id) { return &rows_[static_cast<std::size_t>(id) * width_]; }
-  const int_t* row(int_t id) const { return &rows_[static_cast<std::size_t>(id) * width_]; }
-  void link_neighbours();
-  void close_program_order(int_t p);
-  // Adds to the row of u what `t` holds and reports whether the row changed.
-  bool absorb(int_t id, const int_t* t);
-  // Pushes the nodes whose closure contains every node that reaches u: its
-  // program-order predecessors (a generating subset of them) and the sources
-  // of its added arcs.
-  void push_predecessors(const opnode* u);
+  // How many added arcs changed what some node reaches.
+  std::int64_t version() const { return version_; }
+  // The version at which what u (a load or store) reaches last changed.
+  std::int64_t changed_at(const opnode* u) const { return changed_[place_[u->id]]; }
 
-  std::size_t width_;
-  std::vector<int_t> rows_;
-  std::vector<opnode*> nodes_;
-  // By node id, the sequence number of the latest earlier load, store,
-  // operation to the same address and lock operation of its processor (-1).
-  std::vector<int_t> prevLoad_, prevStore_, prevSameAddr_, prevSync_;
-  std::vector<std::vector<int_t>> sources_;  // by target id: sources of added arcs
-  std::vector<int_t> pending_;
+ private:
+  int_t* row(std::size_t place) { return &rows_[place * width_]; }
+  const int_t* row(std::size_t place) const { return &rows_[place * width_]; }
+  std::size_t chain_end(std::size_t chain) const { return chainStart_[chain + 1]; }
+  void place_operations();
+  void close_program_order(int_t p);
+  // How many members of the chain, from its start, reach x or are x.
+  std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
+  // Lowers the rows of the chain's members before `end` to what is carried
+  // down; answers the first member whose row changed (or `end`).
+  std::size_t lower_rows(std::size_t begin, std::size_t end);
+
+  std::size_t width_;                    // one entry per chain
+  std::vector<std::size_t> chainStart_;  // by chain, its first place; one more at the end
+  std::vector<std::size_t> place_;       // by node id; members in chain order, chain by chain
+  std::vector<int_t> rows_;              // by place, its row
+  std::vector<std::int64_t> changed_;    // by place
   std::vector<int_t> carried_;
+  std::int64_t version_ = 0;
 };

@@ -1,0 +1,132 @@
+// Baseline SC and PC: the inference of overwrite orders, run on the closure
+// of the order alone.
+//
+// The inference passes over the operations in processor-then-sequence order
+// until a pass inserts nothing. A load r that read store w makes every store
+// that reaches r overwritten by w (v -> w); a store w is overwritten after
+// every load r that read it over a write-to arc by every store w reaches
+// (r -> v); a load of the initial value precedes every store to its address.
+//
+// Within one processor the stores a rule takes in one step form a range in
+// which the first reaches the rest, so one arc per processor and step gives
+// the closure that all of them give, after every step. The arcs themselves
+// are not kept: logs record, for every rule and processor, the pass in which
+// each range of the processor's stores was taken, and the arc lists are
+// rebuilt from them when a cycle is printed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "baseline/order_index.h"
+#include "qirn.h"
+
+// The stores of every processor by address, in sequence order.
+class StoresByAddr {
+ public:
+  struct Group {
+    std::size_t processor;
+    int_t chain;  // the index's chain holding these stores
+    std::vector<opnode*> stores;
+    std::vector<std::size_t> places;  // by store, its place in the index
+    std::vector<int_t> seqs;          // by store, its sequence number
+  };
+  using Groups = std::vector<Group>;
+
+  explicit StoresByAddr(const OrderIndex& index);
+
+  // The groups of the processors that store to `addr`, in processor order.
+  const Groups& of(int_t addr) const {
+    const auto groups = byAddr_.find(addr);
+    return groups == byAddr_.end() ? none_ : groups->second;
+  }
+
+  // The place of a store in its processor's group.
+  int_t rank(const opnode* store) const { return rank_[store->id]; }
+
+ private:
+  std::unordered_map<int_t, Groups> byAddr_;
+  Groups none_;
+  std::vector<int_t> rank_;
+};
+
+// Entries under keys that name an operation and a processor, each entry
+// linked to the one added before it under the same key.
+class HandledLog {
+ public:
+  struct Entry {
+    int_t pass;
+    int_t bound;
+    int_t before;  // the entry added before under the same key, or -1
+  };
+
+  static std::size_t key(const opnode* u, std::size_t p) {
+    return static_cast<std::size_t>(u->id) * state.graph.size() + p;
+  }
+
+  HandledLog() : newest_(static_cast<std::size_t>(state.nodeCount + 1) * state.graph.size(), -1) {}
+
+  void add(std::size_t key, int_t pass, int_t bound) {
+    entries_.push_back({pass, bound, newest_[key]});
+    newest_[key] = static_cast<int_t>(entries_.size()) - 1;
+  }
+  // The newest entry under the key, or null.
+  const Entry* newest(std::size_t key) const { return at(newest_[key]); }
+  const Entry* before(const Entry& entry) const { return at(entry.before); }
+
+ private:
+  const Entry* at(int_t index) const { return index < 0 ? nullptr : &entries_[index]; }
+
+  std::vector<Entry> entries_;
+  std::vector<int_t> newest_;  // by key
+};
+
+class OverwriteInference {
+ public:
+  using Group = StoresByAddr::Group;
+
+  // Needs the write-to arcs in place.
+  OverwriteInference();
+
+  // Passes until one takes no store it had not taken. A pass whose stores
+  // only give arcs already inserted changes nothing reached, so the pass
+  // after it takes nothing: this stops after the same arcs as stopping at
+  // the first pass that inserts none.
+  void run() {
+    while (pass() != 0) {
+    }
+  }
+
+  const OrderIndex& index() const { return index_; }
+  const StoresByAddr& stores() const { return stores_; }
+  // By load and processor: after each pass that took more of the
+  // processor's stores before the load, how many of them are taken.
+  const HandledLog& prefixes() const { return prefixes_; }
+  // By store and processor: after each pass that took more of the
+  // processor's stores after the store, the first of them taken.
+  const HandledLog& suffixes() const { return suffixes_; }
+
+ private:
+  int_t pass();
+  int_t read_initial(opnode* r);
+  int_t read_by(opnode* r);
+  int_t overwritten_after(opnode* w);
+  int_t take_prefix(const Group& group, opnode* w, opnode* r);
+  int_t take_suffix(const Group& group, opnode* w);
+  int_t prefix_end(const Group& group, int_t done, const opnode* w, const opnode* r) const;
+  // How many stores other than w lie in [from, to) of the group.
+  int_t others(const Group& group, int_t from, int_t to, const opnode* w) const;
+
+  OrderIndex index_;
+  StoresByAddr stores_;
+  HandledLog prefixes_;
+  HandledLog suffixes_;
+  std::vector<int_t> prefixDone_;
+  std::vector<int_t> suffixStart_;
+  std::vector<opnode*> readers_;
+  // By store id: the index version when the store's last turn ended.
+  std::vector<std::int64_t> seen_;
+  int_t pass_ = 0;
+};
