@@ -26,11 +26,16 @@ OverwriteInference::OverwriteInference()
     : stores_(index_),
       prefixDone_(static_cast<std::size_t>(state.nodeCount + 1) * state.graph.size(), 0),
       suffixStart_(prefixDone_.size(), OrderIndex::kNone),
-      seen_(static_cast<std::size_t>(state.nodeCount) + 1, -1) {
+      seen_(static_cast<std::size_t>(state.nodeCount) + 1, -1),
+      sourceOf_(seen_.size(), nullptr),
+      groupsOf_(seen_.size(), nullptr) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
       for (const oparc* arc = node.pointTo; arc != nullptr; arc = arc->nxtarc)
         index_.add_arc(&node, arc->nptr);
+      if (node.optype != LOAD) continue;
+      sourceOf_[node.id] = st_mapping(&node);
+      groupsOf_[node.id] = &stores_.of(node.addr);
     }
   }
 }
@@ -60,11 +65,23 @@ int_t OverwriteInference::read_initial(opnode* r) {
 }
 
 int_t OverwriteInference::read_by(opnode* r) {
-  opnode* w = st_mapping(r);
+  opnode* w = sourceOf_[r->id];
   if (w == &state.sentinel) return pass_ == 1 ? read_initial(r) : 0;
+  const int_t* done = &prefixDone_[HandledLog::key(r, 0)];
   int_t taken = 0;
-  for (const Group& group : stores_.of(w->addr)) taken += take_prefix(group, w, r);
+  for (const Group& group : *groupsOf_[r->id]) {
+    if (may_take(group, done[group.processor], w, r)) taken += take_prefix(group, w, r);
+  }
   return taken;
+}
+
+// Whether the next store to ask, the first from `done` on other than w,
+// reaches r: if it does not, no later one does.
+bool OverwriteInference::may_take(const Group& group, int_t done, const opnode* w,
+                                  const opnode* r) const {
+  const auto size = static_cast<int_t>(group.stores.size());
+  const int_t asked = done < size && group.stores[done] == w ? done + 1 : done;
+  return asked < size && index_.reaches_from(group.places[asked], r);
 }
 
 // Each processor's stores that reach r, taken in sequence order from where
@@ -86,17 +103,26 @@ int_t OverwriteInference::take_prefix(const Group& group, opnode* w, opnode* r) 
 // The stores that reach r form a prefix of the group (an earlier store
 // reaches a later one). w is passed over untested, and when it ends the
 // prefix the store after it fails too, since w would reach r through it.
+// Asked only when `may_take` holds. The prefix mostly grows by a few stores
+// a pass, so the search gallops from where it stood.
 int_t OverwriteInference::prefix_end(const Group& group, int_t done, const opnode* w,
                                      const opnode* r) const {
   const auto size = static_cast<int_t>(group.stores.size());
-  const int_t asked = done < size && group.stores[done] == w ? done + 1 : done;
-  if (asked >= size || !index_.reaches_from(group.places[asked], r)) return done;
-  const auto reaching = [&](std::size_t place) { return index_.reaches_from(place, r); };
-  auto end = static_cast<int_t>(
-      std::partition_point(group.places.begin() + done, group.places.end(), reaching) -
-      group.places.begin());
-  if (end < size && group.stores[end] == w) ++end;
-  return end;
+  const auto reaching = [&](int_t k) { return index_.reaches_from(group.places[k], r); };
+  int_t known = done;
+  int_t step = 1;
+  while (known + step < size && reaching(known + step)) {
+    known += step;
+    step *= 2;
+  }
+  const auto begin = group.places.begin();
+  const auto end = begin + std::min(known + step, size);
+  int_t first = static_cast<int_t>(
+      std::partition_point(begin + known, end,
+                           [&](std::size_t place) { return index_.reaches_from(place, r); }) -
+      begin);
+  if (first < size && group.stores[first] == w) ++first;
+  return first;
 }
 
 // Every load that read w over a write-to arc precedes each store w reaches.

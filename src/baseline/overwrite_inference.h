@@ -115,6 +115,7 @@ class OverwriteInference {
   int_t overwritten_after(opnode* w);
   int_t take_prefix(const Group& group, opnode* w, opnode* r);
   int_t take_suffix(const Group& group, opnode* w);
+  bool may_take(const Group& group, int_t done, const opnode* w, const opnode* r) const;
   int_t prefix_end(const Group& group, int_t done, const opnode* w, const opnode* r) const;
   // How many stores other than w lie in [from, to) of the group.
   int_t others(const Group& group, int_t from, int_t to, const opnode* w) const;
@@ -128,5 +129,8 @@ class OverwriteInference {
   std::vector<opnode*> readers_;
   // By store id: the index version when the store's last turn ended.
   std::vector<std::int64_t> seen_;
+  // By load id: the store it read (or the sentinel), and the groups of its address.
+  std::vector<opnode*> sourceOf_;
+  std::vector<const StoresByAddr::Groups*> groupsOf_;
   int_t pass_ = 0;
 };
