@@ -8,8 +8,15 @@
 // processor's last operation down to the next one.
 #pragma once
 
+#include <cstddef>
+
 #include "qirn.h"
 
+// Up to how many operations' arcs the printed cycle's walk rebuilds from the
+// inference's links before it runs the inference again with logs.
+inline constexpr std::size_t kLinkListBudget = 32;
+
 // Needs the write-to arcs in place. Prints the violation, if any, and returns
-// 1 when a cycle was found.
-int_t verify_baseline_order();
+// 1 when a cycle was found. Whatever the budget, the outcome and the output
+// are the same.
+int_t verify_baseline_order(std::size_t linkListBudget = kLinkListBudget);

@@ -22,10 +22,16 @@ void OrderIndex::place_operations() {
     }
   }
   for (std::size_t c = 0; c < width_; ++c) chainStart_[c + 1] = chainStart_[c] + length[c];
+  members_.resize(chainStart_.back());
+  across_.assign(chainStart_.back(), kNone);
+  seqs_.resize(chainStart_.back());
   std::vector<std::size_t> next(chainStart_.begin(), chainStart_.end() - 1);
-  for (const auto& operations : state.graph) {
-    for (const opnode& node : operations) {
-      if (node.optype != SYNC) place_[node.id] = next[chain_of(&node)]++;
+  for (auto& operations : state.graph) {
+    for (opnode& node : operations) {
+      if (node.optype == SYNC) continue;
+      place_[node.id] = next[chain_of(&node)]++;
+      members_[place_[node.id]] = &node;
+      seqs_[place_[node.id]] = node.seq_num;
     }
   }
 }
@@ -57,6 +63,7 @@ void OrderIndex::close_program_order(int_t p) {
       if (state.MC == PC) {
         own[2 * p] = loadReached[k];
         own[2 * p + 1] = nextStore;
+        across_[place_[u.id]] = u.optype == LOAD ? nextStore : loadReached[k];
       } else {
         own[p] = std::min(nextLoad, nextStore);
       }
@@ -84,6 +91,12 @@ std::size_t OrderIndex::reaching_prefix(std::size_t chain, const opnode* x) cons
   return own >= chainStart_[chain] && own < chain_end(chain) ? std::max(lo, own + 1) : lo;
 }
 
+std::size_t OrderIndex::first_at(std::size_t chain, int_t seq) const {
+  const auto begin = seqs_.begin() + static_cast<std::ptrdiff_t>(chainStart_[chain]);
+  const auto end = seqs_.begin() + static_cast<std::ptrdiff_t>(chain_end(chain));
+  return static_cast<std::size_t>(std::lower_bound(begin, end, seq) - seqs_.begin());
+}
+
 // Every node reaching x, and x, gains y and all y reaches.
 void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   if (reaches(x, y)) return;
@@ -98,19 +111,29 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   }
 }
 
-// A row that already holds everything carried is never above the rows
-// before it in its chain, so they hold it too.
+// Along the chain, rows never rise, so an entry that holds what is carried
+// holds it in every row before too: the walk back drops each entry once it
+// holds, starting with those the prefix's last row holds already, and stops
+// when none is left.
 std::size_t OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
-  const int_t* carried = carried_.data();
-  while (end > begin) {
-    int_t* entries = row(end - 1);
-    int_t changed = 0;
+  lowered_.clear();
+  if (end > begin) {
+    const int_t* last = row(end - 1);
     for (std::size_t s = 0; s < width_; ++s) {
-      changed |= carried[s] < entries[s] ? 1 : 0;
-      entries[s] = std::min(entries[s], carried[s]);
+      if (carried_[s] < last[s]) lowered_.push_back(s);
     }
-    if (changed == 0) break;
-    --end;
+  }
+  while (!lowered_.empty()) {
+    int_t* entries = row(end - 1);
+    std::size_t kept = 0;
+    for (std::size_t s : lowered_) {
+      if (carried_[s] >= entries[s]) continue;
+      entries[s] = carried_[s];
+      lowered_[kept++] = s;
+    }
+    lowered_.resize(kept);
+    if (kept != 0) --end;
+    if (end == begin) break;
   }
   return end;
 }

@@ -52,6 +52,20 @@ class OrderIndex {
   }
   // The place of a load or store among all chains' members.
   std::size_t place(const opnode* v) const { return place_[v->id]; }
+  std::size_t places() const { return chainStart_.back(); }
+  std::size_t chains() const { return width_; }
+  std::size_t chain_begin(std::size_t chain) const { return chainStart_[chain]; }
+  std::size_t chain_end(std::size_t chain) const { return chainStart_[chain + 1]; }
+  // The load or store at a place.
+  opnode* member(std::size_t place) const { return members_[place]; }
+  // The place of the first member of the chain at or after the sequence
+  // number (the chain's end when none is).
+  std::size_t first_at(std::size_t chain, int_t seq) const;
+  // Under PC, the sequence number of the first member of the other chain
+  // of its processor that the member at the place reaches by program order
+  // alone (kNone when none is); under SC, where one chain holds the
+  // processor, kNone.
+  int_t across(std::size_t place) const { return across_[place]; }
 
   // Takes the arc x -> y between two loads or stores into account.
   void add_arc(const opnode* x, const opnode* y);
@@ -64,7 +78,6 @@ class OrderIndex {
  private:
   int_t* row(std::size_t place) { return &rows_[place * width_]; }
   const int_t* row(std::size_t place) const { return &rows_[place * width_]; }
-  std::size_t chain_end(std::size_t chain) const { return chainStart_[chain + 1]; }
   void place_operations();
   void close_program_order(int_t p);
   // How many members of the chain, from its start, reach x or are x.
@@ -76,8 +89,12 @@ class OrderIndex {
   std::size_t width_;                    // one entry per chain
   std::vector<std::size_t> chainStart_;  // by chain, its first place; one more at the end
   std::vector<std::size_t> place_;       // by node id; members in chain order, chain by chain
+  std::vector<opnode*> members_;         // by place
+  std::vector<int_t> across_;            // by place
+  std::vector<int_t> seqs_;              // by place, the member's sequence number
   std::vector<int_t> rows_;              // by place, its row
   std::vector<std::int64_t> changed_;    // by place
   std::vector<int_t> carried_;
+  std::vector<std::size_t> lowered_;  // the entries still lowered by the walk back
   std::int64_t version_ = 0;
 };

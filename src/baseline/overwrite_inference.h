@@ -9,14 +9,19 @@
 //
 // Within one processor the stores a rule takes in one step form a range in
 // which the first reaches the rest, so one arc per processor and step gives
-// the closure that all of them give, after every step. The arcs themselves
-// are not kept: logs record, for every rule and processor, the pass in which
-// each range of the processor's stores was taken, and the arc lists are
-// rebuilt from them when a cycle is printed.
+// the closure that all of them give, after every step. An arc whose source
+// already reaches its target changes nothing at any later step either, so
+// the closure after any step is that of the arcs in place at the start and
+// the arcs that changed it up to then. Those links are kept with the step
+// that inserted them. The arcs themselves are not kept; when a cycle is
+// printed they are rebuilt either from the links or, when the inference ran
+// with logs, from the logs of the pass in which each rule took each range of
+// stores.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -28,7 +33,6 @@ class StoresByAddr {
  public:
   struct Group {
     std::size_t processor;
-    int_t chain;  // the index's chain holding these stores
     std::vector<opnode*> stores;
     std::vector<std::size_t> places;  // by store, its place in the index
     std::vector<int_t> seqs;          // by store, its sequence number
@@ -83,54 +87,76 @@ class HandledLog {
   std::vector<int_t> newest_;  // by key
 };
 
+// Steps are numbered by pass and turn: the turn of the operation at place t
+// of the processor-then-sequence order in pass k is k * turns + t; the arcs
+// in place before the first pass have step 0.
 class OverwriteInference {
  public:
   using Group = StoresByAddr::Group;
 
-  // Needs the write-to arcs in place.
-  OverwriteInference();
+  // An inserted arc that changed what is reached, by the index's places of
+  // its ends, and its step.
+  struct Link {
+    std::size_t from;
+    std::size_t to;
+    std::int64_t step;
+  };
 
-  // Passes until one takes no store it had not taken. A pass whose stores
-  // only give arcs already inserted changes nothing reached, so the pass
-  // after it takes nothing: this stops after the same arcs as stopping at
-  // the first pass that inserts none.
+  // Needs the write-to arcs in place. With logs, every step that takes
+  // stores is logged; without, the steps that cannot change what is reached
+  // are passed over.
+  explicit OverwriteInference(bool logged);
+
+  // Passes until one changes nothing reached. The passes after it would
+  // test what this one tested and insert nothing new.
   void run() {
-    while (pass() != 0) {
+    while (pass()) {
     }
   }
 
   const OrderIndex& index() const { return index_; }
   const StoresByAddr& stores() const { return stores_; }
+  const std::vector<Link>& links() const { return links_; }
   // By load and processor: after each pass that took more of the
   // processor's stores before the load, how many of them are taken.
-  const HandledLog& prefixes() const { return prefixes_; }
+  const HandledLog& prefixes() const { return *prefixes_; }
   // By store and processor: after each pass that took more of the
   // processor's stores after the store, the first of them taken.
-  const HandledLog& suffixes() const { return suffixes_; }
+  const HandledLog& suffixes() const { return *suffixes_; }
+  std::int64_t turns() const { return turns_; }
+  std::int64_t turn_of(const opnode* u) const { return turn_[u->id]; }
+  // The store a load read, or the sentinel.
+  opnode* source_of(const opnode* load) const { return sourceOf_[load->id]; }
 
  private:
-  int_t pass();
-  int_t read_initial(opnode* r);
-  int_t read_by(opnode* r);
-  int_t overwritten_after(opnode* w);
-  int_t take_prefix(const Group& group, opnode* w, opnode* r);
-  int_t take_suffix(const Group& group, opnode* w);
+  bool pass();
+  void read_initial(opnode* r);
+  void read_by(opnode* r);
+  void overwritten_after(opnode* w);
+  void take_prefix(const Group& group, opnode* w, opnode* r);
+  void take_suffix(const Group& group, opnode* w);
   bool may_take(const Group& group, int_t done, const opnode* w, const opnode* r) const;
   int_t prefix_end(const Group& group, int_t done, const opnode* w, const opnode* r) const;
-  // How many stores other than w lie in [from, to) of the group.
-  int_t others(const Group& group, int_t from, int_t to, const opnode* w) const;
+  void link(const opnode* x, const opnode* y);
 
   OrderIndex index_;
   StoresByAddr stores_;
-  HandledLog prefixes_;
-  HandledLog suffixes_;
-  std::vector<int_t> prefixDone_;
-  std::vector<int_t> suffixStart_;
+  std::vector<Link> links_;
+  std::optional<HandledLog> prefixes_;
+  std::optional<HandledLog> suffixes_;
+  std::vector<int_t> prefixDone_;   // by load and processor
+  std::vector<int_t> suffixStart_;  // by store and processor
   std::vector<opnode*> readers_;
   // By store id: the index version when the store's last turn ended.
   std::vector<std::int64_t> seen_;
-  // By load id: the store it read (or the sentinel), and the groups of its address.
+  // By load id: the store it read (or the sentinel), and the groups of its
+  // address.
   std::vector<opnode*> sourceOf_;
   std::vector<const StoresByAddr::Groups*> groupsOf_;
+  // By load id: whether the load reaches the store it read.
+  std::vector<char> inCycle_;
+  std::vector<std::int64_t> turn_;  // by node id
+  std::int64_t turns_ = 0;
+  std::int64_t step_ = 0;
   int_t pass_ = 0;
 };

@@ -1,0 +1,73 @@
+// The inferred arcs of an operation in the order the overwrite inference
+// inserted them.
+//
+// A rule inserts an arc at the first turn of its operation at which its test
+// holds. Arcs are listed by pass, then by the turn that inserted them
+// (processor-then-sequence order), then within that turn by processor and
+// sequence number of the target; an arc taken again later is not inserted
+// again. A load of the initial value gets every store to its address at its
+// first turn; a load that read w over a write-to arc gets, at each of w's
+// turns, the stores newly reached from w; a store v gets v -> w at the first
+// turn, after v reaches it, of a load that read w.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "baseline/arrival_times.h"
+#include "baseline/overwrite_inference.h"
+#include "qirn.h"
+
+class InsertedArcs {
+ public:
+  virtual ~InsertedArcs() = default;
+
+  // Target ids, oldest first.
+  std::vector<int_t> of(const opnode* u);
+
+ protected:
+  explicit InsertedArcs(const OverwriteInference& inference);
+
+  // The arcs of a store.
+  virtual std::vector<int_t> store_arcs(const opnode* v) = 0;
+  // The arcs of a load that read w over a write-to arc.
+  virtual std::vector<int_t> load_arcs(const opnode* w) = 0;
+
+  // `taking(r)`: the pass in which load r's rule took v, or 0.
+  template <typename Taking>
+  std::vector<int_t> store_arcs_by(const opnode* v, Taking taking) const;
+  // `taking(s)`: the pass in which w's rule took store s, or 0.
+  template <typename Taking>
+  std::vector<int_t> load_arcs_by(const opnode* w, Taking taking) const;
+
+  const OverwriteInference& inference_;
+
+ private:
+  std::unordered_map<int_t, std::vector<const opnode*>> loadsOfAddr_;
+};
+
+// Rebuilt from the links: a test holds from the earliest step at which its
+// source reaches its target.
+class ArcsFromLinks : public InsertedArcs {
+ public:
+  explicit ArcsFromLinks(const OverwriteInference& inference);
+
+ private:
+  std::vector<int_t> store_arcs(const opnode* v) override;
+  std::vector<int_t> load_arcs(const opnode* w) override;
+  // The first pass whose turn of u comes after the step, or 0 for kNever.
+  std::int64_t pass_after(std::int64_t step, const opnode* u) const;
+
+  ArrivalTimes times_;
+};
+
+// Rebuilt from the logs of an inference that kept them.
+class ArcsFromLogs : public InsertedArcs {
+ public:
+  explicit ArcsFromLogs(const OverwriteInference& inference);
+
+ private:
+  std::vector<int_t> store_arcs(const opnode* v) override;
+  std::vector<int_t> load_arcs(const opnode* w) override;
+};
