@@ -13,7 +13,8 @@ ArrivalTimes::ArrivalTimes(const OverwriteInference& inference)
 const std::vector<std::int64_t>& ArrivalTimes::from(const opnode* source) {
   arrival_.assign(index_.places(), kNever);
   frontier_.resize(index_.chains());
-  for (std::size_t chain = 0; chain < index_.chains(); ++chain) frontier_[chain] = index_.chain_end(chain);
+  for (std::size_t chain = 0; chain < index_.chains(); ++chain)
+    frontier_[chain] = index_.chain_end(chain);
   origin_ = index_.place(source);
   step_ = 0;
   follow(origin_);
@@ -57,7 +58,9 @@ void ArrivalTimes::follow(std::size_t place) {
     const std::size_t first = index_.first_at(other, across);
     if (first < index_.chain_end(other)) reach(first);
   }
-  for (const oparc* arc = u->pointTo; arc != nullptr; arc = arc->nxtarc) reach(index_.place(arc->nptr));
-  for (std::size_t k = linkStart_[place]; k < linkStart_[place + 1] && linksFrom_[k]->step <= step_; ++k)
+  for (const oparc* arc = u->pointTo; arc != nullptr; arc = arc->nxtarc)
+    reach(index_.place(arc->nptr));
+  for (std::size_t k = linkStart_[place]; k < linkStart_[place + 1] && linksFrom_[k]->step <= step_;
+       ++k)
     reach(linksFrom_[k]->to);
 }

@@ -71,7 +71,8 @@ bool CyclePrinter::push(opnode* u, ORDER_t in) {
   visited_.set(u);
   std::vector<int_t> inferred = arcs_.of(u);
   const std::size_t count = inferred.size();
-  stack_.push_back({u, in, std::move(inferred), count, u->pointTo, state.procOpNum[u->proc_num] - 1});
+  stack_.push_back(
+      {u, in, std::move(inferred), count, u->pointTo, state.procOpNum[u->proc_num] - 1});
   return true;
 }
 

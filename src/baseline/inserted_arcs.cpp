@@ -123,7 +123,8 @@ std::vector<int_t> ArcsFromLogs::load_arcs(const opnode* w) {
   return load_arcs_by(w, [&](const opnode* s) {
     const int_t rank = inference_.stores().rank(s);
     std::int64_t pass = 0;
-    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(w, static_cast<std::size_t>(s->proc_num)));
+    for (const HandledLog::Entry* entry =
+             log.newest(HandledLog::key(w, static_cast<std::size_t>(s->proc_num)));
          entry != nullptr && entry->bound <= rank; entry = log.before(*entry))
       pass = entry->pass;
     return pass;

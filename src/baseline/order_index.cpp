@@ -7,10 +7,14 @@ OrderIndex::OrderIndex()
     : width_((state.MC == PC ? 2 : 1) * state.graph.size()),
       chainStart_(width_ + 1, 0),
       place_(static_cast<std::size_t>(state.nodeCount) + 1, 0),
-      carried_(width_) {
+      carried_(width_),
+      ends_(width_) {
   place_operations();
   rows_.assign(chainStart_.back() * width_, kNone);
   changed_.assign(chainStart_.back(), 0);
+  set_.resize(chainStart_.back());
+  run_.resize(chainStart_.back());
+  for (std::size_t p = 0; p < set_.size(); ++p) set_[p] = run_[p] = p;
   for (int_t p = 0; p < static_cast<int_t>(state.graph.size()); ++p) close_program_order(p);
 }
 
@@ -75,13 +79,12 @@ void OrderIndex::close_program_order(int_t p) {
 }
 
 std::size_t OrderIndex::reaching_prefix(std::size_t chain, const opnode* x) const {
-  const int_t s = chain_of(x);
   std::size_t lo = chainStart_[chain];
   std::size_t hi = chain_end(chain);
-  if (lo == hi || row(lo)[s] > x->seq_num) hi = lo;
+  if (lo == hi || !reaches_from(lo, x)) hi = lo;
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (row(mid)[s] <= x->seq_num) {
+    if (reaches_from(mid, x)) {
       lo = mid + 1;
     } else {
       hi = mid;
@@ -97,43 +100,79 @@ std::size_t OrderIndex::first_at(std::size_t chain, int_t seq) const {
   return static_cast<std::size_t>(std::lower_bound(begin, end, seq) - seqs_.begin());
 }
 
-// Every node reaching x, and x, gains y and all y reaches.
+// Every node reaching x, and x, gains y and all y reaches. When y reaches
+// x already, the arc closes a cycle.
 void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   if (reaches(x, y)) return;
   ++version_;
-  std::copy_n(row(place_[y->id]), width_, carried_.begin());
+  const bool closes = reaches(y, x);
+  std::copy_n(row(shared(place_[y->id])), width_, carried_.begin());
   carried_[chain_of(y)] = std::min(carried_[chain_of(y)], y->seq_num);
   for (std::size_t chain = 0; chain < width_; ++chain) {
-    const std::size_t end = reaching_prefix(chain, x);
-    const std::size_t from = lower_rows(chainStart_[chain], end);
-    std::fill(changed_.begin() + static_cast<std::ptrdiff_t>(from),
-              changed_.begin() + static_cast<std::ptrdiff_t>(end), version_);
+    ends_[chain] = reaching_prefix(chain, x);
+    lower_rows(chainStart_[chain], ends_[chain]);
+  }
+  if (closes) join_cycle(x);
+}
+
+// Rows never rise along a chain, so a row that holds everything carried
+// holds for every member before it too. A set lowered already through
+// another chain is passed over.
+void OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
+  while (end > begin) {
+    const std::size_t set = shared(end - 1);
+    if (changed_[set] != version_) {
+      if (!lower(set)) return;
+      changed_[set] = version_;
+    }
+    end = run_start(end - 1);
   }
 }
 
-// Along the chain, rows never rise, so an entry that holds what is carried
-// holds it in every row before too: the walk back drops each entry once it
-// holds, starting with those the prefix's last row holds already, and stops
-// when none is left.
-std::size_t OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
-  lowered_.clear();
-  if (end > begin) {
-    const int_t* last = row(end - 1);
-    for (std::size_t s = 0; s < width_; ++s) {
-      if (carried_[s] < last[s]) lowered_.push_back(s);
+bool OrderIndex::lower(std::size_t place) {
+  int_t* entries = row(place);
+  const int_t* carried = carried_.data();
+  int_t changed = 0;
+  for (std::size_t s = 0; s < width_; ++s) {
+    changed |= carried[s] < entries[s] ? 1 : 0;
+    entries[s] = std::min(entries[s], carried[s]);
+  }
+  return changed != 0;
+}
+
+// In each chain, the members reached from y, or y, start where the row
+// carried from y says; those that reach x, or x, end where the prefix
+// ended. Every set met there lies on the new cycle whole. x's row holds
+// what the whole cycle reaches now.
+void OrderIndex::join_cycle(const opnode* x) {
+  const std::size_t keep = shared(place_[x->id]);
+  for (std::size_t chain = 0; chain < width_; ++chain) {
+    const std::size_t from = first_at(chain, carried_[chain]);
+    for (std::size_t end = ends_[chain]; end > from;) {
+      const std::size_t start = run_start(end - 1);
+      const std::size_t set = shared(start);
+      if (set != keep) {
+        set_[set] = keep;
+        changed_[keep] = std::max(changed_[keep], changed_[set]);
+      }
+      run_[start] = from;
+      end = start;
     }
   }
-  while (!lowered_.empty()) {
-    int_t* entries = row(end - 1);
-    std::size_t kept = 0;
-    for (std::size_t s : lowered_) {
-      if (carried_[s] >= entries[s]) continue;
-      entries[s] = carried_[s];
-      lowered_[kept++] = s;
-    }
-    lowered_.resize(kept);
-    if (kept != 0) --end;
-    if (end == begin) break;
+}
+
+std::size_t OrderIndex::shared(std::size_t place) const {
+  while (set_[place] != place) {
+    set_[place] = set_[set_[place]];
+    place = set_[place];
   }
-  return end;
+  return place;
+}
+
+std::size_t OrderIndex::run_start(std::size_t place) const {
+  while (run_[place] != place) {
+    run_[place] = run_[run_[place]];
+    place = run_[place];
+  }
+  return place;
 }

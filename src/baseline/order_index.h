@@ -16,7 +16,14 @@
 // member of each chain's prefix that reaches x, or is x; the rows that
 // change are a tail of that prefix, found by walking back from its end until
 // a row holds all of it already. Row changes are stamped, so a caller can
-// tell whether what a node reaches changed since it last looked.
+// tell whether what a node reaches may have changed since it last looked.
+//
+// The members of one cycle reach the same nodes, so they share one row.
+// Those of them in one chain lie together: a member between two of them is
+// reached from the first and reaches the second. When an arc x -> y closes
+// a cycle, the members that reach x and are reached from y (or are x or y)
+// join one set, in each chain a run of members, and the walk back passes a
+// run at once.
 #pragma once
 
 #include <cstdint>
@@ -40,15 +47,15 @@ class OrderIndex {
   static int_t store_chain(int_t p) { return state.MC == PC ? 2 * p + 1 : p; }
   // 1 when a path of at least one arc leads from u to v; both are loads or
   // stores.
-  bool reaches(const opnode* u, const opnode* v) const {
-    return row(place_[u->id])[chain_of(v)] <= v->seq_num;
-  }
+  bool reaches(const opnode* u, const opnode* v) const { return reaches_from(place_[u->id], v); }
   // The sequence number of the first member of the chain that u reaches,
   // or kNone.
-  int_t first_reached(const opnode* u, int_t chain) const { return row(place_[u->id])[chain]; }
+  int_t first_reached(const opnode* u, int_t chain) const {
+    return row(shared(place_[u->id]))[chain];
+  }
   // Whether the member of the given place reaches v.
   bool reaches_from(std::size_t place, const opnode* v) const {
-    return row(place)[chain_of(v)] <= v->seq_num;
+    return row(shared(place))[chain_of(v)] <= v->seq_num;
   }
   // The place of a load or store among all chains' members.
   std::size_t place(const opnode* v) const { return place_[v->id]; }
@@ -72,8 +79,9 @@ class OrderIndex {
 
   // How many added arcs changed what some node reaches.
   std::int64_t version() const { return version_; }
-  // The version at which what u (a load or store) reaches last changed.
-  std::int64_t changed_at(const opnode* u) const { return changed_[place_[u->id]]; }
+  // A version no earlier than the last at which what u (a load or store)
+  // reaches changed; joining a cycle may stamp it without a change.
+  std::int64_t changed_at(const opnode* u) const { return changed_[shared(place_[u->id])]; }
 
  private:
   int_t* row(std::size_t place) { return &rows_[place * width_]; }
@@ -82,9 +90,16 @@ class OrderIndex {
   void close_program_order(int_t p);
   // How many members of the chain, from its start, reach x or are x.
   std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
-  // Lowers the rows of the chain's members before `end` to what is carried
-  // down; answers the first member whose row changed (or `end`).
-  std::size_t lower_rows(std::size_t begin, std::size_t end);
+  // Lowers the rows of the chain's members before `end` to what is carried.
+  void lower_rows(std::size_t begin, std::size_t end);
+  // Lowers the row to what is carried; answers whether it changed.
+  bool lower(std::size_t place);
+  // Joins the members that reach x and are reached from y into x's set.
+  void join_cycle(const opnode* x);
+  // The place whose row the member's set shares.
+  std::size_t shared(std::size_t place) const;
+  // The first member of the member's run.
+  std::size_t run_start(std::size_t place) const;
 
   std::size_t width_;                    // one entry per chain
   std::vector<std::size_t> chainStart_;  // by chain, its first place; one more at the end
@@ -92,9 +107,13 @@ class OrderIndex {
   std::vector<opnode*> members_;         // by place
   std::vector<int_t> across_;            // by place
   std::vector<int_t> seqs_;              // by place, the member's sequence number
-  std::vector<int_t> rows_;              // by place, its row
-  std::vector<std::int64_t> changed_;    // by place
+  std::vector<int_t> rows_;              // by place, its row; read at the set's place
+  std::vector<std::int64_t> changed_;    // by place; read at the set's place
+  // By place: a member of the same set nearer to the one whose row it
+  // shares, and an earlier member of the same run (each itself at the end).
+  mutable std::vector<std::size_t> set_;
+  mutable std::vector<std::size_t> run_;
   std::vector<int_t> carried_;
-  std::vector<std::size_t> lowered_;  // the entries still lowered by the walk back
+  std::vector<std::size_t> ends_;  // by chain: the prefix that reaches x
   std::int64_t version_ = 0;
 };
