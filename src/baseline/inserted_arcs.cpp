@@ -21,10 +21,23 @@ std::vector<int_t> targets_of(const std::vector<Taken>& taken) {
 
 }  // namespace
 
-InsertedArcs::InsertedArcs(const OverwriteInference& inference) : inference_(inference) {
+InsertedArcs::InsertedArcs(const OverwriteInference& inference)
+    : inference_(inference), storeIndex_(static_cast<std::size_t>(state.nodeCount) + 1, -1) {
   for (const auto& operations : state.graph) {
     for (const opnode& node : operations) {
-      if (node.optype == LOAD) loadsOfAddr_[node.addr].push_back(&node);
+      if (node.optype != STORE) continue;
+      Address& address = addresses_[node.addr];
+      storeIndex_[node.id] = static_cast<int_t>(address.stores.size());
+      address.stores.push_back(&node);
+    }
+  }
+  for (const auto& operations : state.graph) {
+    for (const opnode& node : operations) {
+      if (node.optype != LOAD) continue;
+      const opnode* w = inference_.source_of(&node);
+      Address& address = addresses_[node.addr];
+      address.loads.push_back(&node);
+      address.sources.push_back(w == &state.sentinel ? -1 : storeIndex_[w->id]);
     }
   }
 }
@@ -35,46 +48,55 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
   const opnode* w = inference_.source_of(u);
   if (w == &state.sentinel) {
     std::vector<int_t> targets;
-    for (const auto& group : inference_.stores().of(u->addr)) {
-      for (const opnode* v : group.stores) targets.push_back(v->id);
-    }
+    for (const opnode* v : addresses_.at(u->addr).stores) targets.push_back(v->id);
     return targets;
   }
   return has_arc(w, u, Wt) == 0 ? std::vector<int_t>{} : load_arcs(w);
 }
 
+// The first turn that takes v -> w, by w's place among the address's stores.
 template <typename Taking>
-std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) const {
-  const auto loads = loadsOfAddr_.find(v->addr);
-  if (loads == loadsOfAddr_.end()) return {};
-  std::unordered_map<int_t, std::int64_t> first;
-  for (const opnode* r : loads->second) {
-    const opnode* w = inference_.source_of(r);
-    if (w == &state.sentinel || w == v) continue;
-    const std::int64_t pass = taking(r);
+std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
+  const Address& address = addresses_.at(v->addr);
+  first_.assign(address.stores.size(), ArrivalTimes::kNever);
+  for (std::size_t k = 0; k < address.loads.size(); ++k) {
+    const int_t w = address.sources[k];
+    if (w < 0 || w == storeIndex_[v->id]) continue;
+    const std::int64_t pass = taking(address.loads[k]);
     if (pass == 0) continue;
-    const std::int64_t when = pass * inference_.turns() + inference_.turn_of(r);
-    auto [at, fresh] = first.try_emplace(w->id, when);
-    if (!fresh) at->second = std::min(at->second, when);
+    const std::int64_t when = pass * inference_.turns() + inference_.turn_of(address.loads[k]);
+    first_[w] = std::min(first_[w], when);
   }
   std::vector<Taken> taken;
-  for (const auto& [target, when] : first) taken.push_back({when, target});
+  for (std::size_t w = 0; w < first_.size(); ++w) {
+    if (first_[w] != ArrivalTimes::kNever) taken.push_back({first_[w], address.stores[w]->id});
+  }
   std::sort(taken.begin(), taken.end());
   return targets_of(taken);
 }
 
-// Listed by processor and sequence number, then sorted by pass alone.
-template <typename Taking>
-std::vector<int_t> InsertedArcs::load_arcs_by(const opnode* w, Taking taking) const {
-  std::vector<Taken> taken;
-  for (const auto& group : inference_.stores().of(w->addr)) {
-    for (const opnode* s : group.stores) {
-      const std::int64_t pass = s == w ? 0 : taking(s);
-      if (pass != 0) taken.push_back({pass, s->id});
-    }
+// The address's stores come in processor-then-sequence order; a counting
+// sort by pass keeps that order within a pass.
+std::vector<int_t> InsertedArcs::by_pass(const opnode* w) const {
+  const std::vector<const opnode*>& stores = addresses_.at(w->addr).stores;
+  std::int64_t last = 0;
+  for (std::int64_t pass : passes_) last = std::max(last, pass);
+  std::vector<std::size_t> start(static_cast<std::size_t>(last) + 2, 0);
+  for (std::size_t k = 0; k < stores.size(); ++k) {
+    if (stores[k] != w) ++start[static_cast<std::size_t>(passes_[k]) + 1];
   }
-  std::stable_sort(taken.begin(), taken.end());
-  return targets_of(taken);
+  for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+  const std::size_t untaken = start[1];
+  std::vector<int_t> targets(start.back() - untaken);
+  for (std::size_t k = 0; k < stores.size(); ++k) {
+    if (passes_[k] != 0 && stores[k] != w)
+      targets[start[static_cast<std::size_t>(passes_[k])]++ - untaken] = stores[k]->id;
+  }
+  return targets;
+}
+
+const std::vector<const opnode*>& InsertedArcs::stores_of(int_t addr) const {
+  return addresses_.at(addr).stores;
 }
 
 ArcsFromLinks::ArcsFromLinks(const OverwriteInference& inference)
@@ -96,7 +118,11 @@ std::vector<int_t> ArcsFromLinks::store_arcs(const opnode* v) {
 std::vector<int_t> ArcsFromLinks::load_arcs(const opnode* w) {
   const std::vector<std::int64_t>& arrival = times_.from(w);
   const OrderIndex& index = inference_.index();
-  return load_arcs_by(w, [&](const opnode* s) { return pass_after(arrival[index.place(s)], w); });
+  const std::vector<const opnode*>& stores = stores_of(w->addr);
+  passes_.resize(stores.size());
+  for (std::size_t k = 0; k < stores.size(); ++k)
+    passes_[k] = pass_after(arrival[index.place(stores[k])], w);
+  return by_pass(w);
 }
 
 ArcsFromLogs::ArcsFromLogs(const OverwriteInference& inference) : InsertedArcs(inference) {}
@@ -116,17 +142,24 @@ std::vector<int_t> ArcsFromLogs::store_arcs(const opnode* v) {
   });
 }
 
-// A store's suffix bounds only fall from pass to pass: the pass that took
-// the store is the earliest whose bound lies at or before it.
+// A store's suffix bounds only fall from pass to pass: each entry took the
+// stores from its bound up to the bound of the entry before it.
 std::vector<int_t> ArcsFromLogs::load_arcs(const opnode* w) {
   const HandledLog& log = inference_.suffixes();
-  return load_arcs_by(w, [&](const opnode* s) {
-    const int_t rank = inference_.stores().rank(s);
-    std::int64_t pass = 0;
-    for (const HandledLog::Entry* entry =
-             log.newest(HandledLog::key(w, static_cast<std::size_t>(s->proc_num)));
-         entry != nullptr && entry->bound <= rank; entry = log.before(*entry))
-      pass = entry->pass;
-    return pass;
-  });
+  passes_.assign(stores_of(w->addr).size(), 0);
+  std::size_t offset = 0;
+  for (const auto& group : inference_.stores().of(w->addr)) {
+    entries_.clear();
+    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(w, group.processor));
+         entry != nullptr; entry = log.before(*entry))
+      entries_.push_back(entry);
+    auto to = static_cast<int_t>(group.stores.size());
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+      for (int_t k = (*entry)->bound; k < to; ++k)
+        passes_[offset + static_cast<std::size_t>(k)] = (*entry)->pass;
+      to = (*entry)->bound;
+    }
+    offset += group.stores.size();
+  }
+  return by_pass(w);
 }

@@ -36,15 +36,28 @@ class InsertedArcs {
 
   // `taking(r)`: the pass in which load r's rule took v, or 0.
   template <typename Taking>
-  std::vector<int_t> store_arcs_by(const opnode* v, Taking taking) const;
-  // `taking(s)`: the pass in which w's rule took store s, or 0.
-  template <typename Taking>
-  std::vector<int_t> load_arcs_by(const opnode* w, Taking taking) const;
+  std::vector<int_t> store_arcs_by(const opnode* v, Taking taking);
+  // The stores of the address in processor-then-sequence order but w, by
+  // the pass in `passes_` (one per store; 0 for never taken).
+  std::vector<int_t> by_pass(const opnode* w) const;
+  const std::vector<const opnode*>& stores_of(int_t addr) const;
 
   const OverwriteInference& inference_;
+  std::vector<std::int64_t> passes_;  // by place among the address's stores
 
  private:
-  std::unordered_map<int_t, std::vector<const opnode*>> loadsOfAddr_;
+  // The loads and stores of one address in processor-then-sequence order;
+  // by load, the place of the store it read among the stores (-1 for the
+  // initial value).
+  struct Address {
+    std::vector<const opnode*> stores;
+    std::vector<const opnode*> loads;
+    std::vector<int_t> sources;
+  };
+
+  std::unordered_map<int_t, Address> addresses_;
+  std::vector<int_t> storeIndex_;    // by node id: place among its address's stores
+  std::vector<std::int64_t> first_;  // scratch, by place among the stores
 };
 
 // Rebuilt from the links: a test holds from the earliest step at which its
@@ -70,4 +83,6 @@ class ArcsFromLogs : public InsertedArcs {
  private:
   std::vector<int_t> store_arcs(const opnode* v) override;
   std::vector<int_t> load_arcs(const opnode* w) override;
+
+  std::vector<const HandledLog::Entry*> entries_;  // scratch
 };
