@@ -1,5 +1,7 @@
 #include "baseline/arrival_times.h"
 
+#include <algorithm>
+
 ArrivalTimes::ArrivalTimes(const OverwriteInference& inference)
     : inference_(inference), index_(inference.index()), linkStart_(index_.places() + 1, 0) {
   const auto& links = inference_.links();

@@ -1,21 +1,15 @@
 #include "baseline/cycle_check.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <limits>
 #include <optional>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "baseline/inserted_arcs.h"
-#include "baseline/overwrite_inference.h"
 #include "derive/program_order.h"
-#include "graph/arc_store.h"
 #include "graph/cycles.h"
 #include "graph/marks.h"
 #include "graph/strong_components.h"
-#include "trace/read_from.h"
 
 namespace {
 
@@ -37,9 +31,9 @@ opnode* first_on_cycle(const OrderIndex& index) {
 // back to the start; the cycle is that arc, the path back to the start, and
 // the start. Gives up, with no cycle, when it would enter more operations
 // than its budget allows.
-class CyclePrinter {
+class CycleWalk {
  public:
-  CyclePrinter(InsertedArcs& arcs, std::size_t budget)
+  CycleWalk(InsertedArcs& arcs, std::size_t budget)
       : arcs_(arcs), nodes_(nodes_by_id()), budget_(budget) {}
 
   std::optional<FoundCycle> walk(opnode* start);
@@ -65,7 +59,7 @@ class CyclePrinter {
   NodeMarks visited_;
 };
 
-bool CyclePrinter::push(opnode* u, ORDER_t in) {
+bool CycleWalk::push(opnode* u, ORDER_t in) {
   if (budget_ == 0) return false;
   --budget_;
   visited_.set(u);
@@ -76,7 +70,7 @@ bool CyclePrinter::push(opnode* u, ORDER_t in) {
   return true;
 }
 
-bool CyclePrinter::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
+bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
   opnode* u = frame.node;
   if (frame.inferredLeft > 0) {
     target = nodes_[frame.inferred[--frame.inferredLeft]];
@@ -100,7 +94,7 @@ bool CyclePrinter::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const
   return false;
 }
 
-std::optional<FoundCycle> CyclePrinter::walk(opnode* start) {
+std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
   visited_.clear();
   if (!push(start, LO)) return std::nullopt;
   opnode* target = nullptr;
@@ -133,7 +127,7 @@ std::optional<FoundCycle> walk_from_links(opnode*& start, std::size_t budget) {
   start = first_on_cycle(inference.index());
   if (start == nullptr || budget == 0) return std::nullopt;
   ArcsFromLinks arcs(inference);
-  return CyclePrinter(arcs, budget).walk(start);
+  return CycleWalk(arcs, budget).walk(start);
 }
 
 }  // namespace
@@ -149,7 +143,7 @@ int_t verify_baseline_order(std::size_t linkListBudget) {
     OverwriteInference inference(true);
     inference.run();
     ArcsFromLogs arcs(inference);
-    cycle = CyclePrinter(arcs, std::numeric_limits<std::size_t>::max()).walk(start);
+    cycle = CycleWalk(arcs, std::numeric_limits<std::size_t>::max()).walk(start);
   }
   report_cycle(std::move(*cycle));
   return 1;

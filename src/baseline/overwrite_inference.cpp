@@ -5,14 +5,6 @@
 #include "graph/arc_store.h"
 #include "trace/read_from.h"
 
-namespace {
-
-std::size_t key(const opnode* u, std::size_t p) {
-  return HandledLog::key(u, p);
-}
-
-}  // namespace
-
 StoresByAddr::StoresByAddr(const OrderIndex& index)
     : rank_(static_cast<std::size_t>(state.nodeCount) + 1, -1) {
   for (std::size_t p = 0; p < state.graph.size(); ++p) {
@@ -92,7 +84,7 @@ void OverwriteInference::read_by(opnode* r) {
     inCycle_[r->id] = 1;
     return;
   }
-  const int_t* done = &prefixDone_[key(r, 0)];
+  const int_t* done = &prefixDone_[HandledLog::key(r, 0)];
   for (const Group& group : *groupsOf_[r->id]) {
     if (may_take(group, done[group.processor], w, r)) take_prefix(group, w, r);
   }
@@ -111,11 +103,11 @@ bool OverwriteInference::may_take(const Group& group, int_t done, const opnode* 
 // the last pass stopped, are overwritten by w; the last of them stands for
 // the rest.
 void OverwriteInference::take_prefix(const Group& group, opnode* w, opnode* r) {
-  int_t& done = prefixDone_[key(r, group.processor)];
+  int_t& done = prefixDone_[HandledLog::key(r, group.processor)];
   const int_t end = prefix_end(group, done, w, r);
   const int_t last = group.stores[end - 1] == w ? end - 2 : end - 1;
   if (last >= done) link(group.stores[last], w);
-  if (prefixes_) prefixes_->add(key(r, group.processor), pass_, end);
+  if (prefixes_) prefixes_->add(HandledLog::key(r, group.processor), pass_, end);
   done = end;
 }
 
@@ -165,7 +157,7 @@ void OverwriteInference::overwritten_after(opnode* w) {
 // first store down to where the last pass's suffix began; its first store
 // other than w stands for the rest.
 void OverwriteInference::take_suffix(const Group& group, opnode* w) {
-  int_t& start = suffixStart_[key(w, group.processor)];
+  int_t& start = suffixStart_[HandledLog::key(w, group.processor)];
   start = std::min(start, static_cast<int_t>(group.stores.size()));
   const int_t reached =
       index_.first_reached(w, OrderIndex::store_chain(static_cast<int_t>(group.processor)));
@@ -175,6 +167,6 @@ void OverwriteInference::take_suffix(const Group& group, opnode* w) {
   if (first < start) {
     for (opnode* r : readers_) link(r, group.stores[first]);
   }
-  if (suffixes_ && from < start) suffixes_->add(key(w, group.processor), pass_, from);
+  if (suffixes_ && from < start) suffixes_->add(HandledLog::key(w, group.processor), pass_, from);
   start = from;
 }
