@@ -61,7 +61,6 @@ class OrderIndex {
   std::size_t place(const opnode* v) const { return place_[v->id]; }
   std::size_t places() const { return chainStart_.back(); }
   std::size_t chains() const { return width_; }
-  std::size_t chain_begin(std::size_t chain) const { return chainStart_[chain]; }
   std::size_t chain_end(std::size_t chain) const { return chainStart_[chain + 1]; }
   // The load or store at a place.
   opnode* member(std::size_t place) const { return members_[place]; }
