@@ -21,23 +21,14 @@ std::vector<int_t> targets_of(const std::vector<Taken>& taken) {
 
 }  // namespace
 
-InsertedArcs::InsertedArcs(const OverwriteInference& inference)
-    : inference_(inference), storeIndex_(static_cast<std::size_t>(state.nodeCount) + 1, -1) {
-  for (const auto& operations : state.graph) {
-    for (const opnode& node : operations) {
-      if (node.optype != STORE) continue;
-      Address& address = addresses_[node.addr];
-      storeIndex_[node.id] = static_cast<int_t>(address.stores.size());
-      address.stores.push_back(&node);
-    }
-  }
+InsertedArcs::InsertedArcs(const OverwriteInference& inference) : inference_(inference) {
   for (const auto& operations : state.graph) {
     for (const opnode& node : operations) {
       if (node.optype != LOAD) continue;
       const opnode* w = inference_.source_of(&node);
-      Address& address = addresses_[node.addr];
+      Loads& address = loadsOfAddr_[node.addr];
       address.loads.push_back(&node);
-      address.sources.push_back(w == &state.sentinel ? -1 : storeIndex_[w->id]);
+      address.sources.push_back(w == &state.sentinel ? -1 : inference_.stores().address_rank(w));
     }
   }
 }
@@ -48,20 +39,24 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
   const opnode* w = inference_.source_of(u);
   if (w == &state.sentinel) {
     std::vector<int_t> targets;
-    for (const opnode* v : addresses_.at(u->addr).stores) targets.push_back(v->id);
+    for (const opnode* v : inference_.stores().all(u->addr)) targets.push_back(v->id);
     return targets;
   }
   return has_arc(w, u, Wt) == 0 ? std::vector<int_t>{} : load_arcs(w);
 }
 
-// The first turn that takes v -> w, by w's place among the address's stores.
+// The first turn that takes v -> w, by w's address rank.
 template <typename Taking>
 std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
-  const Address& address = addresses_.at(v->addr);
-  first_.assign(address.stores.size(), ArrivalTimes::kNever);
+  const std::vector<opnode*>& stores = inference_.stores().all(v->addr);
+  const auto loads = loadsOfAddr_.find(v->addr);
+  if (loads == loadsOfAddr_.end()) return {};
+  const Loads& address = loads->second;
+  const int_t own = inference_.stores().address_rank(v);
+  first_.assign(stores.size(), ArrivalTimes::kNever);
   for (std::size_t k = 0; k < address.loads.size(); ++k) {
     const int_t w = address.sources[k];
-    if (w < 0 || w == storeIndex_[v->id]) continue;
+    if (w < 0 || w == own) continue;
     const std::int64_t pass = taking(address.loads[k]);
     if (pass == 0) continue;
     const std::int64_t when = pass * inference_.turns() + inference_.turn_of(address.loads[k]);
@@ -69,7 +64,7 @@ std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
   }
   std::vector<Taken> taken;
   for (std::size_t w = 0; w < first_.size(); ++w) {
-    if (first_[w] != ArrivalTimes::kNever) taken.push_back({first_[w], address.stores[w]->id});
+    if (first_[w] != ArrivalTimes::kNever) taken.push_back({first_[w], stores[w]->id});
   }
   std::sort(taken.begin(), taken.end());
   return targets_of(taken);
@@ -78,7 +73,7 @@ std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
 // The address's stores come in processor-then-sequence order; a counting
 // sort by pass keeps that order within a pass.
 std::vector<int_t> InsertedArcs::by_pass(const opnode* w) const {
-  const std::vector<const opnode*>& stores = addresses_.at(w->addr).stores;
+  const std::vector<opnode*>& stores = inference_.stores().all(w->addr);
   std::int64_t last = 0;
   for (std::int64_t pass : passes_) last = std::max(last, pass);
   std::vector<std::size_t> start(static_cast<std::size_t>(last) + 2, 0);
@@ -93,10 +88,6 @@ std::vector<int_t> InsertedArcs::by_pass(const opnode* w) const {
       targets[start[static_cast<std::size_t>(passes_[k])]++ - untaken] = stores[k]->id;
   }
   return targets;
-}
-
-const std::vector<const opnode*>& InsertedArcs::stores_of(int_t addr) const {
-  return addresses_.at(addr).stores;
 }
 
 ArcsFromLinks::ArcsFromLinks(const OverwriteInference& inference)
@@ -118,7 +109,7 @@ std::vector<int_t> ArcsFromLinks::store_arcs(const opnode* v) {
 std::vector<int_t> ArcsFromLinks::load_arcs(const opnode* w) {
   const std::vector<std::int64_t>& arrival = times_.from(w);
   const OrderIndex& index = inference_.index();
-  const std::vector<const opnode*>& stores = stores_of(w->addr);
+  const std::vector<opnode*>& stores = inference_.stores().all(w->addr);
   passes_.resize(stores.size());
   for (std::size_t k = 0; k < stores.size(); ++k)
     passes_[k] = pass_after(arrival[index.place(stores[k])], w);
@@ -146,7 +137,7 @@ std::vector<int_t> ArcsFromLogs::store_arcs(const opnode* v) {
 // stores from its bound up to the bound of the entry before it.
 std::vector<int_t> ArcsFromLogs::load_arcs(const opnode* w) {
   const HandledLog& log = inference_.suffixes();
-  passes_.assign(stores_of(w->addr).size(), 0);
+  passes_.assign(inference_.stores().all(w->addr).size(), 0);
   std::size_t offset = 0;
   for (const auto& group : inference_.stores().of(w->addr)) {
     entries_.clear();

@@ -37,27 +37,23 @@ class InsertedArcs {
   // `taking(r)`: the pass in which load r's rule took v, or 0.
   template <typename Taking>
   std::vector<int_t> store_arcs_by(const opnode* v, Taking taking);
-  // The stores of the address in processor-then-sequence order but w, by
+  // The stores to w's address in processor-then-sequence order but w, by
   // the pass in `passes_` (one per store; 0 for never taken).
   std::vector<int_t> by_pass(const opnode* w) const;
-  const std::vector<const opnode*>& stores_of(int_t addr) const;
 
   const OverwriteInference& inference_;
-  std::vector<std::int64_t> passes_;  // by place among the address's stores
+  std::vector<std::int64_t> passes_;  // by address rank
 
  private:
-  // The loads and stores of one address in processor-then-sequence order;
-  // by load, the place of the store it read among the stores (-1 for the
-  // initial value).
-  struct Address {
-    std::vector<const opnode*> stores;
+  // The loads of one address in processor-then-sequence order and, by
+  // load, the address rank of the store it read (-1 for the initial value).
+  struct Loads {
     std::vector<const opnode*> loads;
     std::vector<int_t> sources;
   };
 
-  std::unordered_map<int_t, Address> addresses_;
-  std::vector<int_t> storeIndex_;    // by node id: place among its address's stores
-  std::vector<std::int64_t> first_;  // scratch, by place among the stores
+  std::unordered_map<int_t, Loads> loadsOfAddr_;
+  std::vector<std::int64_t> first_;  // scratch, by address rank
 };
 
 // Rebuilt from the links: a test holds from the earliest step at which its

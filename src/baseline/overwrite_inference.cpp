@@ -6,7 +6,7 @@
 #include "trace/read_from.h"
 
 StoresByAddr::StoresByAddr(const OrderIndex& index)
-    : rank_(static_cast<std::size_t>(state.nodeCount) + 1, -1) {
+    : rank_(static_cast<std::size_t>(state.nodeCount) + 1, -1), addressRank_(rank_.size(), -1) {
   for (std::size_t p = 0; p < state.graph.size(); ++p) {
     for (opnode& node : state.graph[p]) {
       if (node.optype != STORE) continue;
@@ -17,6 +17,9 @@ StoresByAddr::StoresByAddr(const OrderIndex& index)
       group.stores.push_back(&node);
       group.places.push_back(index.place(&node));
       group.seqs.push_back(node.seq_num);
+      std::vector<opnode*>& all = allOfAddr_[node.addr];
+      addressRank_[node.id] = static_cast<int_t>(all.size());
+      all.push_back(&node);
     }
   }
 }

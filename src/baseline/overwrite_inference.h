@@ -47,13 +47,24 @@ class StoresByAddr {
     return groups == byAddr_.end() ? none_ : groups->second;
   }
 
-  // The place of a store in its processor's group.
+  // The stores to `addr` of all processors, in processor-then-sequence order.
+  const std::vector<opnode*>& all(int_t addr) const {
+    const auto stores = allOfAddr_.find(addr);
+    return stores == allOfAddr_.end() ? noStores_ : stores->second;
+  }
+
+  // The place of a store in its processor's group, and among all stores to
+  // its address.
   int_t rank(const opnode* store) const { return rank_[store->id]; }
+  int_t address_rank(const opnode* store) const { return addressRank_[store->id]; }
 
  private:
   std::unordered_map<int_t, Groups> byAddr_;
+  std::unordered_map<int_t, std::vector<opnode*>> allOfAddr_;
   Groups none_;
+  std::vector<opnode*> noStores_;
   std::vector<int_t> rank_;
+  std::vector<int_t> addressRank_;
 };
 
 // Entries under keys that name an operation and a processor, each entry
