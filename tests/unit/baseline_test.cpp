@@ -2,7 +2,6 @@
 // that store every program-order arc.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -18,9 +17,7 @@
 #include "derive/write_to.h"
 #include "gen/files.h"
 #include "gen/generate.h"
-#include "graph/arc_store.h"
 #include "graph/cycles.h"
-#include "graph/strong_components.h"
 #include "support/trace_fixture.h"
 #include "trace/read_from.h"
 
@@ -96,69 +93,6 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
     }
   }
   EXPECT_GT(cycles, runs_wanted() / 4);
-}
-
-// Whether u reaches v over the stored arcs, by a plain search.
-bool searched(const opnode* u, const opnode* v) {
-  std::vector<const opnode*> pending{u};
-  std::vector<bool> seen(static_cast<std::size_t>(state.nodeCount) + 1, false);
-  while (!pending.empty()) {
-    const opnode* n = pending.back();
-    pending.pop_back();
-    for (const oparc* a = n->pointTo; a != nullptr; a = a->nxtarc) {
-      if (a->nptr == v) return true;
-      if (!seen[a->nptr->id]) {
-        seen[a->nptr->id] = true;
-        pending.push_back(a->nptr);
-      }
-    }
-  }
-  return false;
-}
-
-// Random arcs between loads and stores added one by one, cycles included:
-// after each, the index answers for every pair of loads and stores what a
-// search over the stored arcs answers, and stamps every load and store
-// whose reach grew.
-TEST_F(BaselineOrder, IndexAgreesWithASearchAfterEveryAddedArc) {
-  for (std::uint64_t seed = 1; seed <= 12; ++seed) {
-    qirn_gen::GenConfig config = shape(seed);
-    config.operations = std::min(config.operations, 12);
-    const std::vector<std::string> texts = traces(config);
-    for (MCM_t model : {SC, PC}) {
-      load_mapped(texts, model);
-      add_lo_arc(model);
-      OrderIndex index;
-      std::vector<opnode*> nodes = nodes_by_id();
-      std::erase_if(nodes, [](const opnode* n) { return n->optype != LOAD && n->optype != STORE; });
-      if (nodes.empty()) continue;
-      std::vector<bool> reached(nodes.size() * nodes.size(), false);
-      for (std::size_t u = 0; u < nodes.size(); ++u) {
-        for (std::size_t v = 0; v < nodes.size(); ++v)
-          reached[u * nodes.size() + v] = searched(nodes[u], nodes[v]);
-      }
-      std::mt19937_64 draw(seed);
-      for (int added = 0; added < 12; ++added) {
-        opnode* x = nodes[draw() % nodes.size()];
-        opnode* y = nodes[draw() % nodes.size()];
-        ins_arc(x, y, IO);
-        const std::int64_t before = index.version();
-        index.add_arc(x, y);
-        for (std::size_t u = 0; u < nodes.size(); ++u) {
-          bool grew = false;
-          for (std::size_t v = 0; v < nodes.size(); ++v) {
-            const bool now = searched(nodes[u], nodes[v]);
-            ASSERT_EQ(index.reaches(nodes[u], nodes[v]), now)
-                << "seed " << seed << " model " << model << " arc " << added << " from " << u
-                << " to " << v;
-            grew = grew || (now && !reached[u * nodes.size() + v]);
-            reached[u * nodes.size() + v] = now;
-          }
-          EXPECT_TRUE(!grew || index.changed_at(nodes[u]) > before);
-        }
-      }
-    }
-  }
 }
 
 // The arrival step of every pair is the step of the first link after which
