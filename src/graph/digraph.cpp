@@ -6,12 +6,17 @@
 void Digraph::finish(int_t size) {
   size_ = size;
   first_.assign(static_cast<std::size_t>(size_) + 1, 0);
-  for (const Arc& arc : pending_) ++first_[arc.from + 1];
+  for (const std::vector<Arc>& block : pending_) {
+    for (const Arc& arc : block) ++first_[arc.from + 1];
+  }
   for (int_t id = 0; id < size_; ++id) first_[id + 1] += first_[id];
-  targets_.resize(pending_.size());
+  targets_.resize(static_cast<std::size_t>(first_.back()));
   std::vector<int_t> fill(first_.begin(), first_.end() - 1);
-  for (const Arc& arc : pending_) targets_[fill[arc.from]++] = arc.to;
-  std::vector<Arc>().swap(pending_);
+  for (std::vector<Arc>& block : pending_) {
+    for (const Arc& arc : block) targets_[fill[arc.from]++] = arc.to;
+    std::vector<Arc>().swap(block);
+  }
+  pending_.clear();
 }
 
 namespace {

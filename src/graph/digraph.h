@@ -15,7 +15,13 @@ class Digraph {
  public:
   // Arcs may be added in any order of sources; the arcs of one source keep
   // the order in which they were added.
-  void add(int_t from, int_t to) { pending_.push_back({from, to}); }
+  void add(int_t from, int_t to) {
+    if (pending_.empty() || pending_.back().size() == kBlockArcs) {
+      pending_.emplace_back();
+      pending_.back().reserve(kBlockArcs);
+    }
+    pending_.back().push_back({from, to});
+  }
   // Moves the added arcs into rows over ids 0 to size - 1; call once, after
   // the last `add`.
   void finish(int_t size);
@@ -34,8 +40,12 @@ class Digraph {
     int_t from;
     int_t to;
   };
+  // Added arcs wait in blocks of fixed size, so that a graph of tens of
+  // millions of arcs is never copied to grow, and each block is freed as
+  // soon as `finish` has moved it into the rows.
+  static constexpr std::size_t kBlockArcs = std::size_t{1} << 18;
   int_t size_ = 0;
-  std::vector<Arc> pending_;
+  std::vector<std::vector<Arc>> pending_;
   std::vector<int_t> first_;
   std::vector<int_t> targets_;
 };

@@ -34,14 +34,19 @@ struct PairOrder {
 
 // Every operation's lpw[p], for each p in turn over all operations by id:
 // the time order reads one p at a time, and the windows themselves keep all
-// p of an operation together.
-std::vector<int_t> lower_bounds_by_processor() {
+// p of an operation together. The copy goes a block of ids at a time, so that
+// each block's windows stay in cache while every p's run of the block is
+// written out whole.
+std::vector<int_t> lower_bounds_by_processor(const std::vector<opnode*>& nodes) {
+  constexpr std::size_t kBlock = 16;
   const auto processors = static_cast<std::size_t>(state.graph.size());
   const auto count = static_cast<std::size_t>(state.nodeCount);
   std::vector<int_t> lower(processors * count);
-  for (const auto& operations : state.graph) {
-    for (const opnode& v : operations) {
-      for (std::size_t p = 0; p < processors; ++p) lower[p * count + v.id] = v.lpw[p];
+  for (std::size_t first = 0; first < count; first += kBlock) {
+    const std::size_t last = std::min(first + kBlock, count);
+    for (std::size_t p = 0; p < processors; ++p) {
+      int_t* column = lower.data() + p * count;
+      for (std::size_t id = first; id < last; ++id) column[id] = nodes[id]->lpw[p];
     }
   }
   return lower;
@@ -64,7 +69,7 @@ void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
 
 void TimedOrderGraph::add_time_order(Time time) {
   const auto processors = static_cast<int_t>(state.graph.size());
-  const std::vector<int_t> lower = lower_bounds_by_processor();
+  const std::vector<int_t> lower = lower_bounds_by_processor(nodes_);
   sharedChain_.resize(processors);
   for (int_t q = 0; q < processors; ++q) {
     sharedChain_[q] = add_chain(q, {0});
