@@ -93,6 +93,13 @@ class ScanTable {
     lbs_.assign(static_cast<std::size_t>(width), 0);
     ubs_.assign(static_cast<std::size_t>(width), 0);
   }
+  // Room for rows up to and including row k, so that filling them copies
+  // nothing.
+  void reserve(int_t k) {
+    const std::size_t size = (static_cast<std::size_t>(k) + 1) * static_cast<std::size_t>(width_);
+    lbs_.reserve(size);
+    ubs_.reserve(size);
+  }
   // Rows of zeros up to and including row k.
   void extend_to(int_t k) {
     const std::size_t size = (static_cast<std::size_t>(k) + 1) * static_cast<std::size_t>(width_);

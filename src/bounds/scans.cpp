@@ -1,6 +1,7 @@
 #include "bounds/scans.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -17,7 +18,36 @@ int_t parse_scan_count(const std::string& line) {
   return count;
 }
 
+namespace {
+
+// Reads a run of one to nine digits at `at`, which no int_t can overflow;
+// false for any other run.
+bool plain_number(const char*& at, int_t& value) {
+  const char* start = at;
+  int_t read = 0;
+  while (*at >= '0' && *at <= '9' && at - start < 9) read = read * 10 + (*at++ - '0');
+  if (at == start || (*at >= '0' && *at <= '9')) return false;
+  value = read;
+  return true;
+}
+
+}  // namespace
+
+// Nearly every row is "index:lb,ub" in plain digits. Such a row is read
+// directly: with no blank before a number, no sign and at most nine digits,
+// the general scan reads the same three values, in range, and stops at the
+// same place. Every other line takes the general scan.
 ScannedItems parse_bound_line(const std::string& line, int_t& index, int_t& lb, int_t& ub) {
+  const char* at = line.c_str();
+  int_t values[3];
+  const bool plain = plain_number(at, values[0]) && *at++ == ':' && plain_number(at, values[1]) &&
+                     *at++ == ',' && plain_number(at, values[2]);
+  if (plain) {
+    index = values[0];
+    lb = values[1];
+    ub = values[2];
+    return {3, false};
+  }
   return ItemScanner(line).number(index).literal(':').number(lb).literal(',').number(ub).items();
 }
 
@@ -75,6 +105,18 @@ void read_processor_bounds(FILE* file, int_t p) {
   }
 }
 
+// The rows the bound files can fill: no more than the scan count, nor than
+// the longest file has lines (a row takes at least six bytes, a last row
+// without its newline five) after the first index, which is at most 8.
+int_t rows_the_files_can_hold(const OpenFiles& files) {
+  long longest = 0;
+  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+    if (std::fseek(files[p], 0, SEEK_END) == 0) longest = std::max(longest, std::ftell(files[p]));
+    std::rewind(files[p]);
+  }
+  return static_cast<int_t>(std::min<long>(state.NSCAN, longest / 5 + 8));
+}
+
 // Sets scanIndex to `value` for operations [from, to) of processor p, clipped
 // to the operations that exist.
 void set_scan_index(int_t p, int_t from, int_t to, int_t value) {
@@ -102,6 +144,7 @@ int_t read_bound_res() {
   open_bound_files(files, [] { err_sys("open region bound file"); });
   state.firstScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
   state.lastScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
+  state.scan.reserve(rows_the_files_can_hold(files));
   for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
   return 0;
 }

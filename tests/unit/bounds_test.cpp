@@ -112,4 +112,49 @@ TEST_F(WindowShortcut, GivesTheWindowsComputedRangeByRange) {
   EXPECT_GT(shortcuts, 1000);
 }
 
+// Bound rows as logs write them and as people mistype them: each piece of
+// "index:lb,ub" may carry blanks, a sign, leading zeros, ten or more digits,
+// a wrong separator, a NUL, or may be cut short.
+std::string random_bound_line(std::mt19937& random) {
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const auto number = [&]() {
+    std::string text = std::to_string(random() % (pick(3) == 0 ? 4'000'000'000U : 1000U));
+    if (pick(8) == 0) text.insert(0, std::string(1 + pick(9), '0'));
+    if (pick(10) == 0) text.insert(0, pick(2) == 0 ? "-" : "+");
+    if (pick(10) == 0) text.insert(0, pick(2) == 0 ? " " : "\t");
+    return text;
+  };
+  const auto separator = [&](char wanted) {
+    static const char kOthers[] = {' ', ';', '.', '\0', 'x'};
+    return pick(12) == 0 ? kOthers[pick(5)] : wanted;
+  };
+  std::string line = number() + separator(':') + number() + separator(',') + number();
+  if (pick(4) == 0) line += pick(2) == 0 ? " trailing" : "7x";
+  if (pick(6) == 0) line.resize(static_cast<std::size_t>(pick(static_cast<int>(line.size()) + 1)));
+  return pick(10) == 0 ? line : line + "\n";
+}
+
+TEST(BoundRows, ReadAsTheGeneralScanReadsThem) {
+  std::mt19937 random(11);
+  int plain = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const std::string line = random_bound_line(random);
+    int_t fast[3] = {-7, -7, -7};
+    int_t general[3] = {-7, -7, -7};
+    const ScannedItems read = parse_bound_line(line, fast[0], fast[1], fast[2]);
+    const ScannedItems expected = ItemScanner(line)
+                                      .number(general[0])
+                                      .literal(':')
+                                      .number(general[1])
+                                      .literal(',')
+                                      .number(general[2])
+                                      .items();
+    ASSERT_EQ(read.count, expected.count) << line;
+    ASSERT_EQ(read.out_of_range, expected.out_of_range) << line;
+    ASSERT_TRUE(std::equal(fast, fast + 3, general)) << line;
+    plain += expected.count == 3 && !expected.out_of_range ? 1 : 0;
+  }
+  EXPECT_GT(plain, 8000);  // most rows are well formed, as in real logs
+}
+
 }  // namespace
