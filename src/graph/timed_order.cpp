@@ -32,24 +32,29 @@ struct PairOrder {
   bool single() const { return starts.size() == 1; }
 };
 
-// Every operation's lpw[p], for each p in turn over all operations by id:
-// the time order reads one p at a time, and the windows themselves keep all
-// p of an operation together. The copy goes a block of ids at a time, so that
-// each block's windows stay in cache while every p's run of the block is
-// written out whole.
-std::vector<int_t> lower_bounds_by_processor(const std::vector<opnode*>& nodes) {
+// Processors whose lower bounds are copied out at a time: 16 bounds fill one
+// cache line of every operation's window.
+constexpr std::size_t kProcessorsPerCopy = 16;
+
+// The lpw[p] of every operation, by id, for each p from `firstP` up to
+// kProcessorsPerCopy further, one p after another in `lower`: the time order
+// reads one p at a time, and the windows keep all p of an operation together.
+// The copy goes a block of ids at a time, so that each block's windows stay
+// in cache while every p's run of the block is written out whole; it covers
+// a few processors at a time so as not to hold all of them at once.
+void copy_lower_bounds(const std::vector<opnode*>& nodes, std::size_t firstP,
+                       std::vector<int_t>& lower) {
   constexpr std::size_t kBlock = 16;
-  const auto processors = static_cast<std::size_t>(state.graph.size());
+  const std::size_t lastP = std::min(firstP + kProcessorsPerCopy, state.graph.size());
   const auto count = static_cast<std::size_t>(state.nodeCount);
-  std::vector<int_t> lower(processors * count);
+  lower.resize((lastP - firstP) * count);
   for (std::size_t first = 0; first < count; first += kBlock) {
     const std::size_t last = std::min(first + kBlock, count);
-    for (std::size_t p = 0; p < processors; ++p) {
-      int_t* column = lower.data() + p * count;
+    for (std::size_t p = firstP; p < lastP; ++p) {
+      int_t* column = lower.data() + (p - firstP) * count;
       for (std::size_t id = first; id < last; ++id) column[id] = nodes[id]->lpw[p];
     }
   }
-  return lower;
 }
 
 }  // namespace
@@ -69,14 +74,16 @@ void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
 
 void TimedOrderGraph::add_time_order(Time time) {
   const auto processors = static_cast<int_t>(state.graph.size());
-  const std::vector<int_t> lower = lower_bounds_by_processor(nodes_);
   sharedChain_.resize(processors);
   for (int_t q = 0; q < processors; ++q) {
     sharedChain_[q] = add_chain(q, {0});
     if (state.procOpNum[q] > 0) graph_.add(state.sentinel.id, sharedChain_[q]);
   }
+  std::vector<int_t> lower;
   for (int_t p = 0; p < processors; ++p) {
-    add_processor_order(p, time, lower.data() + static_cast<std::size_t>(p) * state.nodeCount);
+    const std::size_t inCopy = static_cast<std::size_t>(p) % kProcessorsPerCopy;
+    if (inCopy == 0) copy_lower_bounds(nodes_, static_cast<std::size_t>(p), lower);
+    add_processor_order(p, time, lower.data() + inCopy * state.nodeCount);
   }
 }
 
