@@ -194,24 +194,16 @@ class Inference {
   // and all but the open ones end without an effect: time (which does not
   // change) decided them, or their arc exists, and arcs are only added. So a
   // later pass tries the open pairs alone, in the order the first pass met
-  // them, asking what a full pass would ask of each (a walk is repeated only
-  // when it may go differently, see walk_may_differ). A pair whose arc now
-  // exists is closed for good.
+  // them, and gives each the answer a full pass would (see reaches_now). A
+  // pair whose arc now exists is closed for good.
   int_t pass_over_open_pairs() {
     int_t inserted = 0;
     std::size_t kept = 0;
     for (OpenPair& pair : open_) {
       if (has_arc(pair.from, pair.to, IO) != 0) continue;
-      if (walk_may_differ(pair)) {
-        const std::size_t mark = entered_.size();
-        if (reaches(pair.before, pair.after)) {
-          entered_.resize(mark);
-          inserted += insert(pair.from, pair.to) ? 1 : 0;
-          continue;
-        }
-        pair.askedAt = insertions_;
-        pair.firstEntered = mark;
-        pair.enteredCount = entered_.size() - mark;
+      if (reaches_now(pair)) {
+        inserted += insert(pair.from, pair.to) ? 1 : 0;
+        continue;
       }
       open_[kept++] = pair;
     }
@@ -219,16 +211,67 @@ class Inference {
     return inserted;
   }
 
-  // The walk that last found `before` not ordered before `after` looked at
-  // the arcs of the operations it entered and at time alone, which does not
-  // change. Unless one of those operations has had an arc inserted since,
-  // the walk would go exactly as before and find nothing again. (With the
-  // closure there is no walk to repeat; its answer costs nothing.)
-  bool walk_may_differ(const OpenPair& pair) const {
-    if (closure_ || changedAt_[pair.before->id] > pair.askedAt) return true;
+  // Whether `before` is now ordered before `after`, for a pair whose walk
+  // found it was not. That walk looked at the arcs of `before` and of the
+  // operations it entered, and at time, which does not change; arcs are only
+  // added. So only the arcs inserted since from those operations can change
+  // its course, and the walk goes on from them alone: one into `after`, or
+  // into an operation timed before it, closes the walk, which meets every
+  // arc of every operation it reaches; one into an operation of `before`'s
+  // windows that the walk did not enter is walked from, past everything
+  // walked already. Reachability does not depend on the order of the arcs,
+  // so this ends as a new walk from `before` would, having entered the same
+  // operations. Those are noted as the pair's walk when it stays open.
+  // (With the closure there is no walk to go on with; its answer costs
+  // nothing.)
+  bool reaches_now(OpenPair& pair) {
+    if (closure_) return closure_->reaches(pair.before, pair.after);
+    if (!changed_since(pair)) return false;
+    const std::size_t mark = entered_.size();
+    walked_.clear();
+    walked_.set(pair.before);
+    for (std::size_t k = 0; k < pair.enteredCount; ++k) {
+      const int_t id = entered_[pair.firstEntered + k];
+      walked_.set_id(id);
+      entered_.push_back(id);
+    }
+    bool reached = goes_on_from(pair, pair.before->id);
+    for (std::size_t k = 0; k < pair.enteredCount && !reached; ++k) {
+      reached = goes_on_from(pair, entered_[mark + k]);
+    }
+    if (reached) {
+      entered_.resize(mark);
+      return true;
+    }
+    pair.askedAt = insertions_;
+    pair.firstEntered = mark;
+    pair.enteredCount = entered_.size() - mark;
+    return false;
+  }
+
+  // Whether an arc has been inserted from `before` or from an operation its
+  // walk entered since the pair was last asked.
+  bool changed_since(const OpenPair& pair) const {
+    if (changedAt_[pair.before->id] > pair.askedAt) return true;
     const std::size_t end = pair.firstEntered + pair.enteredCount;
     for (std::size_t k = pair.firstEntered; k < end; ++k) {
       if (changedAt_[entered_[k]] > pair.askedAt) return true;
+    }
+    return false;
+  }
+
+  // The walk of the pair goes on along the arcs inserted from node `id`
+  // since the pair was last asked; true when it closes.
+  bool goes_on_from(const OpenPair& pair, int_t id) {
+    for (int_t k = newestFrom_[id]; k >= 0 && log_[k].number > pair.askedAt; k = log_[k].older) {
+      opnode* to = log_[k].to;
+      if (to == pair.after || check_TO(to, pair.after) != 0) return true;
+      if (walked_.test(to) || op_in_pw(pair.before, to) == 0) continue;
+      entered_.push_back(to->id);
+      if (walk_go(pair.before, pair.after, to, walked_,
+                  [this](const opnode* n) { entered_.push_back(n->id); })) {
+        return true;
+      }
     }
     return false;
   }
@@ -316,6 +359,8 @@ class Inference {
     if (ins_arc(from, to, IO) != 0) return false;
     if (closure_) closure_->add_arc(from, to);
     changedAt_[from->id] = ++insertions_;
+    log_.push_back({to, insertions_, newestFrom_[from->id]});
+    newestFrom_[from->id] = static_cast<int_t>(log_.size()) - 1;
     return true;
   }
 
@@ -332,6 +377,17 @@ class Inference {
   // from it was last inserted (0 for none).
   std::size_t insertions_ = 0;
   std::vector<std::size_t> changedAt_ = std::vector<std::size_t>(state.nodeCount + 1, 0);
+  // Every inserted arc with its number, each linked to the one inserted from
+  // the same node before it; per node by id the newest (-1 for none).
+  struct InsertedArc {
+    opnode* to;
+    std::size_t number;
+    int_t older;
+  };
+  std::vector<InsertedArc> log_;
+  std::vector<int_t> newestFrom_ = std::vector<int_t>(state.nodeCount + 1, -1);
+  // The operations a pair's walk has entered, as reaches_now goes on with it.
+  NodeMarks walked_;
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during

@@ -24,6 +24,7 @@ class NodeMarks {
   }
   bool test(const opnode* u) const { return stamps_[u->id] == epoch_; }
   void set(const opnode* u) { stamps_[u->id] = epoch_; }
+  void set_id(int_t id) { stamps_[static_cast<std::size_t>(id)] = epoch_; }
   void unset(const opnode* u) { stamps_[u->id] = 0; }
 
  private:
