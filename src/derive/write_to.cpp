@@ -95,8 +95,11 @@ class StoreIndex {
       const int_t from = std::max(owner->lpw[p], 0);
       const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
       const int_t to = std::min(upper, state.procOpNum[p]);
-      const bool storeBelow = !seqs.empty() && seqs.front() < from;
-      if (storeBelow && withBelow(p)) inserted += visit_nearest_below(seqs, p, from, visit);
+      // withBelow reads the owner's own rows only; the address's store list
+      // is looked at just when it asks for a store below.
+      if (withBelow(p) && !seqs.empty() && seqs.front() < from) {
+        inserted += visit_nearest_below(seqs, p, from, visit);
+      }
       inserted += visit_window(seqs, addr, p, from, to, visit);
     }
     return inserted;
