@@ -6,17 +6,22 @@
 void Digraph::finish(int_t size) {
   size_ = size;
   first_.assign(static_cast<std::size_t>(size_) + 1, 0);
-  for (const std::vector<Arc>& block : pending_) {
-    for (const Arc& arc : block) ++first_[arc.from + 1];
-  }
+  for (const Run& run : runs_) first_[run.from + 1] += run.length;
   for (int_t id = 0; id < size_; ++id) first_[id + 1] += first_[id];
   targets_.resize(static_cast<std::size_t>(first_.back()));
   std::vector<int_t> fill(first_.begin(), first_.end() - 1);
-  for (std::vector<Arc>& block : pending_) {
-    for (const Arc& arc : block) targets_[fill[arc.from]++] = arc.to;
-    std::vector<Arc>().swap(block);
+  std::size_t block = 0;
+  std::size_t at = 0;
+  for (const Run& run : runs_) {
+    for (int_t k = 0; k < run.length; ++k) {
+      targets_[fill[run.from]++] = pending_[block][at++];
+      if (at < kBlockArcs) continue;
+      std::vector<int_t>().swap(pending_[block++]);
+      at = 0;
+    }
   }
   pending_.clear();
+  std::vector<Run>().swap(runs_);
 }
 
 namespace {

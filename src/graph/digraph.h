@@ -16,11 +16,13 @@ class Digraph {
   // Arcs may be added in any order of sources; the arcs of one source keep
   // the order in which they were added.
   void add(int_t from, int_t to) {
+    if (runs_.empty() || runs_.back().from != from) runs_.push_back({from, 0});
+    ++runs_.back().length;
     if (pending_.empty() || pending_.back().size() == kBlockArcs) {
       pending_.emplace_back();
       pending_.back().reserve(kBlockArcs);
     }
-    pending_.back().push_back({from, to});
+    pending_.back().push_back(to);
   }
   // Moves the added arcs into rows over ids 0 to size - 1; call once, after
   // the last `add`.
@@ -36,16 +38,19 @@ class Digraph {
   StrongComponents components() const;
 
  private:
-  struct Arc {
+  // Arcs added one after another from the same source.
+  struct Run {
     int_t from;
-    int_t to;
+    int_t length;
   };
-  // Added arcs wait in blocks of fixed size, so that a graph of tens of
-  // millions of arcs is never copied to grow, and each block is freed as
-  // soon as `finish` has moved it into the rows.
+  // Added arcs wait as their targets in blocks of fixed size, so that a
+  // graph of tens of millions of arcs is never copied to grow, and each
+  // block is freed as soon as `finish` has moved it into the rows; their
+  // sources are kept once per run, as arcs mostly come a source at a time.
   static constexpr std::size_t kBlockArcs = std::size_t{1} << 18;
   int_t size_ = 0;
-  std::vector<std::vector<Arc>> pending_;
+  std::vector<Run> runs_;
+  std::vector<std::vector<int_t>> pending_;
   std::vector<int_t> first_;
   std::vector<int_t> targets_;
 };
