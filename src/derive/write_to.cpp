@@ -82,25 +82,19 @@ class StoreIndex {
   // the nearest store below the window, for which `below` is true.
   template <typename WithBelow, typename Visit>
   int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, WithBelow withBelow,
-                           Visit visit) const {
+                           Visit visit) {
     int_t inserted = 0;
     const auto group = byAddress_.find(addr);
     if (group == byAddress_.end()) return 0;
-    for (int_t p = 0; p < static_cast<int_t>(group->second.size()); ++p) {
-      const std::vector<int_t>& seqs = group->second[p];
-      if (!optimized) {
-        for (const int_t seq : seqs) inserted += visit(node_at(p, seq), false) ? 1 : 0;
-        continue;
+    if (!optimized) {
+      for (int_t p = 0; p < static_cast<int_t>(group->second.size()); ++p) {
+        for (const int_t seq : group->second[p]) inserted += visit(node_at(p, seq), false) ? 1 : 0;
       }
-      const int_t from = std::max(owner->lpw[p], 0);
-      const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
-      const int_t to = std::min(upper, state.procOpNum[p]);
-      // withBelow reads the owner's own rows only; the address's store list
-      // is looked at just when it asks for a store below.
-      if (withBelow(p) && !seqs.empty() && seqs.front() < from) {
-        inserted += visit_nearest_below(seqs, p, from, visit);
-      }
-      inserted += visit_window(seqs, addr, p, from, to, visit);
+      return inserted;
+    }
+    gather(group->second, addr, owner, withBelow);
+    for (const Candidate& candidate : candidates_) {
+      inserted += visit(candidate.node, candidate.below) ? 1 : 0;
     }
     return inserted;
   }
@@ -112,35 +106,58 @@ class StoreIndex {
   // same ascending order.
   static constexpr int_t kScannedWindow = 48;
 
-  template <typename Visit>
-  static int_t visit_nearest_below(const std::vector<int_t>& seqs, int_t p, int_t from,
-                                   Visit visit) {
-    const auto first = std::lower_bound(seqs.begin(), seqs.end(), from);
-    if (first == seqs.begin()) return 0;
-    return visit(node_at(p, *(first - 1)), true) ? 1 : 0;
+  struct Candidate {
+    opnode* node;
+    bool below;
+  };
+
+  // The candidates of `owner`'s windows into candidates_, in the order they
+  // are visited. Which stores they are depends on the windows and addresses
+  // alone, so gathering them all before the first visit changes nothing;
+  // it lets their nodes be fetched from memory side by side.
+  template <typename WithBelow>
+  void gather(const std::vector<std::vector<int_t>>& byProcessor, int_t addr, const opnode* owner,
+              WithBelow withBelow) {
+    candidates_.clear();
+    for (int_t p = 0; p < static_cast<int_t>(byProcessor.size()); ++p) {
+      const std::vector<int_t>& seqs = byProcessor[p];
+      const int_t from = std::max(owner->lpw[p], 0);
+      const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
+      const int_t to = std::min(upper, state.procOpNum[p]);
+      // withBelow reads the owner's own rows only; the address's store list
+      // is looked at just when it asks for a store below.
+      if (withBelow(p) && !seqs.empty() && seqs.front() < from) {
+        const auto first = std::lower_bound(seqs.begin(), seqs.end(), from);
+        if (first != seqs.begin()) add_candidate(node_at(p, *(first - 1)), true);
+      }
+      gather_window(seqs, addr, p, from, to);
+    }
   }
 
-  template <typename Visit>
-  int_t visit_window(const std::vector<int_t>& seqs, int_t addr, int_t p, int_t from, int_t to,
-                     Visit visit) const {
-    int_t inserted = 0;
+  void add_candidate(opnode* node, bool below) {
+    __builtin_prefetch(node);
+    candidates_.push_back({node, below});
+  }
+
+  void gather_window(const std::vector<int_t>& seqs, int_t addr, int_t p, int_t from, int_t to) {
     if (to - from <= kScannedWindow) {
       const std::vector<int_t>& addresses = storeAddress_[p];
       for (int_t seq = from; seq < to; ++seq) {
-        if (addresses[seq] == addr && visit(node_at(p, seq), false)) ++inserted;
+        if (addresses[seq] == addr) add_candidate(node_at(p, seq), false);
       }
-      return inserted;
+      return;
     }
     auto k = std::lower_bound(seqs.begin(), seqs.end(), from);
     const auto end = std::lower_bound(k, seqs.end(), to);
-    for (; k < end; ++k) inserted += visit(node_at(p, *k), false) ? 1 : 0;
-    return inserted;
+    for (; k < end; ++k) add_candidate(node_at(p, *k), false);
   }
 
   // Per address, per processor, the sequence numbers of its stores.
   std::unordered_map<int_t, std::vector<std::vector<int_t>>> byAddress_;
   // Per processor, per operation, the address it stores to, or kNotAStore.
   std::vector<std::vector<int_t>> storeAddress_;
+  // The candidates of the owner at hand, as gather found them.
+  std::vector<Candidate> candidates_;
 };
 
 // check_go's walk from `start` for u and v; `entered(n)` hears of every
