@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -41,17 +42,19 @@ bool timed_before(const opnode* u, const opnode* v) {
   return check_TO(u, v) != 0 || scan_before(u, v) != 0;
 }
 
-bool always(int_t) {
-  return true;
+int_t any_store(int_t) {
+  return 0;
 }
-bool never(int_t) {
-  return false;
+int_t no_store(int_t) {
+  return std::numeric_limits<int_t>::max();
 }
 
-// Whether a store of p below r's window can be timed after w: only stores
-// above w's window or not yet issued when a scan saw w completed are.
-bool may_follow_below(const opnode* w, const opnode* r, int_t p) {
-  return std::min(w->upw[p] + 1, first_issued_after(w, p)) < r->lpw[p];
+// The lowest sequence number at which a store of p can be timed after w:
+// only stores above w's window, or not yet issued when a scan saw w
+// completed, are. Below it neither test can hold, whatever the store's own
+// windows say.
+int_t first_that_may_follow(const opnode* w, int_t p) {
+  return std::min(w->upw[p] + 1, first_issued_after(w, p));
 }
 
 // The stores of every processor grouped by address, each group in ascending
@@ -78,10 +81,11 @@ class StoreIndex {
   // Calls `visit(v, below)` on every store v to `addr`, processor by
   // processor; returns how many of the calls answered true (inserted a new
   // arc). In optimized mode the stores of processor p are those of `owner`'s
-  // window, lpw[p] to upw[p], preceded, when `withBelow(p)` asks for it, by
-  // the nearest store below the window, for which `below` is true.
-  template <typename WithBelow, typename Visit>
-  int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, WithBelow withBelow,
+  // window, lpw[p] to upw[p], preceded by the nearest store below the window,
+  // for which `below` is true, when its sequence number is `lowestBelow(p)`
+  // or more.
+  template <typename LowestBelow, typename Visit>
+  int_t for_each_candidate(int_t addr, const opnode* owner, bool optimized, LowestBelow lowestBelow,
                            Visit visit) {
     int_t inserted = 0;
     const auto group = byAddress_.find(addr);
@@ -92,7 +96,7 @@ class StoreIndex {
       }
       return inserted;
     }
-    gather(group->second, addr, owner, withBelow);
+    gather(group->second, addr, owner, lowestBelow);
     for (const Candidate& candidate : candidates_) {
       inserted += visit(candidate.node, candidate.below) ? 1 : 0;
     }
@@ -115,20 +119,21 @@ class StoreIndex {
   // are visited. Which stores they are depends on the windows and addresses
   // alone, so gathering them all before the first visit changes nothing;
   // it lets their nodes be fetched from memory side by side.
-  template <typename WithBelow>
+  template <typename LowestBelow>
   void gather(const std::vector<std::vector<int_t>>& byProcessor, int_t addr, const opnode* owner,
-              WithBelow withBelow) {
+              LowestBelow lowestBelow) {
     candidates_.clear();
     for (int_t p = 0; p < static_cast<int_t>(byProcessor.size()); ++p) {
       const std::vector<int_t>& seqs = byProcessor[p];
       const int_t from = std::max(owner->lpw[p], 0);
       const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
       const int_t to = std::min(upper, state.procOpNum[p]);
-      // withBelow reads the owner's own rows only; the address's store list
-      // is looked at just when it asks for a store below.
-      if (withBelow(p) && !seqs.empty() && seqs.front() < from) {
-        const auto first = std::lower_bound(seqs.begin(), seqs.end(), from);
-        if (first != seqs.begin()) add_candidate(node_at(p, *(first - 1)), true);
+      // lowestBelow reads the owner's own rows only; the address's store
+      // list is looked at just when a store below may count.
+      const int_t lowest = lowestBelow(p);
+      if (lowest < from && !seqs.empty() && seqs.front() < from) {
+        const int_t below = *(std::lower_bound(seqs.begin(), seqs.end(), from) - 1);
+        if (below >= lowest) add_candidate(node_at(p, below), true);
       }
       gather_window(seqs, addr, p, from, to);
     }
@@ -310,7 +315,7 @@ class Inference {
   // it by program order or time: if it is timed before the load, the arc to
   // it closes a cycle at once.
   int_t initial_value(opnode* r) {
-    return stores_.for_each_candidate(r->addr, r, optimized_, always,
+    return stores_.for_each_candidate(r->addr, r, optimized_, any_store,
                                       [&](opnode* v, bool) { return insert(r, v); });
   }
 
@@ -320,7 +325,7 @@ class Inference {
   // ordered before the load, the rule below puts the load before it, which
   // closes the cycle.
   int_t overwritten_before(opnode* r, opnode* w) {
-    return stores_.for_each_candidate(w->addr, w, optimized_, never,
+    return stores_.for_each_candidate(w->addr, w, optimized_, no_store,
                                       [&](opnode* v, bool) { return v != w && infer(v, w, v, r); });
   }
 
@@ -331,15 +336,18 @@ class Inference {
   // ordered before it. For that store only time is asked: were w ordered
   // before it through arcs only, it would lie above w's window (timed after
   // w, which time tells) or within it, where the rule above puts it before
-  // w once it is timed before the load.
+  // w once it is timed before the load. A store below first_that_may_follow
+  // fails the test for certain and is not tried.
   int_t overwritten_after(opnode* w) {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
       if (!optimized_ && has_arc(w, r, Wt) == 0) continue;
-      const auto withBelow = [&](int_t p) { return passes_ == 1 && may_follow_below(w, r, p); };
+      const auto lowestBelow = [&](int_t p) {
+        return passes_ == 1 ? first_that_may_follow(w, p) : no_store(p);
+      };
       inserted += stores_.for_each_candidate(
-          w->addr, r, optimized_, withBelow,
+          w->addr, r, optimized_, lowestBelow,
           [&](opnode* v, bool below) { return v != w && infer(r, v, w, v, below); });
     }
     return inserted;
