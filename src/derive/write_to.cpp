@@ -131,10 +131,7 @@ class StoreIndex {
       // lowestBelow reads the owner's own rows only; the address's store
       // list is looked at just when a store below may count.
       const int_t lowest = lowestBelow(p);
-      if (lowest < from && !seqs.empty() && seqs.front() < from) {
-        const int_t below = *(std::lower_bound(seqs.begin(), seqs.end(), from) - 1);
-        if (below >= lowest) add_candidate(node_at(p, below), true);
-      }
+      if (lowest < from) gather_below(seqs, addr, p, std::max(lowest, 0), from);
       gather_window(seqs, addr, p, from, to);
     }
   }
@@ -142,6 +139,24 @@ class StoreIndex {
   void add_candidate(opnode* node, bool below) {
     __builtin_prefetch(node);
     candidates_.push_back({node, below});
+  }
+
+  // The last store to `addr` below `from`, if it lies at `lowest` or above:
+  // sought op by op down from `from` when that stretch is narrow, else in
+  // the address's store list.
+  void gather_below(const std::vector<int_t>& seqs, int_t addr, int_t p, int_t lowest, int_t from) {
+    if (from - lowest <= kScannedWindow) {
+      const std::vector<int_t>& addresses = storeAddress_[p];
+      for (int_t seq = from - 1; seq >= lowest; --seq) {
+        if (addresses[seq] != addr) continue;
+        add_candidate(node_at(p, seq), true);
+        return;
+      }
+      return;
+    }
+    if (seqs.empty() || seqs.front() >= from) return;
+    const int_t below = *(std::lower_bound(seqs.begin(), seqs.end(), from) - 1);
+    if (below >= lowest) add_candidate(node_at(p, below), true);
   }
 
   void gather_window(const std::vector<int_t>& seqs, int_t addr, int_t p, int_t from, int_t to) {
