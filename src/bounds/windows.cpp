@@ -212,8 +212,8 @@ std::vector<std::vector<RowsReached>> rows_reaching() {
   return reached;
 }
 
-// The window of an operation that `rows` reach, before negative lower
-// candidates become 0; -3 stays where nothing reached it.
+// The window of an operation that `rows` reach. Lower candidates below 0
+// become 0, as does the lower end where nothing reached the operation.
 void read_window_off_rows(opnode& node, const RowsReached& rows) {
   for (int_t t = 0; t < state.NPROCESSOR; ++t) {
     int_t lower = rows.set ? 0 : kNoRow;
@@ -223,7 +223,7 @@ void read_window_off_rows(opnode& node, const RowsReached& rows) {
     if (rows.unrecorded != kNoRow) {
       lower = std::min(lower, has_row(t, rows.unrecorded) ? 0 : operations(t) - 1);
     }
-    node.lpw[t] = lower == kNoRow ? -3 : lower;
+    node.lpw[t] = lower == kNoRow ? 0 : std::max(lower, 0);
     if (rows.upper != 0) node.upw[t] = has_row(t, rows.upper) ? UB(t, rows.upper) : operations(t);
   }
 }
@@ -254,7 +254,6 @@ void calculatePendingWindow() {
     return;
   }
   windows_from_rows();
-  clamp_lower_windows();
 }
 
 void pending_windows_range_by_range() {
