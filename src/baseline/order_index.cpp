@@ -78,20 +78,44 @@ void OrderIndex::close_program_order(int_t p) {
   }
 }
 
+// The members that reach x form a prefix of the chain, so its end is the
+// one place where the answer turns from yes to no. Successive arcs mostly
+// leave that place where it was, or move it a little, so the search starts
+// at the chain's last end and gallops away from it, then bisects.
 std::size_t OrderIndex::reaching_prefix(std::size_t chain, const opnode* x) const {
-  std::size_t lo = chainStart_[chain];
-  std::size_t hi = chain_end(chain);
-  if (lo == hi || !reaches_from(lo, x)) hi = lo;
+  const std::size_t first = chainStart_[chain];
+  const std::size_t last = chain_end(chain);
+  const std::size_t hint = std::clamp(ends_[chain], first, last);
+  const auto reaching = [&](std::size_t place) { return reaches_from(place, x); };
+  std::size_t lo = hint;
+  std::size_t hi = hint;
+  if (hint > first && !reaching(hint - 1)) {
+    std::size_t step = 1;
+    hi = hint - 1;
+    while (hi - first >= step && !reaching(hi - step)) {
+      hi -= step;
+      step *= 2;
+    }
+    lo = hi - first >= step ? hi - step + 1 : first;
+  } else if (hint < last && reaching(hint)) {
+    std::size_t step = 1;
+    lo = hint + 1;
+    while (last - lo >= step && reaching(lo + step - 1)) {
+      lo += step;
+      step *= 2;
+    }
+    hi = std::min(lo + step - 1, last);
+  }
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (reaches_from(mid, x)) {
+    if (reaching(mid)) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
   const std::size_t own = place_[x->id];
-  return own >= chainStart_[chain] && own < chain_end(chain) ? std::max(lo, own + 1) : lo;
+  return own >= first && own < last ? std::max(lo, own + 1) : lo;
 }
 
 std::size_t OrderIndex::first_at(std::size_t chain, int_t seq) const {
