@@ -283,19 +283,24 @@ class Inference {
       entered_.resize(mark);
       return true;
     }
-    pair.askedAt = insertions_;
+    pair.askedAt = log_.size();
     pair.firstEntered = mark;
     pair.enteredCount = entered_.size() - mark;
     return false;
   }
 
+  // Whether the log entry k (-1 for none) came after the first `askedAt`.
+  static bool inserted_since(int_t k, std::size_t askedAt) {
+    return k >= 0 && static_cast<std::size_t>(k) >= askedAt;
+  }
+
   // Whether an arc has been inserted from `before` or from an operation its
   // walk entered since the pair was last asked.
   bool changed_since(const OpenPair& pair) const {
-    if (changedAt_[pair.before->id] > pair.askedAt) return true;
+    if (inserted_since(newestFrom_[pair.before->id], pair.askedAt)) return true;
     const std::size_t end = pair.firstEntered + pair.enteredCount;
     for (std::size_t k = pair.firstEntered; k < end; ++k) {
-      if (changedAt_[entered_[k]] > pair.askedAt) return true;
+      if (inserted_since(newestFrom_[entered_[k]], pair.askedAt)) return true;
     }
     return false;
   }
@@ -303,7 +308,7 @@ class Inference {
   // The walk of the pair goes on along the arcs inserted from node `id`
   // since the pair was last asked; true when it closes.
   bool goes_on_from(const OpenPair& pair, int_t id) {
-    for (int_t k = newestFrom_[id]; k >= 0 && log_[k].number > pair.askedAt; k = log_[k].older) {
+    for (int_t k = newestFrom_[id]; inserted_since(k, pair.askedAt); k = log_[k].older) {
       opnode* to = log_[k].to;
       if (to == pair.after || check_TO(to, pair.after) != 0) return true;
       if (walked_.test(to) || op_in_pw(pair.before, to) == 0) continue;
@@ -385,7 +390,7 @@ class Inference {
       entered_.resize(mark);
       return insert(from, to);
     }
-    open_.push_back({from, to, before, after, insertions_, mark, entered_.size() - mark});
+    open_.push_back({from, to, before, after, log_.size(), mark, entered_.size() - mark});
     return false;
   }
 
@@ -401,8 +406,7 @@ class Inference {
   bool insert(opnode* from, opnode* to) {
     if (ins_arc(from, to, IO) != 0) return false;
     if (closure_) closure_->add_arc(from, to);
-    changedAt_[from->id] = ++insertions_;
-    log_.push_back({to, insertions_, newestFrom_[from->id]});
+    log_.push_back({to, newestFrom_[from->id]});
     newestFrom_[from->id] = static_cast<int_t>(log_.size()) - 1;
     return true;
   }
@@ -416,15 +420,12 @@ class Inference {
   // walk repeated in a later pass appends its own range.
   std::vector<int_t> entered_;
   NodeMarks visited_;
-  // Arcs inserted so far, and for each node by id their number when an arc
-  // from it was last inserted (0 for none).
-  std::size_t insertions_ = 0;
-  std::vector<std::size_t> changedAt_ = std::vector<std::size_t>(state.nodeCount + 1, 0);
-  // Every inserted arc with its number, each linked to the one inserted from
-  // the same node before it; per node by id the newest (-1 for none).
+  // Every inserted arc in order, each linked to the one inserted from the
+  // same node before it; per node by id the newest (-1 for none). A pair
+  // asked when `askedAt` arcs were in the log has seen every arc before
+  // that place.
   struct InsertedArc {
     opnode* to;
-    std::size_t number;
     int_t older;
   };
   std::vector<InsertedArc> log_;
