@@ -16,6 +16,7 @@ struct GenConfig {
   uint64_t seed = 1;
   int32_t violations = 0;       // loads made to return an older value of their address
   int32_t timedViolations = 0;  // the same, limited to values the scans prove overwritten
+  int32_t lockViolations = 0;   // planted sessions whose lock proves a load's value overwritten
   std::string prefix;           // path prefix of the written files, as qirn's -i takes it
 };
 
@@ -23,6 +24,9 @@ struct GenConfig {
 inline constexpr int32_t kMaxSessionLength = 3;
 // Operations a processor may have issued but not yet completed.
 inline constexpr int32_t kPipelineDepth = 3;
+// Operations that one planted lock violation adds at most, over both its
+// processors: the seven and four of a stale read in a session.
+inline constexpr int32_t kMaxLockViolationLength = 11;
 // Values are numbered from 1 over all stores, and qirn reads them as 32-bit integers.
 inline constexpr int64_t kMaxTotalOperations = 10'000'000;
 

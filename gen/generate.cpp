@@ -1,6 +1,9 @@
 #include "gen/generate.h"
 
+#include <utility>
+
 #include "gen/inject.h"
+#include "gen/lock_violations.h"
 #include "gen/programs.h"
 #include "gen/random.h"
 #include "gen/scheduler.h"
@@ -11,11 +14,14 @@ GeneratedRun generate(const GenConfig& config) {
   SplitMix64 rng(config.seed);
   GeneratedRun run;
   run.programs = build_programs(config, rng);
-  run.scans = schedule(run.programs, config, rng);
+  Schedule simulated = schedule(run.programs, config, rng);
+  run.scans = std::move(simulated.scans);
+  run.lockViolations = std::move(simulated.planted);
   run.injected = inject_violations(run.programs, config.violations, rng);
   if (run.injected.empty()) {
     run.injected = inject_timed_violations(run.programs, run.scans, config.timedViolations, rng);
   }
+  alter_stale_loads(run.programs, run.lockViolations);
   return run;
 }
 

@@ -18,7 +18,7 @@ struct LoadHistory {
 struct Replay {
   std::map<int32_t, std::vector<int32_t>> history;  // per address: 0, then values in effect order
   std::map<int32_t, std::vector<std::pair<int32_t, int32_t>>> writers;  // the store of each value
-  std::vector<LoadHistory> loads;  // loads with at least one older value
+  std::vector<LoadHistory> loads;  // loads with at least one older value, planted ones left out
 };
 
 // Walks the loads and stores in the order they took effect.
@@ -42,7 +42,7 @@ Replay replay_effects(const std::vector<Program>& programs) {
       continue;
     }
     if (values.back() != op.value) throw std::logic_error("inject: load does not match memory");
-    if (values.size() > 1) {
+    if (values.size() > 1 && !op.planted) {
       replay.loads.push_back({at.first, at.second, op.target, values.size() - 1});
     }
   }

@@ -13,7 +13,8 @@ namespace qirn_gen {
 // (some store to their address took effect before them) and gives each one
 // of the values its address held before the current one: the initial 0 or an
 // earlier store's value. Returns the changed loads, ordered by processor and
-// sequence number; fewer than `count` when too few loads qualify.
+// sequence number; fewer than `count` when too few loads qualify. Loads of a
+// planted lock violation never qualify: their values are its proof.
 std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int32_t count,
                                             SplitMix64& rng);
 

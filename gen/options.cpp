@@ -11,7 +11,7 @@
 namespace qirn_gen {
 namespace {
 
-const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:t:o:";
+const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:t:k:o:";
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -24,6 +24,7 @@ const option kLongOptions[] = {
     {"seed", required_argument, nullptr, 's'},
     {"violations", required_argument, nullptr, 'v'},
     {"timed-violations", required_argument, nullptr, 't'},
+    {"lock-violations", required_argument, nullptr, 'k'},
     {"output", required_argument, nullptr, 'o'},
     {nullptr, 0, nullptr, 0},
 };
@@ -47,6 +48,7 @@ const NumberOption kNumberOptions[] = {
     {'d', "--scan-distance", &GenConfig::scanDistance, 1, kInt32Max},
     {'v', "--violations", &GenConfig::violations, 0, kInt32Max},
     {'t', "--timed-violations", &GenConfig::timedViolations, 0, kInt32Max},
+    {'k', "--lock-violations", &GenConfig::lockViolations, 0, kInt32Max},
 };
 
 using qirn_tools::parse_whole;
@@ -76,8 +78,16 @@ std::string apply(int letter, const char* text, GenConfig& config) {
 }
 
 std::string check_total(const GenConfig& config) {
-  if (static_cast<int64_t>(config.processors) * config.operations <= kMaxTotalOperations) return {};
-  return "processors times operations may be at most " + std::to_string(kMaxTotalOperations);
+  const int64_t built = static_cast<int64_t>(config.processors) * config.operations;
+  if (built > kMaxTotalOperations) {
+    return "processors times operations may be at most " + std::to_string(kMaxTotalOperations);
+  }
+  if (built + static_cast<int64_t>(kMaxLockViolationLength) * config.lockViolations <=
+      kMaxTotalOperations) {
+    return {};
+  }
+  return "processors times operations, plus " + std::to_string(kMaxLockViolationLength) +
+         " per lock violation, may be at most " + std::to_string(kMaxTotalOperations);
 }
 
 }  // namespace
@@ -127,6 +137,11 @@ std::string usage_text() {
          "                           loads made to return a value that a scan proves\n"
          "                           overwritten before the load was issued (default 0;\n"
          "                           taken only when -v injects nothing)\n"
+         "  -k, --lock-violations NUM\n"
+         "                           sessions added on two processors so that a load in\n"
+         "                           one returns a value that an earlier session of its\n"
+         "                           lock overwrote (default 0; none without two\n"
+         "                           processors, a lock and two addresses)\n"
          "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
          "                           (default: none, the current directory)\n"
          "  -h, --help               print this text\n";

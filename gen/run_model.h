@@ -1,6 +1,6 @@
 // What a simulated run produces: the operations of every processor with
-// their times, the scans taken during the run, and the loads that were
-// made to return a stale value.
+// their times, the scans taken during the run, the loads that were made to
+// return a stale value, and the lock violations planted into it.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ struct GenOp {
   int64_t issued = 0;
   int64_t effect = 0;  // the moment the operation takes effect on memory or on its lock
   int64_t completed = 0;
+  bool planted = false;  // part of a planted lock violation, which other injections leave alone
 };
 
 using Program = std::vector<GenOp>;
@@ -38,10 +39,27 @@ struct InjectedLoad {
   int32_t stale = 0;     // the older value written into the trace instead
 };
 
+enum class LockViolationKind {
+  StaleSession,  // overwritten in a later session of the lock than the one that wrote it
+  MidSession,    // overwritten in the session that wrote it
+};
+
+// A load in a session of `lock` that returns a value which the store
+// `overwrite` of processor `writer`, in a session of the same lock, overwrote
+// before that load in every order the lock allows.
+struct LockViolation {
+  LockViolationKind kind = LockViolationKind::StaleSession;
+  int32_t lock = 0;
+  int32_t writer = 0;
+  int32_t overwrite = 0;  // sequence number of the overwriting store on `writer`
+  InjectedLoad load;
+};
+
 struct GeneratedRun {
   std::vector<Program> programs;
   std::vector<ScanRow> scans;
   std::vector<InjectedLoad> injected;
+  std::vector<LockViolation> lockViolations;
 };
 
 inline bool is_lock_op(const GenOp& op) {

@@ -1,8 +1,11 @@
 #include "gen/scheduler.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <utility>
+
+#include "gen/lock_violations.h"
 
 namespace qirn_gen {
 namespace {
@@ -15,6 +18,7 @@ struct Cursor {
   int32_t issued = 0;
   int32_t effected = 0;
   int32_t completed = 0;
+  bool holdsLock = false;  // its last lock operation to take effect was an acquire
 };
 
 struct StepSet {
@@ -35,17 +39,24 @@ class Scheduler {
         rng_(rng),
         cursors_(programs.size()),
         lockOwner_(config.locks, -1),
-        memory_(config.addresses, 0) {
+        memory_(config.addresses, 0),
+        lastValue_(last_value(programs)),
+        plan_(config, total_steps(programs), rng) {
     for (const Program& program : programs) remaining_ += program.size();
   }
 
-  std::vector<ScanRow> run() {
+  Schedule run() {
     while (!finished()) {
       take_step();
-      if (tick_ % config_.scanDistance == 0) record_scan();
+      while (plan_.due(steps_)) {
+        if (!plant()) break;
+      }
+    }
+    while (plan_.pending()) {
+      if (!plant()) throw std::logic_error("scheduler: no room for a lock violation at the end");
     }
     if (scans_.empty() || !all_completed_at(scans_.back())) record_scan();
-    return std::move(scans_);
+    return {std::move(scans_), std::move(planted_)};
   }
 
  private:
@@ -83,8 +94,71 @@ class Scheduler {
     }
     if (ready_.empty()) throw std::logic_error("scheduler: no processor can make progress");
     const auto& [p, set] = ready_[rng_.below(static_cast<uint64_t>(ready_.size()))];
+    ++steps_;
+    advance(p, set.steps[rng_.below(set.count)]);
+  }
+
+  void advance(size_t p, Step step) {
     ++tick_;
-    perform(p, set.steps[rng_.below(set.count)]);
+    perform(p, step);
+    if (tick_ % config_.scanDistance == 0) record_scan();
+  }
+
+  // Plants the next lock violation on two idle processors and a free lock,
+  // when there are such: its writer's operations and then its reader's run
+  // one at a time while every other processor waits. No one else touches
+  // memory or the lock meanwhile, so the reader's loads return what the
+  // writer stored, and the sessions of the lock still follow each other.
+  bool plant() {
+    std::vector<size_t> idle = idle_processors();
+    if (idle.size() < 2 || locksHeld_ == config_.locks) return false;
+    for (size_t i = 0; i < 2; ++i) {
+      std::swap(idle[i], idle[i + rng_.below(static_cast<uint64_t>(idle.size() - i))]);
+    }
+    const int32_t lock = free_lock();
+    const int32_t address = rng_.below(config_.addresses);
+    const int32_t other = (address + 1 + rng_.below(config_.addresses - 1)) % config_.addresses;
+    const LockBlock block = lock_block(plan_.take(), lock, address, other, lastValue_ + 1);
+    lastValue_ += 3;
+    const int32_t writer = static_cast<int32_t>(idle[0]);
+    const int32_t reader = static_cast<int32_t>(idle[1]);
+    const int32_t overwrite = run_inserted(writer, block.writer) + block.overwrite;
+    const int32_t stale = run_inserted(reader, block.reader) + block.staleLoad;
+    const int32_t faithful = programs_[reader][stale].value;
+    planted_.push_back(
+        {block.kind, lock, writer, overwrite, {reader, stale, faithful, block.stale}});
+    return true;
+  }
+
+  // Processors with nothing in flight and outside every session: operations
+  // may be inserted at their next position.
+  std::vector<size_t> idle_processors() const {
+    std::vector<size_t> idle;
+    for (size_t p = 0; p < programs_.size(); ++p) {
+      const Cursor& c = cursors_[p];
+      if (c.issued == c.completed && !c.holdsLock) idle.push_back(p);
+    }
+    return idle;
+  }
+
+  int32_t free_lock() {
+    int32_t lock = rng_.below(config_.locks);
+    while (lockOwner_[lock] >= 0) lock = rng_.below(config_.locks);
+    return lock;
+  }
+
+  // Inserts `ops` at p's next position, where nothing has been issued yet,
+  // and runs them to completion; returns the position.
+  int32_t run_inserted(int32_t p, const Program& ops) {
+    const int32_t at = cursors_[p].issued;
+    programs_[p].insert(programs_[p].begin() + at, ops.begin(), ops.end());
+    remaining_ += ops.size();
+    for (const GenOp& op : ops) {
+      advance(p, Step::Issue);
+      advance(p, Step::Effect);
+      if (!is_lock_op(op)) advance(p, Step::Complete);
+    }
+    return at;
   }
 
   void perform(size_t p, Step step) {
@@ -102,6 +176,23 @@ class Scheduler {
     }
   }
 
+  static int32_t last_value(const std::vector<Program>& programs) {
+    int32_t last = 0;
+    for (const Program& program : programs) {
+      for (const GenOp& op : program) last = std::max(last, op.value);
+    }
+    return last;
+  }
+
+  // Steps a run takes: three per load or store, two per lock operation.
+  static int64_t total_steps(const std::vector<Program>& programs) {
+    int64_t steps = 0;
+    for (const Program& program : programs) {
+      for (const GenOp& op : program) steps += is_lock_op(op) ? 2 : 3;
+    }
+    return steps;
+  }
+
   // A lock operation completes in the same tick: taking or freeing the lock
   // is all it does.
   void take_effect(size_t p, Cursor& c) {
@@ -117,9 +208,13 @@ class Scheduler {
         break;
       case OpKind::Acquire:
         lockOwner_[op.target] = static_cast<int32_t>(p);
+        c.holdsLock = true;
+        ++locksHeld_;
         break;
       case OpKind::Release:
         lockOwner_[op.target] = -1;
+        c.holdsLock = false;
+        --locksHeld_;
         break;
     }
   }
@@ -156,12 +251,16 @@ class Scheduler {
   std::vector<ReadyProcessor> ready_;
   size_t remaining_ = 0;  // operations not yet completed
   int64_t tick_ = 0;
+  int64_t steps_ = 0;  // steps taken on the programs as built, without planted operations
+  int32_t locksHeld_ = 0;
+  int32_t lastValue_;  // the largest value stored so far
+  LockViolationPlan plan_;
+  std::vector<LockViolation> planted_;
 };
 
 }  // namespace
 
-std::vector<ScanRow> schedule(std::vector<Program>& programs, const GenConfig& config,
-                              SplitMix64& rng) {
+Schedule schedule(std::vector<Program>& programs, const GenConfig& config, SplitMix64& rng) {
   return Scheduler(programs, config, rng).run();
 }
 

@@ -10,6 +10,11 @@
 
 namespace qirn_gen {
 
+struct Schedule {
+  std::vector<ScanRow> scans;
+  std::vector<LockViolation> planted;  // in the order they were planted
+};
+
 // Fills the times of every operation and the value of every load, and returns
 // the scans, the last of which is taken once every operation has completed.
 //
@@ -21,7 +26,12 @@ namespace qirn_gen {
 // operations act as fences: one takes effect only once every earlier
 // operation of its processor has completed, and completes at once; an
 // acquire moreover waits until its lock is free.
-std::vector<ScanRow> schedule(std::vector<Program>& programs, const GenConfig& config,
-                              SplitMix64& rng);
+//
+// With config.lockViolations, the blocks of lock_block are inserted into the
+// programs at moments spread over the run and run there (see plant in
+// scheduler.cpp); their stale loads still return what memory held, and
+// `planted` says which loads to alter. Those that find no two idle
+// processors or no free lock before the end are planted after it.
+Schedule schedule(std::vector<Program>& programs, const GenConfig& config, SplitMix64& rng);
 
 }  // namespace qirn_gen

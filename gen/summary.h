@@ -9,7 +9,8 @@
 namespace qirn_gen {
 
 // One line with the seed and the sizes of the run, then one line per
-// injected violation.
+// injected violation: the stale loads first, then the lock violations in the
+// order they were planted, each naming its kind, lock and overwriting store.
 std::string summary_text(const GeneratedRun& run, const GenConfig& config);
 
 }  // namespace qirn_gen

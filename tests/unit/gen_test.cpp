@@ -1,8 +1,9 @@
 // Invariants of the simulated runs that qirn-gen writes out, its violation
-// injector, file errors and options.
+// injectors, file errors and options.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -12,18 +13,24 @@
 #include "gen/files.h"
 #include "gen/generate.h"
 #include "gen/options.h"
+#include "gen/summary.h"
 
 namespace {
 
 using qirn_gen::GenConfig;
 using qirn_gen::GeneratedRun;
 using qirn_gen::GenOp;
+using qirn_gen::InjectedLoad;
+using qirn_gen::LockViolation;
+using qirn_gen::LockViolationKind;
 using qirn_gen::OpKind;
+using Position = std::pair<int32_t, int32_t>;  // processor, sequence number
+using Runs = std::vector<std::pair<GenConfig, GeneratedRun>>;
 
 // A spread of shapes: up to five processors, no lock to two locks, every
 // access in a session on some seeds, and scans from every tick to one only.
-std::vector<std::pair<GenConfig, GeneratedRun>> runs() {
-  std::vector<std::pair<GenConfig, GeneratedRun>> result;
+Runs runs() {
+  Runs result;
   for (uint64_t seed = 1; seed <= 12; ++seed) {
     GenConfig c;
     c.seed = seed;
@@ -38,70 +45,111 @@ std::vector<std::pair<GenConfig, GeneratedRun>> runs() {
   return result;
 }
 
+// Runs with planted lock violations: 2-16 processors, 1-16 locks, 10-90% of
+// the accesses in sessions, 1-5 violations, and stale reads of -v or -t on
+// some seeds as well.
+Runs lock_runs() {
+  Runs result;
+  for (uint64_t seed = 1; seed <= 150; ++seed) {
+    GenConfig c;
+    c.seed = seed;
+    c.processors = 2 + static_cast<int32_t>(seed % 15);
+    c.operations = 3 + static_cast<int32_t>(seed * 7 % 38);
+    c.addresses = 2 + static_cast<int32_t>(seed % 6);
+    c.locks = 1 + static_cast<int32_t>(seed * 5 % 16);
+    c.lockShare = 10 + static_cast<int32_t>(seed * 13 % 81);
+    c.scanDistance = 1 + static_cast<int32_t>(seed % 9);
+    c.lockViolations = 1 + static_cast<int32_t>(seed % 5);
+    c.violations = seed % 4 == 0 ? 2 : 0;
+    c.timedViolations = seed % 4 == 1 ? 2 : 0;
+    result.emplace_back(c, qirn_gen::generate(c));
+  }
+  return result;
+}
+
+Runs all_runs() {
+  Runs result = runs();
+  for (auto& entry : lock_runs()) result.push_back(std::move(entry));
+  return result;
+}
+
+// The loads made stale, by -v, -t or a lock violation.
+std::map<Position, InjectedLoad> stale_loads(const GeneratedRun& run) {
+  std::map<Position, InjectedLoad> stale;
+  for (const InjectedLoad& load : run.injected) stale[{load.proc, load.seq}] = load;
+  for (const LockViolation& violation : run.lockViolations) {
+    EXPECT_TRUE(
+        stale.emplace(Position(violation.load.proc, violation.load.seq), violation.load).second);
+  }
+  return stale;
+}
+
 // Effects keep program order and lie between issue and completion; store
-// values are non-zero and unique per address, and a load returns what the
-// stores that took effect before it left in memory.
-TEST(GenSimulation, LoadsReturnMemoryAtTheirEffectInProgramOrder) {
-  for (const auto& [config, run] : runs()) {
-    std::vector<const GenOp*> accesses;
-    for (const auto& program : run.programs) {
-      for (size_t s = 0; s < program.size(); ++s) {
-        EXPECT_LT(program[s].issued, program[s].effect);
-        EXPECT_LE(program[s].effect, program[s].completed);
-        if (s > 0) {
-          EXPECT_LT(program[s - 1].effect, program[s].effect) << "seed " << config.seed;
-        }
-        if (!qirn_gen::is_lock_op(program[s])) accesses.push_back(&program[s]);
+// values are non-zero and written once, and a load returns what the stores
+// that took effect before it left in memory, except that a stale load
+// returns its stale value where memory held its faithful one.
+void expect_simulated(const GenConfig& config, const GeneratedRun& run) {
+  std::vector<std::pair<const GenOp*, Position>> accesses;
+  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
+    const auto& program = run.programs[p];
+    for (int32_t s = 0; s < static_cast<int32_t>(program.size()); ++s) {
+      EXPECT_LT(program[s].issued, program[s].effect);
+      EXPECT_LE(program[s].effect, program[s].completed);
+      if (s > 0) {
+        EXPECT_LT(program[s - 1].effect, program[s].effect) << "seed " << config.seed;
       }
+      if (!qirn_gen::is_lock_op(program[s])) accesses.push_back({&program[s], {p, s}});
     }
-    std::sort(accesses.begin(), accesses.end(),
-              [](const GenOp* a, const GenOp* b) { return a->effect < b->effect; });
-    std::map<int32_t, int32_t> memory;
-    std::set<std::pair<int32_t, int32_t>> written;
-    for (const GenOp* op : accesses) {
-      if (op->kind == OpKind::Store) {
-        EXPECT_NE(op->value, 0) << "seed " << config.seed;
-        EXPECT_TRUE(written.insert({op->target, op->value}).second) << "seed " << config.seed;
-        memory[op->target] = op->value;
-      } else {
-        EXPECT_EQ(op->value, memory[op->target]) << "seed " << config.seed;
-      }
+  }
+  std::sort(accesses.begin(), accesses.end(),
+            [](const auto& a, const auto& b) { return a.first->effect < b.first->effect; });
+  const std::map<Position, InjectedLoad> stale = stale_loads(run);
+  std::map<int32_t, int32_t> memory;
+  std::set<int32_t> written;
+  for (const auto& [op, at] : accesses) {
+    if (op->kind == OpKind::Store) {
+      EXPECT_NE(op->value, 0) << "seed " << config.seed;
+      EXPECT_TRUE(written.insert(op->value).second) << "seed " << config.seed;
+      memory[op->target] = op->value;
+      continue;
     }
+    const auto injected = stale.find(at);
+    const bool faithful = injected == stale.end();
+    EXPECT_EQ(op->value, faithful ? memory[op->target] : injected->second.stale);
+    EXPECT_TRUE(faithful || injected->second.faithful == memory[op->target])
+        << "seed " << config.seed;
   }
 }
 
 // Per processor, acquires and releases alternate, start with an acquire, name
 // the same lock and end released; a lock operation waits for everything
 // before it; sessions of one lock never overlap in time.
-TEST(GenSimulation, SessionsPairUpAndExcludeEachOtherInTime) {
-  for (const auto& [config, run] : runs()) {
-    std::map<int32_t, std::vector<std::pair<int64_t, int64_t>>> sessions;
-    for (const auto& program : run.programs) {
-      const GenOp* open = nullptr;
-      for (size_t s = 0; s < program.size(); ++s) {
-        const GenOp& op = program[s];
-        if (!qirn_gen::is_lock_op(op)) continue;
-        if (s > 0) {
-          EXPECT_LT(program[s - 1].completed, op.effect);
-        }
-        if (op.kind == OpKind::Acquire) {
-          ASSERT_EQ(open, nullptr) << "nested acquire, seed " << config.seed;
-          open = &op;
-          continue;
-        }
-        ASSERT_NE(open, nullptr) << "release without acquire, seed " << config.seed;
-        EXPECT_EQ(open->target, op.target);
-        sessions[op.target].emplace_back(open->effect, op.effect);
-        open = nullptr;
+void expect_exclusive_sessions(const GenConfig& config, const GeneratedRun& run) {
+  std::map<int32_t, std::vector<std::pair<int64_t, int64_t>>> sessions;
+  for (const auto& program : run.programs) {
+    const GenOp* open = nullptr;
+    for (size_t s = 0; s < program.size(); ++s) {
+      const GenOp& op = program[s];
+      if (!qirn_gen::is_lock_op(op)) continue;
+      if (s > 0) {
+        EXPECT_LT(program[s - 1].completed, op.effect);
       }
-      EXPECT_EQ(open, nullptr) << "session left open, seed " << config.seed;
+      if (op.kind == OpKind::Acquire) {
+        ASSERT_EQ(open, nullptr) << "nested acquire, seed " << config.seed;
+        open = &op;
+        continue;
+      }
+      ASSERT_NE(open, nullptr) << "release without acquire, seed " << config.seed;
+      EXPECT_EQ(open->target, op.target);
+      sessions[op.target].emplace_back(open->effect, op.effect);
+      open = nullptr;
     }
-    for (auto& [lock, spans] : sessions) {
-      std::sort(spans.begin(), spans.end());
-      for (size_t i = 1; i < spans.size(); ++i) {
-        EXPECT_LT(spans[i - 1].second, spans[i].first)
-            << "lock " << lock << ", seed " << config.seed;
-      }
+    EXPECT_EQ(open, nullptr) << "session left open, seed " << config.seed;
+  }
+  for (auto& [lock, spans] : sessions) {
+    std::sort(spans.begin(), spans.end());
+    for (size_t i = 1; i < spans.size(); ++i) {
+      EXPECT_LT(spans[i - 1].second, spans[i].first) << "lock " << lock << ", seed " << config.seed;
     }
   }
 }
@@ -109,28 +157,38 @@ TEST(GenSimulation, SessionsPairUpAndExcludeEachOtherInTime) {
 // Below lb everything had completed at the scan, from ub on nothing had been
 // issued; the bounds are exact, in range and never decrease, and the last
 // scan follows every completion.
-TEST(GenScans, BoundsAreExactStayInRangeAndNeverDecrease) {
-  for (const auto& [config, run] : runs()) {
-    ASSERT_FALSE(run.scans.empty());
-    for (size_t p = 0; p < run.programs.size(); ++p) {
-      const auto& program = run.programs[p];
-      const int32_t length = static_cast<int32_t>(program.size());
-      for (size_t k = 0; k < run.scans.size(); ++k) {
-        const auto& row = run.scans[k];
-        const int32_t lb = row.lb[p];
-        const int32_t ub = row.ub[p];
-        ASSERT_TRUE(0 <= lb && lb <= ub && ub <= length) << "seed " << config.seed;
-        EXPECT_TRUE(lb == 0 || program[lb - 1].completed <= row.tick);
-        EXPECT_TRUE(lb == length || program[lb].completed > row.tick);
-        EXPECT_TRUE(ub == 0 || program[ub - 1].issued <= row.tick);
-        EXPECT_TRUE(ub == length || program[ub].issued > row.tick);
-        if (k == 0) continue;
-        EXPECT_LE(run.scans[k - 1].lb[p], lb);
-        EXPECT_LE(run.scans[k - 1].ub[p], ub);
-      }
-      EXPECT_EQ(run.scans.back().lb[p], length) << "seed " << config.seed;
+void expect_exact_bounds(const GenConfig& config, const GeneratedRun& run) {
+  ASSERT_FALSE(run.scans.empty());
+  for (size_t p = 0; p < run.programs.size(); ++p) {
+    const auto& program = run.programs[p];
+    const int32_t length = static_cast<int32_t>(program.size());
+    for (size_t k = 0; k < run.scans.size(); ++k) {
+      const auto& row = run.scans[k];
+      const int32_t lb = row.lb[p];
+      const int32_t ub = row.ub[p];
+      ASSERT_TRUE(0 <= lb && lb <= ub && ub <= length) << "seed " << config.seed;
+      EXPECT_TRUE(lb == 0 || program[lb - 1].completed <= row.tick);
+      EXPECT_TRUE(lb == length || program[lb].completed > row.tick);
+      EXPECT_TRUE(ub == 0 || program[ub - 1].issued <= row.tick);
+      EXPECT_TRUE(ub == length || program[ub].issued > row.tick);
+      if (k == 0) continue;
+      EXPECT_LE(run.scans[k - 1].lb[p], lb);
+      EXPECT_LE(run.scans[k - 1].ub[p], ub);
     }
+    EXPECT_EQ(run.scans.back().lb[p], length) << "seed " << config.seed;
   }
+}
+
+TEST(GenSimulation, LoadsReturnMemoryAtTheirEffectInProgramOrder) {
+  for (const auto& [config, run] : all_runs()) expect_simulated(config, run);
+}
+
+TEST(GenSimulation, SessionsPairUpAndExcludeEachOtherInTime) {
+  for (const auto& [config, run] : all_runs()) expect_exclusive_sessions(config, run);
+}
+
+TEST(GenScans, BoundsAreExactStayInRangeAndNeverDecrease) {
+  for (const auto& [config, run] : all_runs()) expect_exact_bounds(config, run);
 }
 
 // Injection comes after the run, so the same seed without violations gives
@@ -163,6 +221,173 @@ TEST(GenInjection, ChosenLoadsReturnAnOlderValueOfTheirAddress) {
     }
     EXPECT_EQ(changed, 3u) << "seed " << seed;
     EXPECT_EQ(injected.injected.size(), 3u) << "seed " << seed;
+  }
+}
+
+// Per processor and operation, the acquire that opened the session the
+// operation lies in (-1 outside sessions); and where each value was stored.
+struct TraceIndex {
+  std::vector<std::vector<int32_t>> session;
+  std::map<std::pair<int32_t, int32_t>, Position> store;  // by address and value
+};
+
+TraceIndex index_traces(const GeneratedRun& run) {
+  TraceIndex index;
+  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
+    int32_t open = -1;
+    auto& sessions = index.session.emplace_back();
+    for (int32_t s = 0; s < static_cast<int32_t>(run.programs[p].size()); ++s) {
+      const GenOp& op = run.programs[p][s];
+      if (op.kind == OpKind::Acquire) open = s;
+      sessions.push_back(open);
+      if (op.kind == OpKind::Release) open = -1;
+      if (op.kind == OpKind::Store) index.store[{op.target, op.value}] = {p, s};
+    }
+  }
+  return index;
+}
+
+// The store whose value the load at `at` returns, or (-1, -1) for none.
+Position store_read(const GeneratedRun& run, const TraceIndex& index, Position at) {
+  const GenOp& op = run.programs[at.first][at.second];
+  const auto found = index.store.find({op.target, op.value});
+  return found == index.store.end() ? Position(-1, -1) : found->second;
+}
+
+// Whether a load of the session opened at `reading` returns a value stored
+// in the session opened at `writing`.
+bool reads_from_session(const GeneratedRun& run, const TraceIndex& index, Position reading,
+                        Position writing) {
+  const auto& program = run.programs[reading.first];
+  for (int32_t s = reading.second + 1; program[s].kind != OpKind::Release; ++s) {
+    if (program[s].kind != OpKind::Load) continue;
+    const Position store = store_read(run, index, {reading.first, s});
+    if (store.first == writing.first &&
+        index.session[store.first][store.second] == writing.second) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether, with all of program order kept, the overwriting store precedes
+// the stale load without any lock: a later store of the writer is read by an
+// earlier load of the reader.
+bool program_order_chain(const GeneratedRun& run, const TraceIndex& index,
+                         const LockViolation& violation) {
+  for (int32_t s = 0; s < violation.load.seq; ++s) {
+    if (run.programs[violation.load.proc][s].kind != OpKind::Load) continue;
+    const Position store = store_read(run, index, {violation.load.proc, s});
+    if (store.first == violation.writer && store.second > violation.overwrite) return true;
+  }
+  return false;
+}
+
+// The shape that proves a lock violation, read off the traces alone. The load
+// returns a value that store w wrote in a session of the load's lock on
+// another processor; a later store o of that processor to the same address,
+// in the same session or a later one of the lock, overwrote it; and a load of
+// the reading session returns a value stored in o's session, which so comes
+// first. Then o lies between w and the load in every order the lock allows.
+void expect_provable(const GeneratedRun& run, const TraceIndex& index,
+                     const LockViolation& violation) {
+  const auto [q, s] = Position(violation.load.proc, violation.load.seq);
+  const GenOp& load = run.programs[q][s];
+  ASSERT_EQ(load.kind, OpKind::Load);
+  ASSERT_EQ(load.value, violation.load.stale);
+  const int32_t reading = index.session[q][s];
+  ASSERT_GE(reading, 0) << "outside sessions";
+  EXPECT_EQ(run.programs[q][reading].target, violation.lock);
+  const auto [p, w] = store_read(run, index, {q, s});
+  ASSERT_EQ(p, violation.writer) << "no such store on the writer";
+  EXPECT_NE(p, q);
+  const GenOp& overwrite = run.programs[p][violation.overwrite];
+  EXPECT_EQ(overwrite.kind, OpKind::Store);
+  EXPECT_EQ(overwrite.target, load.target);
+  EXPECT_EQ(overwrite.value, violation.load.faithful);
+  EXPECT_LT(w, violation.overwrite);
+  const int32_t writing = index.session[p][w];
+  const int32_t overwriting = index.session[p][violation.overwrite];
+  ASSERT_GE(writing, 0);
+  EXPECT_EQ(run.programs[p][writing].target, violation.lock);
+  EXPECT_EQ(run.programs[p][overwriting].target, violation.lock);
+  if (violation.kind == LockViolationKind::StaleSession) {
+    EXPECT_LT(writing, overwriting) << "overwritten in the writing session";
+  } else {
+    EXPECT_EQ(writing, overwriting) << "overwritten in another session";
+  }
+  EXPECT_TRUE(reads_from_session(run, index, {q, reading}, {p, overwriting}));
+  EXPECT_TRUE(program_order_chain(run, index, violation));
+}
+
+// Every requested violation is planted, of alternating kinds, and stays
+// provable in the written traces, also where -v or -t made loads stale.
+TEST(GenLockViolations, EachIsProvenByTheSessionsOfItsLock) {
+  for (const auto& [config, run] : lock_runs()) {
+    SCOPED_TRACE("seed " + std::to_string(config.seed));
+    ASSERT_EQ(run.lockViolations.size(), static_cast<size_t>(config.lockViolations));
+    const TraceIndex index = index_traces(run);
+    for (size_t i = 0; i < run.lockViolations.size(); ++i) {
+      SCOPED_TRACE("lock violation " + std::to_string(i));
+      expect_provable(run, index, run.lockViolations[i]);
+      if (i > 0) {
+        EXPECT_NE(run.lockViolations[i].kind, run.lockViolations[i - 1].kind);
+      }
+    }
+  }
+}
+
+// Every file and the summary, hashed (FNV-1a).
+uint64_t digest(const GenConfig& config, const GeneratedRun& run) {
+  std::string text;
+  for (int32_t p = 0; p < config.processors; ++p) {
+    text += qirn_gen::trace_text(run, config, p) + qirn_gen::bound_text(run, p);
+  }
+  text += qirn_gen::summary_text(run, config);
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ULL;
+  return hash;
+}
+
+// Without a processor to read on, a lock or a second address a lock
+// violation has no room: none is planted, and the files are those of -k 0.
+TEST(GenLockViolations, ShapesWithoutRoomGetNoneAndStayUnchanged) {
+  for (uint64_t seed = 1; seed <= 9; ++seed) {
+    GenConfig config;
+    config.seed = seed;
+    config.processors = seed % 3 == 0 ? 1 : 4;
+    config.locks = seed % 3 == 1 ? 0 : 2;
+    config.addresses = seed % 3 == 2 ? 1 : 3;
+    config.violations = static_cast<int32_t>(seed % 2);
+    const uint64_t without = digest(config, qirn_gen::generate(config));
+    config.lockViolations = 4;
+    const GeneratedRun run = qirn_gen::generate(config);
+    EXPECT_TRUE(run.lockViolations.empty()) << "seed " << seed;
+    EXPECT_EQ(digest(config, run), without) << "seed " << seed;
+  }
+}
+
+// The files and summaries of these shapes as qirn-gen wrote them before lock
+// violations existed: without -k they must not change, so that a seed keeps
+// giving the runs that examples and bug reports were made from.
+TEST(GenLockViolations, WithoutThemEveryRunIsWrittenAsBefore) {
+  const uint64_t before[] = {
+      0x9f686f19821f87c4ULL, 0x180c5d089b5073a9ULL, 0x9e5e61d11d4926b9ULL, 0xb9940417878863daULL,
+      0xf81e5e6d673676a6ULL, 0x43e70c71c59dc0a5ULL, 0xc46b36d9d05d5f4aULL, 0x2ee75eb4b02ffcbbULL,
+      0x4597a3fe4d55c78aULL, 0x536e4649e5d53ab7ULL, 0x3b0cc6548e7e2653ULL, 0x28338373e3b7a5c0ULL,
+  };
+  for (uint64_t seed = 1; seed <= 12; ++seed) {
+    GenConfig c;
+    c.seed = seed;
+    c.processors = 2 + static_cast<int32_t>(seed * 7 % 15);
+    c.operations = 10 + static_cast<int32_t>(seed * 11 % 40);
+    c.addresses = 1 + static_cast<int32_t>(seed % 6);
+    c.locks = static_cast<int32_t>(seed * 3 % 17);
+    c.lockShare = 10 + static_cast<int32_t>(seed * 17 % 81);
+    c.scanDistance = 1 + static_cast<int32_t>(seed % 9);
+    c.violations = seed % 3 == 1 ? 2 : 0;
+    c.timedViolations = seed % 3 == 2 ? 2 : 0;
+    EXPECT_EQ(digest(c, qirn_gen::generate(c)), before[seed - 1]) << "seed " << seed;
   }
 }
 
