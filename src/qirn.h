@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,11 @@ struct RunState {
   std::vector<int_t> lastOpOfProc;
   int_t lastOpLoc = -1;
   int_t exp_i = 0;
+  // Choices, and arcs walked by its path tests, after which the search is
+  // abandoned when another procedure already has the verdict.
+  int_t exp_limit = std::numeric_limits<int_t>::max();
+  std::int64_t walkSteps = 0;
+  std::int64_t walkLimit = std::numeric_limits<std::int64_t>::max();
 
   // The last cycle reported as a violation; empty when none was.
   FoundCycle lastCycle;
@@ -197,6 +203,10 @@ struct RunState {
 };
 
 extern RunState state;
+
+// Thrown when the frontier search has spent its limits (`exp_limit`,
+// `walkLimit`).
+struct SearchAbandoned {};
 
 // Returns every setting, table and cell pool to its start-up value.
 void reset_run_state();

@@ -132,10 +132,14 @@ std::optional<FoundCycle> find_cycle() {
   return walk_cycle(start, start, visited);
 }
 
-void report_cycle(FoundCycle cycle) {
-  std::printf("Find a consistency violation:\n");
+void print_cycle(const FoundCycle& cycle) {
   print_all_but_last(cycle);
   print_node(cycle.nodes.back());
+}
+
+void report_cycle(FoundCycle cycle) {
+  std::printf("Find a consistency violation:\n");
+  print_cycle(cycle);
   std::printf("\n");
   state.lastCycle = std::move(cycle);
 }

@@ -10,6 +10,8 @@
 // sequence order, whose walk closes; else, when only several time links close
 // one, a cycle through the first operation on such a cycle.
 std::optional<FoundCycle> find_cycle();
+// Prints the cycle's nodes and tags on one line, without a newline.
+void print_cycle(const FoundCycle& cycle);
 // Prints the cycle under "Find a consistency violation:" and keeps it in
 // `state.lastCycle`.
 void report_cycle(FoundCycle cycle);

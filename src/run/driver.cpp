@@ -1,6 +1,9 @@
 #include "run/driver.h"
 
 #include <ctime>
+#include <functional>
+#include <limits>
+#include <optional>
 
 #include "baseline/cycle_check.h"
 #include "bounds/active_windows.h"
@@ -10,10 +13,13 @@
 #include "derive/program_order.h"
 #include "derive/write_to.h"
 #include "graph/cycles.h"
+#include "locks/lock_order.h"
+#include "locks/lock_report.h"
 #include "rc/pairing_search.h"
 #include "rc/propagation.h"
 #include "report/diagnostics.h"
 #include "run/cli.h"
+#include "run/held_output.h"
 #include "scc/propagation.h"
 #include "scc/search.h"
 #include "trace/graph.h"
@@ -61,10 +67,14 @@ void prepare_scope_sessions() {
   std::printf("the number of addresses is %d\nthe number of locks is %d\n", state.addrNum,
               state.lockNum);
   init_sa_sr();
-  if (state.isBase == 1) return;
+  if (state.isBase == 1 || !frontier_search_available()) return;
   calculateActivePendingWindow();
   calculateScanNo();
   updateSn();
+}
+
+bool frontier_search_available() {
+  return state.isBase == 1 || state.lockNum == 1;
 }
 
 namespace {
@@ -100,23 +110,96 @@ void verify_by_cycles() {
   std::printf("%s\n", found == 0 ? "no cycle!" : "find cycle");
 }
 
-void verify_release_consistency() {
+namespace {
+
+// What the frontier search may spend when the lock-model decision already has
+// the verdict: choices, and arcs walked by its path tests (about a second);
+// past them its own verdict is not waited for.
+constexpr int_t kFrontierChoices = 20'000;
+constexpr std::int64_t kFrontierWalk = 200'000'000;
+
+// The model's search of old, whose lines are kept wherever it reaches the
+// verdict the lock-model decision reaches: its output held back, and its
+// verdict, if it reached one.
+struct EarlierSearch {
+  HeldOutput held;
+  std::optional<LockVerdict> verdict;
+
+  bool agrees(const LockDecision& decision) const {
+    return !held.stop && verdict == decision.verdict;
+  }
+};
+
+EarlierSearch run_earlier(const std::function<std::optional<LockVerdict>()>& search) {
+  EarlierSearch earlier;
+  earlier.held = run_held([&] { earlier.verdict = search(); });
+  return earlier;
+}
+
+std::optional<LockVerdict> release_chain_search() {
   add_lo_for_sync();
   if (check_cycle() == 1) {
     std::printf("before add arc!\n");
+    return LockVerdict::Violation;
+  }
+  if (state.lockColumns == 0) return std::nullopt;
+  const int_t result = check_for_rc();
+  print_time_used();
+  return result == 0 ? LockVerdict::Legal : LockVerdict::Violation;
+}
+
+std::optional<LockVerdict> frontier_search() {
+  add_lo_for_sync();
+  pre_lmt_sync();
+  std::printf("ScC\n");
+  if (check_cycle() == 1) std::printf("before add go arc!\n");
+  const int_t result = verificationAlgorithm();
+  print_time_used();
+  return result == -1 ? LockVerdict::Legal : LockVerdict::Violation;
+}
+
+EarlierSearch bounded_frontier_search() {
+  state.exp_limit = kFrontierChoices;
+  state.walkLimit = state.walkSteps + kFrontierWalk;
+  EarlierSearch earlier;
+  try {
+    earlier = run_earlier(frontier_search);
+  } catch (const SearchAbandoned&) {
+    earlier = {};
+  }
+  state.exp_limit = std::numeric_limits<int_t>::max();
+  state.walkLimit = std::numeric_limits<std::int64_t>::max();
+  return earlier;
+}
+
+}  // namespace
+
+void verify_release_consistency() {
+  const LockDecision decision = decide_lock_model(RC);
+  if (decision.verdict == LockVerdict::Undecided) {
+    release_chain_search();
     return;
   }
-  check_for_rc();
+  const EarlierSearch earlier = run_earlier(release_chain_search);
+  if (earlier.agrees(decision)) return show(earlier.held);
+  print_rc_decision(decision);
   print_time_used();
 }
 
 void verify_scope_consistency() {
-  add_lo_for_sync();
   std::printf("the number of sessions is %d\n", count_sync(0));
-  pre_lmt_sync();
-  std::printf("ScC\n");
-  if (check_cycle() == 1) std::printf("before add go arc!\n");
-  verificationAlgorithm();
+  const LockDecision decision = decide_lock_model(ScC);
+  if (decision.verdict == LockVerdict::Undecided) {
+    if (!frontier_search_available()) err_quit("more than one lock!");
+    frontier_search();
+    return;
+  }
+  if (frontier_search_available()) {
+    const EarlierSearch earlier = bounded_frontier_search();
+    if (earlier.agrees(decision)) return show(earlier.held);
+  }
+  state.exp_i = decision.choices;
+  print_scc_decision(decision);
   print_time_used();
 }
 

@@ -12,6 +12,9 @@ void print_sizes();
 void read_inputs();
 // Session chains, active windows and scan numbers of scope consistency.
 void prepare_scope_sessions();
+// Whether the frontier search of scope consistency can run: in baseline mode
+// always, in optimized mode on traces with exactly one lock.
+bool frontier_search_available();
 // Program-order and write-to arcs, with their model-specific propagation.
 void derive_arcs();
 

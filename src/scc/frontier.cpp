@@ -38,6 +38,7 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
       continue;
     }
     top.arc = arc->nxtarc;
+    if (++state.walkSteps > state.walkLimit) throw SearchAbandoned{};
     opnode* op = arc->nptr;
     // An operation timed after v is not entered; the node's other arcs may
     // still lead back to v.

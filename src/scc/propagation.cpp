@@ -10,8 +10,12 @@
 int_t ins_arc_for_scc(opnode* u, opnode* v, ORDER_t order) {
   if (u->proc_num == v->proc_num) return 0;
   if (is_in_sync(u) != 1 || is_in_sync(v) != 1) return 0;
-  opnode* release = findRelease(u);
-  opnode* acquire = findAcquire(v);
+  // Where sessions nest, the nearest lock operations need not be the ends of
+  // one session each; the search then goes without this precedence, and the
+  // verdict is the lock-model decision's.
+  opnode* release = lock_op_after(u);
+  opnode* acquire = lock_op_before(v);
+  if (release == nullptr || !is_release(release)) return 0;
   if (release->addr != acquire->addr) return 0;
   ins_reverse_arc(acquire, session_acquire(release), order);
   return 1;

@@ -99,7 +99,7 @@ using Selector = opnode* (*)(const opnode*, const NodeMarks&);
 Step advance_one_lock(const Search& s, Level& lv, Selector select) {
   while ((lv.cand = select(lv.cand, s.visited)) != nullptr) {
     opnode* cand = lv.cand;
-    ++state.exp_i;
+    if (++state.exp_i > state.exp_limit) throw SearchAbandoned{};
     lv.nloc = locationInFrontier(cand);
     lv.addr = lv.nloc % location_count();
     lv.tail = state.lastop[lv.addr];
@@ -145,7 +145,7 @@ int_t explore_one_lock(int_t* f, int_t size, NodeMarks& visited, Selector select
 Step advance_bfs(const Search& s, Level& lv) {
   const int_t num = location_count();
   while ((lv.nloc = findNextFrontierNew_bfs(s.f, s.size, lv.nloc, s.visited)) != -1) {
-    ++state.exp_i;
+    if (++state.exp_i > state.exp_limit) throw SearchAbandoned{};
     lv.addr = lv.nloc % num;
     lv.tail = state.lastop[lv.addr];
     lv.seq = find_next_operation(s.f, lv.nloc);

@@ -128,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, Witness,
                          ::testing::Values("sc-cycle-closed-by-time", "pc-cycle-closed-by-time",
                                            "sc-cycle-closed-by-arcs-baseline",
                                            "sc-optimized-cycle-closed-by-a-scan",
-                                           "rc-cycle-before-search", "rc-search-violation",
+                                           "rc-cycle-before-search",
+                                           "rc-session-sees-middle-of-session",
                                            "scc-cycle-before-search"));
 
 }  // namespace

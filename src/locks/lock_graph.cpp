@@ -1,0 +1,144 @@
+#include "locks/lock_graph.h"
+
+#include <algorithm>
+
+#include "bounds/scan_order.h"
+#include "graph/strong_components.h"
+#include "trace/read_from.h"
+
+namespace {
+
+std::size_t at(int_t index) {
+  return static_cast<std::size_t>(index);
+}
+
+// Per processor: each load or store after the previous access of its
+// processor to its address.
+void add_address_order(LockGraph& g) {
+  std::vector<int_t> last(at(state.addrColumns), -1);
+  for (auto& operations : state.graph) {
+    std::fill(last.begin(), last.end(), -1);
+    for (opnode& x : operations) {
+      if (x.optype != LOAD && x.optype != STORE) continue;
+      int_t& previous = last[at(x.column)];
+      if (previous != -1) g.arc(previous, x.id, LO);
+      previous = x.id;
+    }
+  }
+}
+
+// The release that ends the session an acquire opens, or null. Under RC it is
+// the next lock operation (sessions do not nest); under ScC the next release
+// of the acquire's lock.
+const opnode* release_of(const opnode& acquire, MCM_t model) {
+  const auto& operations = state.graph[at(acquire.proc_num)];
+  for (auto s = at(acquire.seq_num) + 1; s < operations.size(); ++s) {
+    const opnode& x = operations[s];
+    if (x.optype != SYNC) continue;
+    if (model == RC) return is_release(&x) ? &x : nullptr;
+    if (is_release(&x) && x.addr == acquire.addr) return &x;
+  }
+  return nullptr;
+}
+
+void add_session(LockGraph& g, const opnode& acquire, const opnode& release) {
+  const auto& operations = state.graph[at(acquire.proc_num)];
+  for (int_t s = acquire.seq_num + 1; s < release.seq_num; ++s) {
+    g.arc(acquire.id, operations[at(s)].id, LO);
+    g.arc(operations[at(s)].id, release.id, LO);
+  }
+  g.arc(acquire.id, release.id, LO);
+  auto& sessions = g.sessionsOfLock[at(acquire.column)];
+  // The previous session of the lock on this processor ends before this one.
+  for (auto it = sessions.rbegin(); it != sessions.rend(); ++it) {
+    if (g.operations[at(it->acquire)]->proc_num != acquire.proc_num) continue;
+    g.arc(it->release, acquire.id, LO);
+    break;
+  }
+  sessions.push_back({acquire.id, release.id});
+}
+
+void add_sessions(LockGraph& g, MCM_t model) {
+  g.sessionsOfLock.assign(at(state.lockColumns), {});
+  std::vector<bool> ends(at(g.realCount), false);
+  for (auto& operations : state.graph) {
+    for (opnode& x : operations) {
+      if (!is_acquire(&x)) continue;
+      const opnode* release = release_of(x, model);
+      if (release == nullptr) continue;
+      ends[at(release->id)] = true;
+      add_session(g, x, *release);
+    }
+  }
+  for (const opnode* x : g.operations) g.orphanRelease |= is_release(x) && !ends[at(x->id)];
+}
+
+void add_reads(LockGraph& g) {
+  g.storesOfAddress.assign(at(state.addrColumns), {});
+  g.readers.assign(at(g.realCount), {});
+  std::vector<std::vector<int_t>> initialReaders(at(state.addrColumns));
+  for (const opnode* x : g.operations) {
+    if (x->optype == STORE) g.storesOfAddress[at(x->column)].push_back(x->id);
+    if (x->optype != LOAD) continue;
+    const opnode* store = st_mapping(x);
+    if (store == &state.sentinel) {
+      initialReaders[at(x->column)].push_back(x->id);
+      continue;
+    }
+    g.arc(store->id, x->id, Wt);
+    g.readers[at(store->id)].push_back(x->id);
+  }
+  for (std::size_t a = 0; a < initialReaders.size(); ++a) {
+    for (int_t load : initialReaders[a]) {
+      for (int_t store : g.storesOfAddress[a]) g.arc(load, store, IO);
+    }
+  }
+}
+
+// Issue points chained per processor, and from every operation to the first
+// issue point of each processor that a scan proves it to precede.
+void add_time_order(LockGraph& g) {
+  g.firstIssuePoint.assign(at(state.NPROCESSOR), 0);
+  int_t next = g.realCount;
+  for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+    g.firstIssuePoint[at(q)] = next;
+    next += state.procOpNum[at(q)];
+  }
+  g.nodeCount = next;
+  g.out.resize(at(next));
+  for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+    const int_t first = g.firstIssuePoint[at(q)];
+    for (int_t i = 0; i < state.procOpNum[at(q)]; ++i) {
+      if (i + 1 < state.procOpNum[at(q)]) g.arc(first + i, first + i + 1, TO);
+      g.arc(first + i, state.graph[at(q)][at(i)].id, TO);
+    }
+  }
+  for (const opnode* u : g.operations) {
+    for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+      const int_t f = first_issued_after(u, q);
+      if (f < state.procOpNum[at(q)]) g.arc(u->id, g.firstIssuePoint[at(q)] + f, TO);
+    }
+  }
+}
+
+}  // namespace
+
+int_t LockGraph::operation_of(int_t issuePoint) const {
+  const auto after = std::upper_bound(firstIssuePoint.begin(), firstIssuePoint.end(), issuePoint);
+  const auto q = static_cast<std::size_t>(after - firstIssuePoint.begin() - 1);
+  return state.graph[q][at(issuePoint - firstIssuePoint[q])].id;
+}
+
+LockGraph build_lock_graph(MCM_t model) {
+  LockGraph g;
+  g.operations = nodes_by_id();
+  g.operations.pop_back();  // the sentinel
+  g.realCount = static_cast<int_t>(g.operations.size());
+  g.nodeCount = g.realCount;
+  g.out.resize(at(g.realCount));
+  add_address_order(g);
+  add_sessions(g, model);
+  add_reads(g);
+  if (state.isBase == 0) add_time_order(g);
+  return g;
+}

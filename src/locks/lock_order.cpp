@@ -1,0 +1,379 @@
+#include "locks/lock_order.h"
+
+#include <algorithm>
+#include <numeric>
+#include <queue>
+
+#include "locks/lock_graph.h"
+#include "locks/reach_matrix.h"
+
+namespace {
+
+// Beyond this many nodes the reachability matrix would take too much memory;
+// beyond the second the search's copies of it would cost too much time.
+constexpr int_t kMatrixNodes = 40'000;
+constexpr int_t kSearchNodes = 4'096;
+constexpr int_t kChoiceBudget = 20'000;
+
+std::size_t at(int_t index) {
+  return static_cast<std::size_t>(index);
+}
+
+struct NewArc {
+  int_t from;
+  int_t to;
+  ORDER_t tag;
+};
+
+struct OpenPair {
+  bool sessions;
+  int_t group;  // lock or address column
+  int_t first;  // indices in the group
+  int_t second;
+};
+
+class BudgetSpent {};
+
+// A cycle given as a walk forward along arcs, as qirn prints cycles: each
+// node after the arc that leaves it, issue points folded into one time link.
+FoundCycle printed_cycle(const LockGraph& g, const std::vector<int_t>& walk,
+                         const std::vector<ORDER_t>& tags) {
+  const auto start = static_cast<std::size_t>(
+      std::find_if(walk.begin(), walk.end(), [&](int_t n) { return !g.is_issue_point(n); }) -
+      walk.begin());
+  const std::size_t length = walk.size();
+  std::vector<int_t> nodes{walk[start]};
+  std::vector<ORDER_t> forward;
+  for (std::size_t step = 1; step <= length; ++step) {
+    const std::size_t i = (start + step) % length;
+    if (g.is_issue_point(walk[i])) continue;
+    const std::size_t before = (i + length - 1) % length;
+    forward.push_back(g.is_issue_point(walk[before]) ? TO : tags[before]);
+    nodes.push_back(walk[i]);
+  }
+  FoundCycle cycle;
+  for (auto it = nodes.rbegin(); it != nodes.rend(); ++it)
+    cycle.nodes.push_back(g.operations[at(*it)]);
+  cycle.tags.assign(forward.rbegin(), forward.rend());
+  return cycle;
+}
+
+// The decision on one graph. Each inference pass collects every order that
+// the reachability of the pass's start forces, adds the arcs at once and
+// computes the reachability afresh: one pass costs as much as one closure,
+// however many orders it finds.
+class LockOrder {
+ public:
+  explicit LockOrder(LockGraph& g) : g_(g), reach_(g.nodeCount) {}
+
+  std::optional<FoundCycle> infer();
+  bool complete_by_rank();
+  bool search();
+  int_t choices() const { return choices_; }
+
+ private:
+  std::vector<int_t> topological_order() const;
+  std::optional<FoundCycle> close();
+  FoundCycle cycle_left_out(const std::vector<int_t>& order) const;
+  bool must_precede(int_t v, int_t w) const;
+  void force_sessions(const LockSession& s, const LockSession& t, std::vector<NewArc>& arcs) const;
+  void force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const;
+  std::vector<NewArc> forced_arcs() const;
+  void add(const std::vector<NewArc>& arcs);
+  std::vector<int_t> ranks() const;
+  std::vector<NewArc> session_orders(const std::vector<int_t>& rank) const;
+  std::vector<NewArc> store_orders(const std::vector<int_t>& rank) const;
+  std::optional<OpenPair> first_open_pair() const;
+  std::vector<NewArc> choice_arcs(const OpenPair& pair, bool forward) const;
+  void undo_arcs(std::size_t trail);
+
+  LockGraph& g_;
+  ReachMatrix reach_;
+  std::vector<int_t> trail_;  // sources of the arcs added, newest last
+  int_t choices_ = 0;
+};
+
+std::vector<int_t> LockOrder::topological_order() const {
+  std::vector<int_t> indegree(at(g_.nodeCount), 0);
+  for (const auto& arcs : g_.out) {
+    for (const LockArc& arc : arcs) ++indegree[at(arc.to)];
+  }
+  std::vector<int_t> order;
+  for (int_t n = 0; n < g_.nodeCount; ++n) {
+    if (indegree[at(n)] == 0) order.push_back(n);
+  }
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    for (const LockArc& arc : g_.out[at(order[i])]) {
+      if (--indegree[at(arc.to)] == 0) order.push_back(arc.to);
+    }
+  }
+  return order;
+}
+
+// The reachability of the current arcs, or the cycle that they close.
+std::optional<FoundCycle> LockOrder::close() {
+  const std::vector<int_t> order = topological_order();
+  if (static_cast<int_t>(order.size()) != g_.nodeCount) return cycle_left_out(order);
+  reach_.clear();
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    for (const LockArc& arc : g_.out[at(*it)]) reach_.take_successor(*it, arc.to);
+  }
+  return std::nullopt;
+}
+
+// The nodes left out of a topological order lie on cycles or behind them, so
+// each has a predecessor among them; walking back from one must come round.
+FoundCycle LockOrder::cycle_left_out(const std::vector<int_t>& order) const {
+  std::vector<bool> sorted(at(g_.nodeCount), false);
+  for (int_t n : order) sorted[at(n)] = true;
+  std::vector<std::pair<int_t, ORDER_t>> predecessor(at(g_.nodeCount), {-1, TO});
+  for (int_t n = 0; n < g_.nodeCount; ++n) {
+    if (sorted[at(n)]) continue;
+    for (const LockArc& arc : g_.out[at(n)]) predecessor[at(arc.to)] = {n, arc.tag};
+  }
+  int_t n = 0;
+  while (sorted[at(n)]) ++n;
+  std::vector<int_t> seenAt(at(g_.nodeCount), -1);
+  std::vector<int_t> back;
+  std::vector<ORDER_t> tags;  // of the arc from the next node back into this one
+  while (seenAt[at(n)] == -1) {
+    seenAt[at(n)] = static_cast<int_t>(back.size());
+    back.push_back(n);
+    tags.push_back(predecessor[at(n)].second);
+    n = predecessor[at(n)].first;
+  }
+  back.erase(back.begin(), back.begin() + seenAt[at(n)]);
+  tags.erase(tags.begin(), tags.begin() + seenAt[at(n)]);
+  std::vector<int_t> walk(back.rbegin(), back.rend());
+  std::vector<ORDER_t> forward(tags.rbegin() + 1, tags.rend());
+  forward.push_back(tags.back());
+  return printed_cycle(g_, walk, forward);
+}
+
+// Session s before session t: s's release precedes t's acquire.
+void LockOrder::force_sessions(const LockSession& s, const LockSession& t,
+                               std::vector<NewArc>& arcs) const {
+  if (!reach_.reaches(s.release, t.acquire)) arcs.push_back({s.release, t.acquire, Syn});
+}
+
+// Whether store v must precede store w: w before v would close a cycle.
+bool LockOrder::must_precede(int_t v, int_t w) const {
+  if (reach_.reaches(v, w)) return true;
+  const auto& loads = g_.readers[at(w)];
+  return std::any_of(loads.begin(), loads.end(), [&](int_t r) { return reach_.reaches(v, r); });
+}
+
+// Store v before store w: v and every load that read v precede w.
+void LockOrder::force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const {
+  if (!reach_.reaches(v, w)) arcs.push_back({v, w, IO});
+  for (int_t r : g_.readers[at(v)]) {
+    if (!reach_.reaches(r, w)) arcs.push_back({r, w, IO});
+  }
+}
+
+// If session t's acquire reaches session s's release, s cannot come before
+// t; if store w reaches store v or a load of v, v cannot come after... the
+// mirror image. Each such pair is ordered the one way left.
+std::vector<NewArc> LockOrder::forced_arcs() const {
+  std::vector<NewArc> arcs;
+  for (const auto& sessions : g_.sessionsOfLock) {
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+      for (std::size_t j = i + 1; j < sessions.size(); ++j) {
+        const LockSession& s = sessions[i];
+        const LockSession& t = sessions[j];
+        if (reach_.reaches(t.acquire, s.release)) force_sessions(t, s, arcs);
+        if (reach_.reaches(s.acquire, t.release)) force_sessions(s, t, arcs);
+      }
+    }
+  }
+  for (const auto& stores : g_.storesOfAddress) {
+    for (std::size_t i = 0; i < stores.size(); ++i) {
+      for (std::size_t j = i + 1; j < stores.size(); ++j) {
+        if (must_precede(stores[i], stores[j])) force_stores(stores[i], stores[j], arcs);
+        if (must_precede(stores[j], stores[i])) force_stores(stores[j], stores[i], arcs);
+      }
+    }
+  }
+  return arcs;
+}
+
+void LockOrder::add(const std::vector<NewArc>& arcs) {
+  for (const NewArc& arc : arcs) {
+    g_.arc(arc.from, arc.to, arc.tag);
+    trail_.push_back(arc.from);
+  }
+}
+
+std::optional<FoundCycle> LockOrder::infer() {
+  if (std::optional<FoundCycle> cycle = close()) return cycle;
+  for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
+    add(arcs);
+    if (std::optional<FoundCycle> cycle = close()) return cycle;
+  }
+  return std::nullopt;
+}
+
+// A topological order of the current arcs in which the processors advance
+// together: of the nodes whose predecessors are all ranked, the one furthest
+// behind in its trace goes next, as the processors of a test run do.
+std::vector<int_t> LockOrder::ranks() const {
+  const auto share = [&](int_t n) {
+    const int_t op = g_.is_issue_point(n) ? g_.operation_of(n) : n;
+    const opnode* x = g_.operations[at(op)];
+    return static_cast<double>(x->seq_num) / state.procOpNum[at(x->proc_num)] -
+           (g_.is_issue_point(n) ? 1e-9 : 0.0);
+  };
+  std::vector<int_t> indegree(at(g_.nodeCount), 0);
+  for (const auto& arcs : g_.out) {
+    for (const LockArc& arc : arcs) ++indegree[at(arc.to)];
+  }
+  using Entry = std::pair<double, int_t>;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> ready;
+  for (int_t n = 0; n < g_.nodeCount; ++n) {
+    if (indegree[at(n)] == 0) ready.push({share(n), n});
+  }
+  std::vector<int_t> rank(at(g_.nodeCount), 0);
+  for (int_t next = 0; !ready.empty(); ++next) {
+    const int_t n = ready.top().second;
+    ready.pop();
+    rank[at(n)] = next;
+    for (const LockArc& arc : g_.out[at(n)]) {
+      if (--indegree[at(arc.to)] == 0) ready.push({share(arc.to), arc.to});
+    }
+  }
+  return rank;
+}
+
+std::vector<NewArc> LockOrder::session_orders(const std::vector<int_t>& rank) const {
+  std::vector<NewArc> arcs;
+  for (auto sessions : g_.sessionsOfLock) {
+    std::sort(sessions.begin(), sessions.end(), [&](const LockSession& s, const LockSession& t) {
+      return rank[at(s.acquire)] < rank[at(t.acquire)];
+    });
+    for (std::size_t i = 1; i < sessions.size(); ++i)
+      force_sessions(sessions[i - 1], sessions[i], arcs);
+  }
+  return arcs;
+}
+
+std::vector<NewArc> LockOrder::store_orders(const std::vector<int_t>& rank) const {
+  std::vector<NewArc> arcs;
+  for (auto stores : g_.storesOfAddress) {
+    std::sort(stores.begin(), stores.end(),
+              [&](int_t v, int_t w) { return rank[at(v)] < rank[at(w)]; });
+    for (std::size_t i = 1; i < stores.size(); ++i) force_stores(stores[i - 1], stores[i], arcs);
+  }
+  return arcs;
+}
+
+// Orders the sessions the inference left open as one topological order has
+// them, infers again, then orders the stores the same way; keeps the result
+// when it closes no cycle.
+bool LockOrder::complete_by_rank() {
+  const std::size_t mark = trail_.size();
+  add(session_orders(ranks()));
+  if (!infer()) {
+    add(store_orders(ranks()));
+    if (static_cast<int_t>(topological_order().size()) == g_.nodeCount) return true;
+  }
+  undo_arcs(mark);
+  close();
+  return false;
+}
+
+void LockOrder::undo_arcs(std::size_t trail) {
+  while (trail_.size() > trail) {
+    g_.out[at(trail_.back())].pop_back();
+    trail_.pop_back();
+  }
+}
+
+std::optional<OpenPair> LockOrder::first_open_pair() const {
+  for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
+    const auto& sessions = g_.sessionsOfLock[l];
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+      for (std::size_t j = i + 1; j < sessions.size(); ++j) {
+        if (!reach_.reaches(sessions[i].release, sessions[j].acquire) &&
+            !reach_.reaches(sessions[j].release, sessions[i].acquire))
+          return OpenPair{true, static_cast<int_t>(l), static_cast<int_t>(i),
+                          static_cast<int_t>(j)};
+      }
+    }
+  }
+  for (std::size_t a = 0; a < g_.storesOfAddress.size(); ++a) {
+    const auto& stores = g_.storesOfAddress[a];
+    for (std::size_t i = 0; i < stores.size(); ++i) {
+      for (std::size_t j = i + 1; j < stores.size(); ++j) {
+        if (!must_precede(stores[i], stores[j]) && !must_precede(stores[j], stores[i]))
+          return OpenPair{false, static_cast<int_t>(a), static_cast<int_t>(i),
+                          static_cast<int_t>(j)};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<NewArc> LockOrder::choice_arcs(const OpenPair& pair, bool forward) const {
+  const auto first = at(forward ? pair.first : pair.second);
+  const auto second = at(forward ? pair.second : pair.first);
+  std::vector<NewArc> arcs;
+  if (pair.sessions) {
+    const auto& sessions = g_.sessionsOfLock[at(pair.group)];
+    force_sessions(sessions[first], sessions[second], arcs);
+  } else {
+    const auto& stores = g_.storesOfAddress[at(pair.group)];
+    force_stores(stores[first], stores[second], arcs);
+  }
+  return arcs;
+}
+
+// Tries the first open pair both ways, with the inference after each choice.
+// When no pair is open, every session and store order is fixed and the graph
+// is acyclic: the run is legal.
+bool LockOrder::search() {
+  const std::optional<OpenPair> pair = first_open_pair();
+  if (!pair) return true;
+  for (const bool forward : {true, false}) {
+    if (++choices_ > kChoiceBudget) throw BudgetSpent{};
+    const std::size_t mark = trail_.size();
+    add(choice_arcs(*pair, forward));
+    if (!infer() && search()) return true;
+    undo_arcs(mark);
+    close();
+  }
+  return false;
+}
+
+LockDecision decide(LockGraph& g) {
+  LockDecision decision;
+  if (g.orphanRelease) {
+    decision.verdict = LockVerdict::Violation;
+    return decision;
+  }
+  if (g.nodeCount > kMatrixNodes) return decision;
+  LockOrder order(g);
+  decision.cycle = order.infer();
+  if (decision.cycle) {
+    decision.verdict = LockVerdict::Violation;
+    return decision;
+  }
+  if (order.complete_by_rank()) {
+    decision.verdict = LockVerdict::Legal;
+    return decision;
+  }
+  if (g.nodeCount > kSearchNodes) return decision;
+  try {
+    decision.verdict = order.search() ? LockVerdict::Legal : LockVerdict::Violation;
+  } catch (const BudgetSpent&) {
+    decision.verdict = LockVerdict::Undecided;
+  }
+  decision.choices = order.choices();
+  return decision;
+}
+
+}  // namespace
+
+LockDecision decide_lock_model(MCM_t model) {
+  LockGraph g = build_lock_graph(model);
+  return decide(g);
+}

@@ -1,0 +1,39 @@
+// Whether some sequence of the run's operations is legal under a lock-based
+// model: the sessions of each lock in one order, the stores of each address in
+// one order, and no cycle with the arcs every legal sequence keeps (see
+// locks/lock_graph.h).
+//
+// The decision has three steps:
+// 1. Inference. An order that the arcs already force is added at once: if
+//    session T's acquire reaches session S's release, S cannot come before T,
+//    so T's release precedes S's acquire; if store v reaches store w, or a
+//    load that read w, then w cannot come before v, so v precedes w and every
+//    load that read v precedes w. A cycle proves the violation.
+// 2. Completion. The graph is acyclic, so it has a topological order; every
+//    pair the inference left open is ordered as that order has it. When the
+//    result closes no cycle, the run is legal, and the orders are the proof.
+// 3. Search. Otherwise, on graphs small enough, one open pair at a time is
+//    tried both ways with the inference after each choice; exhausting the
+//    choices proves the violation. The search is exponential in the number of
+//    open pairs in the worst case; random sets of three processors with six
+//    operations need a few dozen choices at most.
+#pragma once
+
+#include <optional>
+
+#include "qirn.h"
+
+enum class LockVerdict { Legal, Violation, Undecided };
+
+struct LockDecision {
+  LockVerdict verdict = LockVerdict::Undecided;
+  // The cycle that proves a violation, when the inference closed one before
+  // any choice; empty for a violation found by exhausting the choices.
+  std::optional<FoundCycle> cycle;
+  int_t choices = 0;  // choices the search made
+};
+
+// Decides the current run under `model` (RC or ScC). Undecided when the graph
+// is too large for the reachability matrix, or the search ran out of its
+// budget of choices.
+LockDecision decide_lock_model(MCM_t model);

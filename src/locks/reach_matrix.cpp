@@ -1,0 +1,32 @@
+#include "locks/reach_matrix.h"
+
+#include <algorithm>
+#include <bit>
+
+ReachMatrix::ReachMatrix(int_t nodes)
+    : nodes_(nodes),
+      words_((static_cast<std::size_t>(nodes) + 63) / 64),
+      bits_(words_ * static_cast<std::size_t>(nodes), 0) {}
+
+void ReachMatrix::merge(int_t into, int_t from) {
+  std::uint64_t* target = row(into);
+  const std::uint64_t* source = row(from);
+  for (std::size_t w = 0; w < words_; ++w) target[w] |= source[w];
+}
+
+void ReachMatrix::take_successor(int_t from, int_t to) {
+  if (reaches(from, to)) return;
+  set(from, to);
+  merge(from, to);
+}
+
+void ReachMatrix::clear() {
+  std::fill(bits_.begin(), bits_.end(), 0);
+}
+
+int_t ReachMatrix::reached_count(int_t node) const {
+  int_t count = 0;
+  const std::uint64_t* bits = row(node);
+  for (std::size_t w = 0; w < words_; ++w) count += std::popcount(bits[w]);
+  return count;
+}

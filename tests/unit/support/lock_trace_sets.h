@@ -1,0 +1,35 @@
+// Tiny trace sets with locks for the reference of the lock-based models:
+// their files as text, and random sets for differential tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/lock_model_reference.h"
+
+namespace lock_reference {
+
+// Programs written as trace file lines ("load A V", "store A V", "acquire L",
+// "release L"), one text per processor, and bound files as "SCAN:LB,UB" lines.
+TraceSet parse_set(const std::vector<std::string>& traces,
+                   const std::vector<std::string>& bounds = {});
+
+std::string trace_text(const Program& program);
+std::string bound_text(const BoundFile& file);
+// Every file of the set, each under a line "--- NAME"; the bound files only
+// for optimized mode.
+std::string files_text(const TraceSet& set, bool optimized);
+
+// A random set under `model`: 2-3 processors of 2 to `most_ops` operations,
+// 1-3 addresses, 0-2 locks and well-formed sessions (under RC never nested,
+// under ScC sessions of different locks may nest or overlap). Each load reads
+// a random store to its address, anywhere, or 0; 3% of the sets hold a
+// release that ends no session. Half the sets get bound files of a random
+// run, the rest files that order nothing.
+TraceSet random_set(Model model, std::uint32_t seed, int most_ops);
+
+// The set as a run in that mode sees it: baseline mode reads no bound file.
+TraceSet in_mode(TraceSet set, bool optimized);
+
+}  // namespace lock_reference
