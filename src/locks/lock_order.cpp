@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <queue>
 
 #include "locks/lock_graph.h"
 #include "locks/reach_matrix.h"
@@ -213,34 +212,17 @@ std::optional<FoundCycle> LockOrder::infer() {
   return std::nullopt;
 }
 
-// A topological order of the current arcs in which the processors advance
-// together: of the nodes whose predecessors are all ranked, the one furthest
-// behind in its trace goes next, as the processors of a test run do.
+// A topological order of the current arcs: a node reaches more than any node
+// it reaches.
 std::vector<int_t> LockOrder::ranks() const {
-  const auto share = [&](int_t n) {
-    const int_t op = g_.is_issue_point(n) ? g_.operation_of(n) : n;
-    const opnode* x = g_.operations[at(op)];
-    return static_cast<double>(x->seq_num) / state.procOpNum[at(x->proc_num)] -
-           (g_.is_issue_point(n) ? 1e-9 : 0.0);
-  };
-  std::vector<int_t> indegree(at(g_.nodeCount), 0);
-  for (const auto& arcs : g_.out) {
-    for (const LockArc& arc : arcs) ++indegree[at(arc.to)];
-  }
-  using Entry = std::pair<double, int_t>;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> ready;
-  for (int_t n = 0; n < g_.nodeCount; ++n) {
-    if (indegree[at(n)] == 0) ready.push({share(n), n});
-  }
-  std::vector<int_t> rank(at(g_.nodeCount), 0);
-  for (int_t next = 0; !ready.empty(); ++next) {
-    const int_t n = ready.top().second;
-    ready.pop();
-    rank[at(n)] = next;
-    for (const LockArc& arc : g_.out[at(n)]) {
-      if (--indegree[at(arc.to)] == 0) ready.push({share(arc.to), arc.to});
-    }
-  }
+  std::vector<int_t> reached(at(g_.nodeCount));
+  for (int_t n = 0; n < g_.nodeCount; ++n) reached[at(n)] = reach_.reached_count(n);
+  std::vector<int_t> byReach(at(g_.nodeCount));
+  std::iota(byReach.begin(), byReach.end(), 0);
+  std::stable_sort(byReach.begin(), byReach.end(),
+                   [&](int_t a, int_t b) { return reached[at(a)] > reached[at(b)]; });
+  std::vector<int_t> rank(at(g_.nodeCount));
+  for (std::size_t i = 0; i < byReach.size(); ++i) rank[at(byReach[i])] = static_cast<int_t>(i);
   return rank;
 }
 
@@ -266,12 +248,17 @@ std::vector<NewArc> LockOrder::store_orders(const std::vector<int_t>& rank) cons
   return arcs;
 }
 
-// Orders the sessions the inference left open as one topological order has
-// them, infers again, then orders the stores the same way; keeps the result
-// when it closes no cycle.
+// Orders every pair the inference left open as one topological order has
+// it: sessions and stores at once, or else the sessions first and, after the
+// inference, the stores. Keeps the first result that closes no cycle.
 bool LockOrder::complete_by_rank() {
   const std::size_t mark = trail_.size();
-  add(session_orders(ranks()));
+  const std::vector<int_t> rank = ranks();
+  add(session_orders(rank));
+  add(store_orders(rank));
+  if (static_cast<int_t>(topological_order().size()) == g_.nodeCount) return true;
+  undo_arcs(mark);
+  add(session_orders(rank));
   if (!infer()) {
     add(store_orders(ranks()));
     if (static_cast<int_t>(topological_order().size()) == g_.nodeCount) return true;
