@@ -1,6 +1,7 @@
 #include "locks/lock_order.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "locks/lock_graph.h"
@@ -337,7 +338,6 @@ LockDecision decide(LockGraph& g) {
     decision.verdict = LockVerdict::Violation;
     return decision;
   }
-  if (g.nodeCount > kMatrixNodes) return decision;
   LockOrder order(g);
   decision.cycle = order.infer();
   if (decision.cycle) {
@@ -358,9 +358,29 @@ LockDecision decide(LockGraph& g) {
   return decision;
 }
 
+// Whether the graph fits the reachability matrix: one node per operation, two
+// in optimized mode, and not more arcs from loads of the initial value to the
+// stores of their address than a few per node.
+bool fits_the_matrix() {
+  const std::int64_t nodes = std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
+  if (nodes > kMatrixNodes) return false;
+  std::vector<std::int64_t> initialLoads(at(state.addrColumns), 0);
+  std::vector<std::int64_t> stores(at(state.addrColumns), 0);
+  for (const auto& operations : state.graph) {
+    for (const opnode& x : operations) {
+      if (x.optype == STORE) ++stores[at(x.column)];
+      if (x.optype == LOAD && x.val == 0) ++initialLoads[at(x.column)];
+    }
+  }
+  std::int64_t arcs = 0;
+  for (std::size_t a = 0; a < stores.size(); ++a) arcs += initialLoads[a] * stores[a];
+  return arcs <= 8 * nodes;
+}
+
 }  // namespace
 
 LockDecision decide_lock_model(MCM_t model) {
+  if (!fits_the_matrix()) return {};
   LockGraph g = build_lock_graph(model);
   return decide(g);
 }
