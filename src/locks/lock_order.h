@@ -15,8 +15,8 @@
 // 3. Search. Otherwise, on graphs small enough, one open pair at a time is
 //    tried both ways with the inference after each choice; exhausting the
 //    choices proves the violation. The search is exponential in the number of
-//    open pairs in the worst case; random sets of three processors with six
-//    operations need a few dozen choices at most.
+//    open pairs in the worst case (two ways for each), so it gives up after a
+//    fixed number of choices and leaves the run undecided.
 #pragma once
 
 #include <optional>
