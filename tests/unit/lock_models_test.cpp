@@ -122,21 +122,6 @@ TEST(LockModelReference, OrdersByScansBothFilesWrite) {
   }
 }
 
-// The arcs over chosen orders decide as the search for a sequence does.
-TEST(LockModelReference, AgreesWithASearchForTheSequence) {
-  for (Model model : {Model::RC, Model::ScC}) {
-    for (std::uint32_t seed = 1; seed <= 600; ++seed) {
-      const TraceSet set = random_set(model, seed, 6);
-      const bool optimized = seed % 2 == 0;
-      const TraceSet judged = in_mode(set, optimized);
-      ASSERT_EQ(lock_reference::legal(judged, model),
-                lock_reference::legal_by_sequence(judged, model))
-          << name(model) << " set " << seed << "\n"
-          << files_text(set, optimized);
-    }
-  }
-}
-
 int cases_to_run() {
   const char* text = std::getenv("QIRN_LOCK_DIFF_CASES");
   return text != nullptr ? std::atoi(text) : 300;

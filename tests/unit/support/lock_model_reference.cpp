@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <map>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -268,116 +267,6 @@ bool Problem::legal() const {
   return groups_.empty() || choose(0, indices(groups_[0].size()), fixed);
 }
 
-// Looks for one sequence of all operations that keeps rules 1 to 4, placing
-// one operation at a time and remembering the states (operations placed,
-// memory) from which no sequence completes.
-class SequenceSearch {
- public:
-  SequenceSearch(const TraceSet& set, Model model);
-  bool legal() { return !orphan_ && extend(0, {}); }
-
- private:
-  using Memory = std::map<int, int>;
-  struct Node {
-    Op op;
-    Mask before = 0;   // the operations it must follow
-    int session = -1;  // the session an acquire starts
-  };
-  struct Held {
-    int acquire;
-    int release;
-    int lock;
-  };
-
-  void add_program(int p, Model model);
-  bool kept(int p, int s, int t, const std::vector<Session>& sessions) const;
-  bool may_place(const Node& node, Mask placed, const Memory& memory) const;
-  bool extend(Mask placed, const Memory& memory);
-
-  const TraceSet& set_;
-  std::vector<Node> nodes_;
-  std::vector<std::pair<int, int>> where_;  // processor and sequence number of each node
-  std::vector<Held> sessions_;
-  bool orphan_ = false;
-  std::set<std::pair<Mask, Memory>> dead_;
-};
-
-SequenceSearch::SequenceSearch(const TraceSet& set, Model model) : set_(set) {
-  for (int p = 0; p < int(set.programs.size()); ++p) add_program(p, model);
-  if (where_.size() > 64) throw std::invalid_argument("more than 64 operations");
-  for (std::size_t u = 0; u < where_.size(); ++u) {
-    for (std::size_t v = 0; v < where_.size(); ++v) {
-      const auto [up, us] = where_[u];
-      const auto [vp, vs] = where_[v];
-      if (timed_before(set.bounds, up, us, vp, vs)) nodes_[v].before |= bit(int(u));
-    }
-  }
-}
-
-// The operations of processor p, its sessions, and the order rule 1 keeps.
-void SequenceSearch::add_program(int p, Model model) {
-  const Program& program = set_.programs[std::size_t(p)];
-  const auto found = find_sessions(program, model);
-  orphan_ |= found.orphanRelease;
-  const int base = int(nodes_.size());
-  for (int s = 0; s < int(program.size()); ++s) {
-    where_.emplace_back(p, s);
-    nodes_.push_back({program[std::size_t(s)]});
-  }
-  for (const auto& session : found.list) {
-    nodes_[std::size_t(base + session.acquire)].session = int(sessions_.size());
-    sessions_.push_back({base + session.acquire, base + session.release, session.lock});
-  }
-  for (int s = 0; s < int(program.size()); ++s) {
-    for (int t = s + 1; t < int(program.size()); ++t) {
-      if (kept(p, s, t, found.list)) nodes_[std::size_t(base + t)].before |= bit(base + s);
-    }
-  }
-}
-
-// Rule 1: operation s of processor p comes before its later operation t.
-bool SequenceSearch::kept(int p, int s, int t, const std::vector<Session>& sessions) const {
-  const Op& a = set_.programs[p][std::size_t(s)];
-  const Op& b = set_.programs[p][std::size_t(t)];
-  const auto access = [](const Op& op) { return op.kind == Kind::Load || op.kind == Kind::Store; };
-  if (access(a) && access(b) && a.target == b.target) return true;
-  for (const auto& session : sessions) {
-    if (session.acquire == s && t <= session.release) return true;
-    if (session.release == t && session.acquire <= s) return true;
-    for (const auto& later : sessions) {
-      if (session.release == s && later.acquire == t && later.lock == session.lock) return true;
-    }
-  }
-  return false;
-}
-
-bool SequenceSearch::may_place(const Node& node, Mask placed, const Memory& memory) const {
-  if ((node.before & ~placed) != 0) return false;
-  if (node.op.kind == Kind::Load) {
-    const auto current = memory.find(node.op.target);
-    return node.op.value == (current == memory.end() ? 0 : current->second);
-  }
-  if (node.op.kind != Kind::Acquire) return true;
-  const int lock = sessions_[std::size_t(node.session)].lock;
-  return std::none_of(sessions_.begin(), sessions_.end(), [&](const Held& other) {
-    const bool open = (placed >> other.acquire & 1) != 0 && (placed >> other.release & 1) == 0;
-    return other.lock == lock && open;
-  });
-}
-
-bool SequenceSearch::extend(Mask placed, const Memory& memory) {
-  if (std::size_t(std::popcount(placed)) == nodes_.size()) return true;
-  if (dead_.contains({placed, memory})) return false;
-  for (std::size_t x = 0; x < nodes_.size(); ++x) {
-    if ((placed >> x & 1) != 0 || !may_place(nodes_[x], placed, memory)) continue;
-    Memory next = memory;
-    if (nodes_[x].op.kind == Kind::Store) next[nodes_[x].op.target] = nodes_[x].op.value;
-    if (extend(placed | bit(int(x)), next)) return true;
-  }
-  dead_.insert({placed, memory});
-  return false;
-}
-
 }  // namespace
 
 Sessions find_sessions(const Program& program, Model model) {
@@ -396,10 +285,6 @@ bool timed_before(const std::vector<BoundFile>& bounds, int up, int useq, int vp
 
 bool legal(const TraceSet& set, Model model) {
   return Problem(set, model).legal();
-}
-
-bool legal_by_sequence(const TraceSet& set, Model model) {
-  return SequenceSearch(set, model).legal();
 }
 
 }  // namespace lock_reference

@@ -72,10 +72,4 @@ bool timed_before(const std::vector<BoundFile>& bounds, int up, int useq, int vp
 // more than 64 operations.
 bool legal(const TraceSet& set, Model model);
 
-// The same verdict from the definition's first form: a search for one
-// sequence of all operations that keeps rules 1 to 4, placing operations one
-// at a time while it simulates memory and the locks held. A cross-check of
-// `legal`; it needs at most 64 operations too.
-bool legal_by_sequence(const TraceSet& set, Model model);
-
 }  // namespace lock_reference
