@@ -5,6 +5,7 @@
 #include "bounds/scan_order.h"
 #include "graph/strong_components.h"
 #include "trace/read_from.h"
+#include "trace/sessions.h"
 
 namespace {
 
@@ -31,43 +32,41 @@ void add_address_order(LockGraph& g) {
 // the next lock operation (sessions do not nest); under ScC the next release
 // of the acquire's lock.
 const opnode* release_of(const opnode& acquire, MCM_t model) {
-  const auto& operations = state.graph[at(acquire.proc_num)];
-  for (auto s = at(acquire.seq_num) + 1; s < operations.size(); ++s) {
-    const opnode& x = operations[s];
-    if (x.optype != SYNC) continue;
-    if (model == RC) return is_release(&x) ? &x : nullptr;
-    if (is_release(&x) && x.addr == acquire.addr) return &x;
+  for (const opnode* x = lock_op_after(&acquire); x != nullptr; x = lock_op_after(x)) {
+    if (model == RC) return is_release(x) ? x : nullptr;
+    if (is_release(x) && x->addr == acquire.addr) return x;
   }
   return nullptr;
 }
 
-void add_session(LockGraph& g, const opnode& acquire, const opnode& release) {
+// `previous` holds, per lock, the release of the processor's last session of
+// it: that session ends before this one.
+void add_session(LockGraph& g, const opnode& acquire, const opnode& release,
+                 std::vector<int_t>& previous) {
   const auto& operations = state.graph[at(acquire.proc_num)];
   for (int_t s = acquire.seq_num + 1; s < release.seq_num; ++s) {
     g.arc(acquire.id, operations[at(s)].id, LO);
     g.arc(operations[at(s)].id, release.id, LO);
   }
   g.arc(acquire.id, release.id, LO);
-  auto& sessions = g.sessionsOfLock[at(acquire.column)];
-  // The previous session of the lock on this processor ends before this one.
-  for (auto it = sessions.rbegin(); it != sessions.rend(); ++it) {
-    if (g.operations[at(it->acquire)]->proc_num != acquire.proc_num) continue;
-    g.arc(it->release, acquire.id, LO);
-    break;
-  }
-  sessions.push_back({acquire.id, release.id});
+  int_t& last = previous[at(acquire.column)];
+  if (last != -1) g.arc(last, acquire.id, LO);
+  last = release.id;
+  g.sessionsOfLock[at(acquire.column)].push_back({acquire.id, release.id});
 }
 
 void add_sessions(LockGraph& g, MCM_t model) {
   g.sessionsOfLock.assign(at(state.lockColumns), {});
   std::vector<bool> ends(at(g.realCount), false);
+  std::vector<int_t> previous(at(state.lockColumns));
   for (auto& operations : state.graph) {
+    std::fill(previous.begin(), previous.end(), -1);
     for (opnode& x : operations) {
       if (!is_acquire(&x)) continue;
       const opnode* release = release_of(x, model);
       if (release == nullptr) continue;
       ends[at(release->id)] = true;
-      add_session(g, x, *release);
+      add_session(g, x, *release, previous);
     }
   }
   for (const opnode* x : g.operations) g.orphanRelease |= is_release(x) && !ends[at(x->id)];
