@@ -72,23 +72,24 @@ void add_sessions(LockGraph& g, MCM_t model) {
   for (const opnode* x : g.operations) g.orphanRelease |= is_release(x) && !ends[at(x->id)];
 }
 
-void add_reads(LockGraph& g) {
+void add_reads(LockGraph& g, bool initialArcs) {
   g.storesOfAddress.assign(at(state.addrColumns), {});
   g.readers.assign(at(g.realCount), {});
-  std::vector<std::vector<int_t>> initialReaders(at(state.addrColumns));
+  g.initialReaders.assign(at(state.addrColumns), {});
   for (const opnode* x : g.operations) {
     if (x->optype == STORE) g.storesOfAddress[at(x->column)].push_back(x->id);
     if (x->optype != LOAD) continue;
     const opnode* store = st_mapping(x);
     if (store == &state.sentinel) {
-      initialReaders[at(x->column)].push_back(x->id);
+      g.initialReaders[at(x->column)].push_back(x->id);
       continue;
     }
     g.arc(store->id, x->id, Wt);
     g.readers[at(store->id)].push_back(x->id);
   }
-  for (std::size_t a = 0; a < initialReaders.size(); ++a) {
-    for (int_t load : initialReaders[a]) {
+  if (!initialArcs) return;
+  for (std::size_t a = 0; a < g.initialReaders.size(); ++a) {
+    for (int_t load : g.initialReaders[a]) {
       for (int_t store : g.storesOfAddress[a]) g.arc(load, store, IO);
     }
   }
@@ -128,7 +129,7 @@ int_t LockGraph::operation_of(int_t issuePoint) const {
   return state.graph[q][at(issuePoint - firstIssuePoint[q])].id;
 }
 
-LockGraph build_lock_graph(MCM_t model) {
+LockGraph build_lock_graph(MCM_t model, bool initialArcs) {
   LockGraph g;
   g.operations = nodes_by_id();
   g.operations.pop_back();  // the sentinel
@@ -137,7 +138,7 @@ LockGraph build_lock_graph(MCM_t model) {
   g.out.resize(at(g.realCount));
   add_address_order(g);
   add_sessions(g, model);
-  add_reads(g);
+  add_reads(g, initialArcs);
   if (state.isBase == 0) add_time_order(g);
   return g;
 }

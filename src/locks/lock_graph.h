@@ -38,6 +38,7 @@ struct LockGraph {
   std::vector<std::vector<LockSession>> sessionsOfLock;  // by lock column
   std::vector<std::vector<int_t>> storesOfAddress;       // by address column
   std::vector<std::vector<int_t>> readers;               // per store id, loads that read it
+  std::vector<std::vector<int_t>> initialReaders;        // by address column, loads of 0
   bool orphanRelease = false;                            // a release that ends no session
 
   void arc(int_t from, int_t to, ORDER_t tag) {
@@ -48,5 +49,8 @@ struct LockGraph {
   int_t operation_of(int_t issuePoint) const;
 };
 
-// Builds the graph of the current run for `model` (RC or ScC).
-LockGraph build_lock_graph(MCM_t model);
+// Builds the graph of the current run for `model` (RC or ScC). Without
+// `initialArcs` the arcs from each load of the initial value to every store of
+// its address are left out (their number is the product of the two counts);
+// `initialReaders` still lists those loads.
+LockGraph build_lock_graph(MCM_t model, bool initialArcs = true);

@@ -6,6 +6,7 @@
 
 #include "locks/lock_graph.h"
 #include "locks/reach_matrix.h"
+#include "locks/sequence_search.h"
 
 namespace {
 
@@ -14,6 +15,11 @@ namespace {
 constexpr int_t kMatrixNodes = 40'000;
 constexpr int_t kSearchNodes = 4'096;
 constexpr int_t kChoiceBudget = 20'000;
+// Beyond this many nodes even the arcs are not built; the sequence search may
+// run each node this many times over, plus a fixed allowance for small graphs.
+constexpr std::int64_t kSequenceNodes = 4'000'000;
+constexpr std::int64_t kSequenceRunsPerNode = 40;
+constexpr std::int64_t kSequenceAllowance = 200'000;
 
 std::size_t at(int_t index) {
   return static_cast<std::size_t>(index);
@@ -58,6 +64,73 @@ FoundCycle printed_cycle(const LockGraph& g, const std::vector<int_t>& walk,
   return cycle;
 }
 
+std::vector<int_t> topological_order(const LockGraph& g) {
+  std::vector<int_t> indegree(at(g.nodeCount), 0);
+  for (const auto& arcs : g.out) {
+    for (const LockArc& arc : arcs) ++indegree[at(arc.to)];
+  }
+  std::vector<int_t> order;
+  for (int_t n = 0; n < g.nodeCount; ++n) {
+    if (indegree[at(n)] == 0) order.push_back(n);
+  }
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    for (const LockArc& arc : g.out[at(order[i])]) {
+      if (--indegree[at(arc.to)] == 0) order.push_back(arc.to);
+    }
+  }
+  return order;
+}
+
+// The nodes left out of a topological order lie on cycles or behind them, so
+// each has a predecessor among them; walking back from one must come round.
+FoundCycle cycle_left_out(const LockGraph& g, const std::vector<int_t>& order) {
+  std::vector<bool> sorted(at(g.nodeCount), false);
+  for (int_t n : order) sorted[at(n)] = true;
+  std::vector<std::pair<int_t, ORDER_t>> predecessor(at(g.nodeCount), {-1, TO});
+  for (int_t n = 0; n < g.nodeCount; ++n) {
+    if (sorted[at(n)]) continue;
+    for (const LockArc& arc : g.out[at(n)]) predecessor[at(arc.to)] = {n, arc.tag};
+  }
+  int_t n = 0;
+  while (sorted[at(n)]) ++n;
+  std::vector<int_t> seenAt(at(g.nodeCount), -1);
+  std::vector<int_t> back;
+  std::vector<ORDER_t> tags;  // of the arc from the next node back into this one
+  while (seenAt[at(n)] == -1) {
+    seenAt[at(n)] = static_cast<int_t>(back.size());
+    back.push_back(n);
+    tags.push_back(predecessor[at(n)].second);
+    n = predecessor[at(n)].first;
+  }
+  back.erase(back.begin(), back.begin() + seenAt[at(n)]);
+  tags.erase(tags.begin(), tags.begin() + seenAt[at(n)]);
+  std::vector<int_t> walk(back.rbegin(), back.rend());
+  std::vector<ORDER_t> forward(tags.rbegin() + 1, tags.rend());
+  forward.push_back(tags.back());
+  return printed_cycle(g, walk, forward);
+}
+
+// Nodes ordered by the longest path that leaves them, longest first: a
+// topological order that puts what much of the run waits for early.
+std::vector<int_t> height_rank(const LockGraph& g, const std::vector<int_t>& order) {
+  std::vector<int_t> height(at(g.nodeCount), 0);
+  for (auto it = order.rbegin(); it != order.rend(); ++it) {
+    for (const LockArc& arc : g.out[at(*it)])
+      height[at(*it)] = std::max(height[at(*it)], height[at(arc.to)] + 1);
+  }
+  std::vector<int_t> byHeight(order);
+  std::stable_sort(byHeight.begin(), byHeight.end(),
+                   [&](int_t a, int_t b) { return height[at(a)] > height[at(b)]; });
+  std::vector<int_t> rank(at(g.nodeCount));
+  for (std::size_t i = 0; i < byHeight.size(); ++i) rank[at(byHeight[i])] = static_cast<int_t>(i);
+  return rank;
+}
+
+SequenceOutcome find_sequence_by_height(const LockGraph& g, const std::vector<int_t>& order) {
+  const std::int64_t budget = kSequenceRunsPerNode * g.nodeCount + kSequenceAllowance;
+  return find_sequence(g, height_rank(g, order), budget);
+}
+
 // The decision on one graph. Each inference pass collects every order that
 // the reachability of the pass's start forces, adds the arcs at once and
 // computes the reachability afresh: one pass costs as much as one closure,
@@ -69,12 +142,13 @@ class LockOrder {
   std::optional<FoundCycle> infer();
   bool complete_by_rank();
   bool search();
+  SequenceOutcome find_sequence() const {
+    return find_sequence_by_height(g_, topological_order(g_));
+  }
   int_t choices() const { return choices_; }
 
  private:
-  std::vector<int_t> topological_order() const;
   std::optional<FoundCycle> close();
-  FoundCycle cycle_left_out(const std::vector<int_t>& order) const;
   bool must_precede(int_t v, int_t w) const;
   void force_sessions(const LockSession& s, const LockSession& t, std::vector<NewArc>& arcs) const;
   void force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const;
@@ -93,61 +167,15 @@ class LockOrder {
   int_t choices_ = 0;
 };
 
-std::vector<int_t> LockOrder::topological_order() const {
-  std::vector<int_t> indegree(at(g_.nodeCount), 0);
-  for (const auto& arcs : g_.out) {
-    for (const LockArc& arc : arcs) ++indegree[at(arc.to)];
-  }
-  std::vector<int_t> order;
-  for (int_t n = 0; n < g_.nodeCount; ++n) {
-    if (indegree[at(n)] == 0) order.push_back(n);
-  }
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    for (const LockArc& arc : g_.out[at(order[i])]) {
-      if (--indegree[at(arc.to)] == 0) order.push_back(arc.to);
-    }
-  }
-  return order;
-}
-
 // The reachability of the current arcs, or the cycle that they close.
 std::optional<FoundCycle> LockOrder::close() {
-  const std::vector<int_t> order = topological_order();
-  if (static_cast<int_t>(order.size()) != g_.nodeCount) return cycle_left_out(order);
+  const std::vector<int_t> order = topological_order(g_);
+  if (static_cast<int_t>(order.size()) != g_.nodeCount) return cycle_left_out(g_, order);
   reach_.clear();
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     for (const LockArc& arc : g_.out[at(*it)]) reach_.take_successor(*it, arc.to);
   }
   return std::nullopt;
-}
-
-// The nodes left out of a topological order lie on cycles or behind them, so
-// each has a predecessor among them; walking back from one must come round.
-FoundCycle LockOrder::cycle_left_out(const std::vector<int_t>& order) const {
-  std::vector<bool> sorted(at(g_.nodeCount), false);
-  for (int_t n : order) sorted[at(n)] = true;
-  std::vector<std::pair<int_t, ORDER_t>> predecessor(at(g_.nodeCount), {-1, TO});
-  for (int_t n = 0; n < g_.nodeCount; ++n) {
-    if (sorted[at(n)]) continue;
-    for (const LockArc& arc : g_.out[at(n)]) predecessor[at(arc.to)] = {n, arc.tag};
-  }
-  int_t n = 0;
-  while (sorted[at(n)]) ++n;
-  std::vector<int_t> seenAt(at(g_.nodeCount), -1);
-  std::vector<int_t> back;
-  std::vector<ORDER_t> tags;  // of the arc from the next node back into this one
-  while (seenAt[at(n)] == -1) {
-    seenAt[at(n)] = static_cast<int_t>(back.size());
-    back.push_back(n);
-    tags.push_back(predecessor[at(n)].second);
-    n = predecessor[at(n)].first;
-  }
-  back.erase(back.begin(), back.begin() + seenAt[at(n)]);
-  tags.erase(tags.begin(), tags.begin() + seenAt[at(n)]);
-  std::vector<int_t> walk(back.rbegin(), back.rend());
-  std::vector<ORDER_t> forward(tags.rbegin() + 1, tags.rend());
-  forward.push_back(tags.back());
-  return printed_cycle(g_, walk, forward);
 }
 
 // Session s before session t: s's release precedes t's acquire.
@@ -257,12 +285,12 @@ bool LockOrder::complete_by_rank() {
   const std::vector<int_t> rank = ranks();
   add(session_orders(rank));
   add(store_orders(rank));
-  if (static_cast<int_t>(topological_order().size()) == g_.nodeCount) return true;
+  if (static_cast<int_t>(topological_order(g_).size()) == g_.nodeCount) return true;
   undo_arcs(mark);
   add(session_orders(rank));
   if (!infer()) {
     add(store_orders(ranks()));
-    if (static_cast<int_t>(topological_order().size()) == g_.nodeCount) return true;
+    if (static_cast<int_t>(topological_order(g_).size()) == g_.nodeCount) return true;
   }
   undo_arcs(mark);
   close();
@@ -332,6 +360,15 @@ bool LockOrder::search() {
   return false;
 }
 
+// Takes the sequence search's answer, if it gave one.
+bool take_answer(const SequenceOutcome& sequence, LockDecision& decision) {
+  decision.choices = sequence.choices;
+  if (sequence.result == SequenceResult::OutOfBudget) return false;
+  decision.verdict =
+      sequence.result == SequenceResult::Found ? LockVerdict::Legal : LockVerdict::Violation;
+  return true;
+}
+
 LockDecision decide(LockGraph& g) {
   LockDecision decision;
   if (g.orphanRelease) {
@@ -348,13 +385,14 @@ LockDecision decide(LockGraph& g) {
     decision.verdict = LockVerdict::Legal;
     return decision;
   }
+  if (take_answer(order.find_sequence(), decision)) return decision;
   if (g.nodeCount > kSearchNodes) return decision;
   try {
     decision.verdict = order.search() ? LockVerdict::Legal : LockVerdict::Violation;
   } catch (const BudgetSpent&) {
     decision.verdict = LockVerdict::Undecided;
   }
-  decision.choices = order.choices();
+  decision.choices += order.choices();
   return decision;
 }
 
@@ -377,10 +415,27 @@ bool fits_the_matrix() {
   return arcs <= 8 * nodes;
 }
 
+// A graph too large for the reachability matrix: a cycle of its fixed arcs,
+// or else the sequence search alone.
+LockDecision decide_without_matrix(MCM_t model) {
+  const std::int64_t nodes = std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
+  if (nodes > kSequenceNodes) return {};
+  const LockGraph g = build_lock_graph(model, false);
+  LockDecision decision;
+  const std::vector<int_t> order = topological_order(g);
+  if (g.orphanRelease || static_cast<int_t>(order.size()) != g.nodeCount) {
+    decision.verdict = LockVerdict::Violation;
+    if (!g.orphanRelease) decision.cycle = cycle_left_out(g, order);
+    return decision;
+  }
+  take_answer(find_sequence_by_height(g, order), decision);
+  return decision;
+}
+
 }  // namespace
 
 LockDecision decide_lock_model(MCM_t model) {
-  if (!fits_the_matrix()) return {};
+  if (!fits_the_matrix()) return decide_without_matrix(model);
   LockGraph g = build_lock_graph(model);
   return decide(g);
 }

@@ -3,7 +3,7 @@
 // one order, and no cycle with the arcs every legal sequence keeps (see
 // locks/lock_graph.h).
 //
-// The decision has three steps:
+// The decision has four steps:
 // 1. Inference. An order that the arcs already force is added at once: if
 //    session T's acquire reaches session S's release, S cannot come before T,
 //    so T's release precedes S's acquire; if store v reaches store w, or a
@@ -12,7 +12,9 @@
 // 2. Completion. The graph is acyclic, so it has a topological order; every
 //    pair the inference left open is ordered as that order has it. When the
 //    result closes no cycle, the run is legal, and the orders are the proof.
-// 3. Search. Otherwise, on graphs small enough, one open pair at a time is
+// 3. Sequence search (locks/sequence_search.h): the legal sequence itself,
+//    node by node, with a budget.
+// 4. Search. Otherwise, on graphs small enough, one open pair at a time is
 //    tried both ways with the inference after each choice; exhausting the
 //    choices proves the violation. The search is exponential in the number of
 //    open pairs in the worst case (two ways for each), so it gives up after a
@@ -33,7 +35,8 @@ struct LockDecision {
   int_t choices = 0;  // choices the search made
 };
 
-// Decides the current run under `model` (RC or ScC). Undecided when the graph
-// is too large for the reachability matrix, or the search ran out of its
-// budget of choices.
+// Decides the current run under `model` (RC or ScC). A graph too large for
+// the reachability matrix gets the check for a cycle of its fixed arcs and
+// the sequence search only. Undecided when the searches ran out of their
+// budgets, or the graph is too large even for that.
 LockDecision decide_lock_model(MCM_t model);

@@ -1,0 +1,328 @@
+#include "locks/sequence_search.h"
+
+#include <algorithm>
+#include <random>
+#include <unordered_set>
+
+namespace {
+
+std::size_t at(int_t index) {
+  return static_cast<std::size_t>(index);
+}
+
+enum class Kind : std::uint8_t { Free, Load, Store, Acquire, Release };
+
+// A set of node ids with constant-time insert and erase.
+class NodeSet {
+ public:
+  explicit NodeSet(int_t nodes) : position_(at(nodes), -1) {}
+  void insert(int_t n) {
+    if (position_[at(n)] != -1) return;
+    position_[at(n)] = static_cast<int_t>(members_.size());
+    members_.push_back(n);
+  }
+  void erase(int_t n) {
+    const int_t p = position_[at(n)];
+    if (p == -1) return;
+    members_[at(p)] = members_.back();
+    position_[at(members_.back())] = p;
+    members_.pop_back();
+    position_[at(n)] = -1;
+  }
+  const std::vector<int_t>& members() const { return members_; }
+
+ private:
+  std::vector<int_t> members_;
+  std::vector<int_t> position_;
+};
+
+// The set of nodes run, as two independent 64-bit sums of random keys: two
+// different sets share a digest with odds of about 2^-128 per pair.
+struct Digest {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  bool operator==(const Digest&) const = default;
+};
+
+struct DigestHash {
+  std::size_t operator()(const Digest& d) const { return d.low; }
+};
+
+// A state where a choice is made: the trail's length there, the choices open
+// and the next one to try.
+struct Frame {
+  std::size_t trail;
+  Digest digest;
+  std::vector<int_t> candidates;
+  std::size_t next = 0;
+};
+
+class SequenceSearch {
+ public:
+  SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank);
+  SequenceOutcome run(std::int64_t budget);
+
+ private:
+  void classify();
+  void enter_if_ready(int_t n);
+  void execute(int_t n);
+  void undo(int_t n);
+  void undo_to(std::size_t trail);
+  void settle();
+  bool runs_freely(int_t n) const;
+  bool holds(int_t n) const;
+  bool is_open(int_t n) const;
+  bool try_freely(int_t n);
+
+  void advance();
+  std::vector<int_t> candidates() const;
+  bool complete() const { return static_cast<int_t>(trail_.size()) == g_.nodeCount; }
+
+  const LockGraph& g_;
+  const std::vector<int_t>& rank_;
+  std::vector<Kind> kind_;
+  std::vector<int_t> group_;          // address of a load or store, lock of an acquire or release
+  std::vector<int_t> storeOf_;        // per load, the store it read, or -1 for the initial value
+  std::vector<int_t> acquireOf_;      // per release, its session's acquire
+  std::vector<int_t> waiting_;        // predecessors not run yet
+  std::vector<int_t> loadsLeft_;      // per store, its loads not run yet
+  std::vector<int_t> initialLeft_;    // per address, loads of the initial value not run yet
+  std::vector<int_t> addressHolder_;  // the store whose loads wait, or -1
+  std::vector<int_t> lockHolder_;     // the acquire of the session open, or -1
+  std::vector<std::uint64_t> keys_;   // two per node
+  std::vector<int_t> trail_;          // the nodes run, in order
+  std::vector<int_t> freeSteps_;
+  NodeSet ready_;  // stores and acquires whose predecessors ran
+  Digest digest_;
+  std::int64_t steps_ = 0;
+};
+
+SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank)
+    : g_(g),
+      rank_(rank),
+      kind_(at(g.nodeCount), Kind::Free),
+      group_(at(g.nodeCount), -1),
+      storeOf_(at(g.nodeCount), -1),
+      acquireOf_(at(g.nodeCount), -1),
+      waiting_(at(g.nodeCount), 0),
+      loadsLeft_(at(g.nodeCount), 0),
+      initialLeft_(g.storesOfAddress.size(), 0),
+      addressHolder_(g.storesOfAddress.size(), -1),
+      lockHolder_(g.sessionsOfLock.size(), -1),
+      ready_(g.nodeCount) {
+  classify();
+  std::mt19937_64 random(0x5eed);
+  keys_.resize(2 * at(g.nodeCount));
+  for (std::uint64_t& key : keys_) key = random();
+  for (const auto& arcs : g.out) {
+    for (const LockArc& arc : arcs) ++waiting_[at(arc.to)];
+  }
+  for (int_t n = 0; n < g.nodeCount; ++n) enter_if_ready(n);
+}
+
+void SequenceSearch::classify() {
+  for (std::size_t a = 0; a < g_.storesOfAddress.size(); ++a) {
+    for (int_t w : g_.storesOfAddress[a]) {
+      kind_[at(w)] = Kind::Store;
+      group_[at(w)] = static_cast<int_t>(a);
+      loadsLeft_[at(w)] = static_cast<int_t>(g_.readers[at(w)].size());
+      for (int_t r : g_.readers[at(w)]) storeOf_[at(r)] = w;
+    }
+    initialLeft_[a] = static_cast<int_t>(g_.initialReaders[a].size());
+  }
+  for (int_t n = 0; n < g_.realCount; ++n) {
+    if (g_.operations[at(n)]->optype != LOAD) continue;
+    kind_[at(n)] = Kind::Load;
+    group_[at(n)] = g_.operations[at(n)]->column;
+  }
+  for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
+    for (const LockSession& s : g_.sessionsOfLock[l]) {
+      kind_[at(s.acquire)] = Kind::Acquire;
+      kind_[at(s.release)] = Kind::Release;
+      group_[at(s.acquire)] = group_[at(s.release)] = static_cast<int_t>(l);
+      acquireOf_[at(s.release)] = s.acquire;
+    }
+  }
+}
+
+// A node whose predecessors all ran: a step to run at once, or a choice.
+void SequenceSearch::enter_if_ready(int_t n) {
+  if (waiting_[at(n)] != 0) return;
+  if (kind_[at(n)] == Kind::Store || kind_[at(n)] == Kind::Acquire)
+    ready_.insert(n);
+  else
+    freeSteps_.push_back(n);
+}
+
+void SequenceSearch::execute(int_t n) {
+  ++steps_;
+  trail_.push_back(n);
+  digest_.low += keys_[2 * at(n)];
+  digest_.high += keys_[2 * at(n) + 1];
+  const int_t group = group_[at(n)];
+  switch (kind_[at(n)]) {
+    case Kind::Store:
+      ready_.erase(n);
+      if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = n;
+      break;
+    case Kind::Load:
+      if (storeOf_[at(n)] == -1)
+        --initialLeft_[at(group)];
+      else if (--loadsLeft_[at(storeOf_[at(n)])] == 0)
+        addressHolder_[at(group)] = -1;
+      break;
+    case Kind::Acquire:
+      ready_.erase(n);
+      lockHolder_[at(group)] = n;
+      break;
+    case Kind::Release:
+      lockHolder_[at(group)] = -1;
+      break;
+    case Kind::Free:
+      break;
+  }
+  for (const LockArc& arc : g_.out[at(n)]) {
+    --waiting_[at(arc.to)];
+    enter_if_ready(arc.to);
+  }
+}
+
+// The inverse of `execute`, for the last node run, when no step is pending.
+void SequenceSearch::undo(int_t n) {
+  for (const LockArc& arc : g_.out[at(n)]) {
+    if (waiting_[at(arc.to)]++ == 0) ready_.erase(arc.to);
+  }
+  const int_t group = group_[at(n)];
+  switch (kind_[at(n)]) {
+    case Kind::Store:
+      ready_.insert(n);
+      if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = -1;
+      break;
+    case Kind::Load:
+      if (storeOf_[at(n)] == -1)
+        ++initialLeft_[at(group)];
+      else if (loadsLeft_[at(storeOf_[at(n)])]++ == 0)
+        addressHolder_[at(group)] = storeOf_[at(n)];
+      break;
+    case Kind::Acquire:
+      ready_.insert(n);
+      lockHolder_[at(group)] = -1;
+      break;
+    case Kind::Release:
+      lockHolder_[at(group)] = acquireOf_[at(n)];
+      break;
+    case Kind::Free:
+      break;
+  }
+  digest_.low -= keys_[2 * at(n)];
+  digest_.high -= keys_[2 * at(n) + 1];
+}
+
+void SequenceSearch::undo_to(std::size_t trail) {
+  while (trail_.size() > trail) {
+    undo(trail_.back());
+    trail_.pop_back();
+  }
+}
+
+// A ready store or acquire whose address or lock is free; a store also waits
+// until every load of its address's initial value ran.
+bool SequenceSearch::is_open(int_t n) const {
+  const int_t group = group_[at(n)];
+  if (kind_[at(n)] == Kind::Acquire) return lockHolder_[at(group)] == -1;
+  return addressHolder_[at(group)] == -1 && initialLeft_[at(group)] == 0;
+}
+
+// An open store that no load read.
+bool SequenceSearch::runs_freely(int_t n) const {
+  return kind_[at(n)] == Kind::Store && loadsLeft_[at(n)] == 0 && is_open(n);
+}
+
+// Runs every step that is no choice, until none is left.
+void SequenceSearch::settle() {
+  for (;;) {
+    while (!freeSteps_.empty()) {
+      const int_t n = freeSteps_.back();
+      freeSteps_.pop_back();
+      execute(n);
+    }
+    const auto& ready = ready_.members();
+    const auto store =
+        std::find_if(ready.begin(), ready.end(), [&](int_t n) { return runs_freely(n); });
+    if (store == ready.end()) return;
+    execute(*store);
+  }
+}
+
+// Whether choice `n`, already run, still holds its address or lock.
+bool SequenceSearch::holds(int_t n) const {
+  const std::vector<int_t>& holder = kind_[at(n)] == Kind::Store ? addressHolder_ : lockHolder_;
+  return holder[at(group_[at(n)])] == n;
+}
+
+// Runs choice `n` and the steps that follow freely, and keeps them if `n`
+// holds nothing afterwards: its loads or its whole session ran with it, and
+// moving that stretch to the front of any legal rest keeps the rest legal.
+bool SequenceSearch::try_freely(int_t n) {
+  const std::size_t mark = trail_.size();
+  execute(n);
+  settle();
+  if (!holds(n)) return true;
+  undo_to(mark);
+  return false;
+}
+
+// Runs every step that is no choice and every choice that holds nothing once
+// the steps that follow it ran.
+void SequenceSearch::advance() {
+  settle();
+  for (bool moved = true; moved;) {
+    const std::vector<int_t> open = candidates();
+    moved = std::any_of(open.begin(), open.end(), [&](int_t n) { return try_freely(n); });
+  }
+}
+
+// The open choices, lowest rank first.
+std::vector<int_t> SequenceSearch::candidates() const {
+  std::vector<int_t> open;
+  for (int_t n : ready_.members()) {
+    if (is_open(n)) open.push_back(n);
+  }
+  std::sort(open.begin(), open.end(),
+            [&](int_t a, int_t b) { return rank_[at(a)] < rank_[at(b)]; });
+  return open;
+}
+
+SequenceOutcome SequenceSearch::run(std::int64_t budget) {
+  SequenceOutcome outcome;
+  std::unordered_set<Digest, DigestHash> failed;
+  std::vector<Frame> frames;
+  advance();
+  if (complete()) outcome.result = SequenceResult::Found;
+  if (complete()) return outcome;
+  frames.push_back({trail_.size(), digest_, candidates()});
+  while (!frames.empty()) {
+    Frame& frame = frames.back();
+    undo_to(frame.trail);
+    if (frame.next == frame.candidates.size()) {
+      failed.insert(frame.digest);
+      frames.pop_back();
+      continue;
+    }
+    ++outcome.choices;
+    execute(frame.candidates[frame.next++]);
+    advance();
+    if (complete()) outcome.result = SequenceResult::Found;
+    if (complete() || steps_ > budget) return outcome;
+    if (!failed.contains(digest_)) frames.push_back({trail_.size(), digest_, candidates()});
+  }
+  outcome.result = SequenceResult::None;
+  return outcome;
+}
+
+}  // namespace
+
+SequenceOutcome find_sequence(const LockGraph& g, const std::vector<int_t>& rank,
+                              std::int64_t budget) {
+  return SequenceSearch(g, rank).run(budget);
+}
