@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
+#include "locks/lock_core.h"
 #include "qirn.h"
 #include "report/diagnostics.h"
 #include "run/driver.h"
@@ -77,6 +79,13 @@ int write_svg(const std::string& dot, const std::string& file) {
   return 0;
 }
 
+int write_picture(const WitnessOptions& options, const std::string& dot) {
+  if (options.format == "svg") return write_svg(dot, options.file);
+  std::ofstream out(options.file, std::ios::trunc);
+  if (!(out << dot && out.flush())) return fail("cannot write " + options.file);
+  return 0;
+}
+
 }  // namespace
 
 const char* const kWitnessUsage =
@@ -85,7 +94,9 @@ const char* const kWitnessUsage =
     "prints, and when it reports a cycle writes that cycle to FILE as a Graphviz\n"
     "graph: one column per processor, the operations on the cycle and their\n"
     "neighbours in program order, each cycle arc labelled with its tag and time\n"
-    "links dashed. Without a cycle nothing is written.\n"
+    "links dashed. An RC or ScC violation without a cycle is drawn as a set of\n"
+    "operations that admits no order, none of which can be left out, with the\n"
+    "arcs every order of them keeps. Without either nothing is written.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE      the picture (required)\n"
@@ -130,16 +141,19 @@ int run_verifier(const std::vector<std::string>& arguments) {
 
 int write_witness(const WitnessOptions& options) {
   const FoundCycle& cycle = state.lastCycle;
-  if (cycle.nodes.empty()) return fail("qirn reports no cycle; nothing written", 1);
-  const std::string dot = render_dot(cycle);
-  if (options.format == "svg") {
-    if (const int status = write_svg(dot, options.file); status != 0) return status;
-  } else {
-    std::ofstream out(options.file, std::ios::trunc);
-    if (!(out << dot && out.flush())) return fail("cannot write " + options.file);
+  if (!cycle.nodes.empty()) {
+    if (const int status = write_picture(options, render_dot(cycle)); status != 0) return status;
+    std::fprintf(stderr, "qirn-witness: wrote %s, a cycle of %zu operations\n",
+                 options.file.c_str(), cycle.nodes.size() - 1);
+    return 0;
   }
-  std::fprintf(stderr, "qirn-witness: wrote %s, a cycle of %zu operations\n", options.file.c_str(),
-               cycle.nodes.size() - 1);
+  const bool lockModel = state.MC == RC || state.MC == ScC;
+  const std::optional<FoundCore> core = lockModel ? find_core(state.MC) : std::nullopt;
+  if (!core) return fail("qirn reports no cycle; nothing written", 1);
+  if (const int status = write_picture(options, render_core_dot(*core)); status != 0) return status;
+  const std::size_t count = core->nodes.size();
+  std::fprintf(stderr, "qirn-witness: wrote %s, %zu operation%s that admit%s no order\n",
+               options.file.c_str(), count, count == 1 ? "" : "s", count == 1 ? "s" : "");
   return 0;
 }
 

@@ -27,6 +27,7 @@ namespace {
   print_arc(Co);
   print_node(store);
   std::printf("\n");
+  state.lastCycle = {{store, load, store}, {TO, Co}};
   err_quit("Find a write-to consistency violation");
 }
 

@@ -20,7 +20,7 @@ void add_address_order(LockGraph& g) {
   for (auto& operations : state.graph) {
     std::fill(last.begin(), last.end(), -1);
     for (opnode& x : operations) {
-      if (x.optype != LOAD && x.optype != STORE) continue;
+      if ((x.optype != LOAD && x.optype != STORE) || !g.keeps(x.id)) continue;
       int_t& previous = last[at(x.column)];
       if (previous != -1) g.arc(previous, x.id, LO);
       previous = x.id;
@@ -45,6 +45,7 @@ void add_session(LockGraph& g, const opnode& acquire, const opnode& release,
                  std::vector<int_t>& previous) {
   const auto& operations = state.graph[at(acquire.proc_num)];
   for (int_t s = acquire.seq_num + 1; s < release.seq_num; ++s) {
+    if (!g.keeps(operations[at(s)].id)) continue;
     g.arc(acquire.id, operations[at(s)].id, LO);
     g.arc(operations[at(s)].id, release.id, LO);
   }
@@ -62,14 +63,15 @@ void add_sessions(LockGraph& g, MCM_t model) {
   for (auto& operations : state.graph) {
     std::fill(previous.begin(), previous.end(), -1);
     for (opnode& x : operations) {
-      if (!is_acquire(&x)) continue;
+      if (!is_acquire(&x) || !g.keeps(x.id)) continue;
       const opnode* release = release_of(x, model);
       if (release == nullptr) continue;
       ends[at(release->id)] = true;
       add_session(g, x, *release, previous);
     }
   }
-  for (const opnode* x : g.operations) g.orphanRelease |= is_release(x) && !ends[at(x->id)];
+  for (const opnode* x : g.operations)
+    g.orphanRelease |= is_release(x) && !ends[at(x->id)] && g.keeps(x->id);
 }
 
 void add_reads(LockGraph& g, bool initialArcs) {
@@ -77,6 +79,7 @@ void add_reads(LockGraph& g, bool initialArcs) {
   g.readers.assign(at(g.realCount), {});
   g.initialReaders.assign(at(state.addrColumns), {});
   for (const opnode* x : g.operations) {
+    if (!g.keeps(x->id)) continue;
     if (x->optype == STORE) g.storesOfAddress[at(x->column)].push_back(x->id);
     if (x->optype != LOAD) continue;
     const opnode* store = st_mapping(x);
@@ -110,10 +113,12 @@ void add_time_order(LockGraph& g) {
     const int_t first = g.firstIssuePoint[at(q)];
     for (int_t i = 0; i < state.procOpNum[at(q)]; ++i) {
       if (i + 1 < state.procOpNum[at(q)]) g.arc(first + i, first + i + 1, TO);
-      g.arc(first + i, state.graph[at(q)][at(i)].id, TO);
+      const int_t operation = state.graph[at(q)][at(i)].id;
+      if (g.keeps(operation)) g.arc(first + i, operation, TO);
     }
   }
   for (const opnode* u : g.operations) {
+    if (!g.keeps(u->id)) continue;
     for (int_t q = 0; q < state.NPROCESSOR; ++q) {
       const int_t f = first_issued_after(u, q);
       if (f < state.procOpNum[at(q)]) g.arc(u->id, g.firstIssuePoint[at(q)] + f, TO);
@@ -129,8 +134,9 @@ int_t LockGraph::operation_of(int_t issuePoint) const {
   return state.graph[q][at(issuePoint - firstIssuePoint[q])].id;
 }
 
-LockGraph build_lock_graph(MCM_t model, bool initialArcs) {
+LockGraph build_lock_graph(MCM_t model, bool initialArcs, const std::vector<char>& kept) {
   LockGraph g;
+  g.kept = kept;
   g.operations = nodes_by_id();
   g.operations.pop_back();  // the sentinel
   g.realCount = static_cast<int_t>(g.operations.size());

@@ -40,7 +40,11 @@ struct LockGraph {
   std::vector<std::vector<int_t>> readers;               // per store id, loads that read it
   std::vector<std::vector<int_t>> initialReaders;        // by address column, loads of 0
   bool orphanRelease = false;                            // a release that ends no session
+  std::vector<char> kept;                                // by operation id; empty for all
 
+  bool keeps(int_t operation) const {
+    return kept.empty() || kept[static_cast<std::size_t>(operation)] != 0;
+  }
   void arc(int_t from, int_t to, ORDER_t tag) {
     out[static_cast<std::size_t>(from)].push_back({to, tag});
   }
@@ -52,5 +56,10 @@ struct LockGraph {
 // Builds the graph of the current run for `model` (RC or ScC). Without
 // `initialArcs` the arcs from each load of the initial value to every store of
 // its address are left out (their number is the product of the two counts);
-// `initialReaders` still lists those loads.
-LockGraph build_lock_graph(MCM_t model, bool initialArcs = true);
+// `initialReaders` still lists those loads. A non-empty `kept` (by operation
+// id) builds the graph of the run cut down to the operations it marks, as if
+// the others had never been traced; the others stay as nodes without arcs. It
+// must keep a session's acquire and release together, and a store with every
+// load that read it.
+LockGraph build_lock_graph(MCM_t model, bool initialArcs = true,
+                           const std::vector<char>& kept = {});

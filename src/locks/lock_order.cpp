@@ -369,7 +369,9 @@ bool take_answer(const SequenceOutcome& sequence, LockDecision& decision) {
   return true;
 }
 
-LockDecision decide(LockGraph& g) {
+}  // namespace
+
+LockDecision decide_lock_graph(LockGraph& g) {
   LockDecision decision;
   if (g.orphanRelease) {
     decision.verdict = LockVerdict::Violation;
@@ -395,6 +397,8 @@ LockDecision decide(LockGraph& g) {
   decision.choices += order.choices();
   return decision;
 }
+
+namespace {
 
 // Whether the graph fits the reachability matrix: one node per operation, two
 // in optimized mode, and not more arcs from loads of the initial value to the
@@ -437,5 +441,5 @@ LockDecision decide_without_matrix(MCM_t model) {
 LockDecision decide_lock_model(MCM_t model) {
   if (!fits_the_matrix()) return decide_without_matrix(model);
   LockGraph g = build_lock_graph(model);
-  return decide(g);
+  return decide_lock_graph(g);
 }

@@ -40,3 +40,8 @@ struct LockDecision {
 // the sequence search only. Undecided when the searches ran out of their
 // budgets, or the graph is too large even for that.
 LockDecision decide_lock_model(MCM_t model);
+
+struct LockGraph;
+// The same decision on a graph built with the arcs from loads of the initial
+// value, small enough for the reachability matrix.
+LockDecision decide_lock_graph(LockGraph& g);

@@ -129,11 +129,11 @@ void SequenceSearch::classify() {
       for (int_t r : g_.readers[at(w)]) storeOf_[at(r)] = w;
     }
     initialLeft_[a] = static_cast<int_t>(g_.initialReaders[a].size());
+    for (int_t r : g_.initialReaders[a]) kind_[at(r)] = Kind::Load;
   }
   for (int_t n = 0; n < g_.realCount; ++n) {
-    if (g_.operations[at(n)]->optype != LOAD) continue;
-    kind_[at(n)] = Kind::Load;
-    group_[at(n)] = g_.operations[at(n)]->column;
+    if (storeOf_[at(n)] != -1) kind_[at(n)] = Kind::Load;
+    if (kind_[at(n)] == Kind::Load) group_[at(n)] = g_.operations[at(n)]->column;
   }
   for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
     for (const LockSession& s : g_.sessionsOfLock[l]) {

@@ -124,6 +124,37 @@ TEST_P(Witness, DrawsThePrintedCycle) {
   }
 }
 
+// Two sessions of one lock that would have to overlap: no cycle is printed, so
+// the picture is the set of operations that admits no order. Each session
+// stores what the other one's load finds still 0, and only the arcs that no
+// other path implies are drawn.
+TEST(WitnessCore, DrawsTheOperationsThatAdmitNoOrder) {
+  const fs::path dir = fs::path(QIRN_E2E_DIR) / "scc-no-path";
+  const fs::path picture = fs::temp_directory_path() / ("core_" + std::to_string(getpid()));
+  const WitnessRun run = run_witness(dir, "-p 2 -b -o " + picture.string());
+  ASSERT_EQ(run.status, 0) << run.out;
+  ASSERT_TRUE(printed_arcs(run.out).empty());
+  const Dot dot = parse_dot(read_file(picture));
+  fs::remove(picture);
+  EXPECT_EQ(dot.labels.size(), 8U);
+  EXPECT_TRUE(dot.cycleArcs.count({"(G[0][2]:L[1]=0)", "(G[1][1]:S[1]#1)", "I"}));
+  EXPECT_TRUE(dot.cycleArcs.count({"(G[1][2]:L[0]=0)", "(G[0][1]:S[0]#1)", "I"}));
+  EXPECT_FALSE(dot.cycleArcs.count({"(G[0][0]:Acquire 0)", "(G[0][3]:Release 0)", "P"}));
+}
+
+// A stale read that the scans prove stops qirn with status 255 after printing
+// its two-operation cycle; the picture shows that cycle and the status stays.
+TEST(WitnessCore, DrawsTheStaleReadThatStopsTheRun) {
+  const fs::path dir = fs::path(QIRN_E2E_DIR) / "sc-write-to-timed-before-store";
+  const fs::path picture = fs::temp_directory_path() / ("stale_" + std::to_string(getpid()));
+  const WitnessRun run = run_witness(dir, "-p 2 -m SC -o " + picture.string());
+  EXPECT_EQ(run.status, 255);
+  const Dot dot = parse_dot(read_file(picture));
+  fs::remove(picture);
+  EXPECT_EQ(dot.cycleArcs, printed_arcs(run.out));
+  EXPECT_EQ(dot.dashedTags, std::set<std::string>{"T"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, Witness,
                          ::testing::Values("sc-cycle-closed-by-time", "pc-cycle-closed-by-time",
                                            "sc-cycle-closed-by-arcs-baseline",
