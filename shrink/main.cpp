@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "shrink/interrupt.h"
 #include "shrink/options.h"
 #include "shrink/shrinker.h"
 
@@ -31,5 +32,6 @@ int main(int argc, char** argv) {
     std::fputs(qirn_shrink::kShrinkUsage, stdout);
     return 0;
   }
+  qirn_shrink::end_cleanly_on_interrupt();
   return qirn_shrink::shrink(options, qirn_path(options.qirn));
 }

@@ -2,8 +2,6 @@
 
 #include <getopt.h>
 
-#include <cmath>
-
 #include "batch/options.h"
 
 namespace qirn_shrink {
@@ -14,7 +12,7 @@ using qirn_batch::parse_whole;
 
 const char* const kShortOptions = ":hp:m:bi:o:n:c:t:";
 
-enum LongOnly { kQirn = 256 };
+enum LongOnly { kQirn = 256, kForce };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -27,6 +25,7 @@ const option kLongOptions[] = {
     {"configure", required_argument, nullptr, 'c'},
     {"time-limit", required_argument, nullptr, 't'},
     {"qirn", required_argument, nullptr, kQirn},
+    {"force", no_argument, nullptr, kForce},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -56,12 +55,15 @@ std::string apply(int option, const char* arg, ShrinkOptions& options) {
       return {};
     case 't':
       if (parse_whole(arg, options.timeLimit) && options.timeLimit > 0 &&
-          std::isfinite(options.timeLimit)) {
+          options.timeLimit <= kMaxTimeLimit) {
         return {};
       }
-      return invalid("-t", arg, "a number of seconds above 0");
+      return invalid("-t", arg, "a number of seconds above 0 and at most 1000000");
     case kQirn:
       options.qirn = arg;
+      return {};
+    case kForce:
+      options.force = true;
       return {};
     case 'n':
     case 'c':
@@ -88,8 +90,10 @@ const char* const kShrinkUsage =
     "  -b, --baseline         baseline mode: no bound files\n"
     "  -i, --input PREFIX     path prefix of the input files, as for qirn\n"
     "  -o, --output OUTDIR    folder for the smaller set (required)\n"
-    "  -t, --time-limit SEC   stop after SEC seconds and write the smallest set\n"
-    "                         found so far\n"
+    "  -t, --time-limit SEC   stop after SEC seconds (at most 1000000) and write\n"
+    "                         the smallest set found so far\n"
+    "      --force            write into an OUTDIR that already holds files,\n"
+    "                         replacing its tfres.N and boundgt.N files only\n"
     "      --qirn PATH        the qirn to run (default: the one beside qirn-shrink)\n"
     "  -n, -c                 accepted and ignored, as by qirn\n"
     "  -h, --help             print this text\n";

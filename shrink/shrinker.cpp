@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "batch/runner.h"
+#include "shrink/interrupt.h"
 #include "shrink/reducer.h"
 #include "shrink/trace_set.h"
 
@@ -40,10 +41,28 @@ std::string size_text(int processors, int operations) {
          std::to_string(operations) + (operations == 1 ? " operation" : " operations");
 }
 
-// A folder of its own under the system's temporary folder.
-std::string make_work_dir() {
-  std::string pattern = (fs::temp_directory_path() / "qirn-shrink.XXXXXX").string();
-  return mkdtemp(pattern.data()) == nullptr ? std::string() : pattern;
+// The folder in which the input prefix names its files.
+fs::path input_folder(const std::string& prefix) {
+  const fs::path folder = fs::path(prefix).parent_path();
+  return folder.empty() ? fs::path(".") : folder;
+}
+
+// Why the result cannot go into the output folder, or "" when it can: the
+// input folder, under whatever name, is never written into, and a folder
+// that already holds files only with --force.
+std::string output_problem(const ShrinkOptions& options) {
+  std::error_code error;
+  const fs::path out = options.outdir;
+  if (fs::equivalent(input_folder(options.input), out, error)) {
+    return "the output folder " + options.outdir + " is the input folder; choose another";
+  }
+  if (!fs::exists(out, error)) return {};
+  if (!fs::is_directory(out, error)) return options.outdir + " is not a folder";
+  if (!options.force && !fs::is_empty(out, error)) {
+    return "the output folder " + options.outdir +
+           " is not empty; --force replaces the tfres.N and boundgt.N files in it";
+  }
+  return {};
 }
 
 // Removes the trace and bound files a set in dir may hold from before.
@@ -65,6 +84,9 @@ class Shrink {
   }
 
   int run() {
+    if (const std::string problem = output_problem(options_); !problem.empty()) {
+      return fail(problem);
+    }
     ReadResult read = read_trace_set(options_.input, options_.processors, !options_.baseline);
     if (!read.error.empty()) return fail(read.error);
     set_ = std::move(read.set);
@@ -75,11 +97,10 @@ class Shrink {
       return fail("qirn finds no violation (" + original_.detail + "); nothing to shrink", 1);
     }
     if (original_.verdict == Verdict::Timeout) return fail(original_.detail);
-    work_ = make_work_dir();
-    if (work_.empty()) return fail("cannot make a temporary folder");
-    const int status = reduce_and_write();
-    fs::remove_all(work_);
-    return status;
+    const TemporaryFolder work(static_cast<int>(set_.processors.size()));
+    if (work.path().empty()) return fail("cannot make a temporary folder");
+    work_ = work.path();
+    return reduce_and_write();
   }
 
  private:
@@ -111,26 +132,35 @@ class Shrink {
 
   // A candidate may take twice as long as the original did, and a second
   // more; one that runs longer counts as a different verdict.
-  bool keeps_verdict(const Selection& selection) {
+  double full_timeout() const { return 2 * original_.seconds + 1; }
+
+  // Within a time limit, a smaller candidate gets at most what is left of it.
+  double candidate_timeout() const {
+    if (options_.timeLimit <= 0) return full_timeout();
+    return std::min(full_timeout(), std::max(left(), 0.001));
+  }
+
+  bool keeps_verdict(const Selection& selection, double timeout) {
     std::string error;
     const int processors = write_trace_set(set_, selection, work_, error);
     if (!error.empty()) return false;
-    double timeout = 2 * original_.seconds + 1;
-    if (options_.timeLimit > 0) timeout = std::min(timeout, std::max(left(), 0.001));
     return same_kind(run_qirn(work_, processors, "", timeout), original_);
   }
 
+  // The whole set as rewritten is tried with its full time even past the
+  // time limit, so that there is always a set to write.
   int reduce_and_write() {
     const Selection all = select_all(set_);
-    if (!keeps_verdict(all)) {
-      if (out_of_time()) return fail("time limit reached before a smaller set was tried");
+    if (!keeps_verdict(all, full_timeout())) {
       return fail(
           "the set written anew (comments and blank lines dropped, bound rows as "
           "SCAN:LB,UB) no longer gives " +
           describe(original_));
     }
     ReducerHooks hooks;
-    hooks.keeps_verdict = [this](const Selection& s) { return keeps_verdict(s); };
+    hooks.keeps_verdict = [this](const Selection& s) {
+      return keeps_verdict(s, candidate_timeout());
+    };
     hooks.out_of_time = [this] { return out_of_time(); };
     hooks.progress = [this](const Selection& s) { show_progress(s); };
     const Selection best = reduce(set_, hooks);
@@ -148,7 +178,7 @@ class Shrink {
   int write_result(const Selection& all, const Selection& best) {
     std::error_code error;
     fs::create_directories(options_.outdir, error);
-    clear_set_files(options_.outdir);
+    if (options_.force) clear_set_files(options_.outdir);
     std::string failure;
     const int processors = write_trace_set(set_, best, options_.outdir, failure);
     if (!failure.empty()) return fail(failure);

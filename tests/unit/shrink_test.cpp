@@ -1,11 +1,16 @@
 // qirn-shrink: the reduction against made-up verdicts on random trace sets,
-// the bound rows of a cut set, and the built executable on simulated runs.
+// the bound rows of a cut set, and the built executable on simulated runs:
+// the folders it writes into, its time limit and its interrupts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -13,6 +18,7 @@
 #include "batch/runner.h"
 #include "gen/files.h"
 #include "gen/generate.h"
+#include "shrink/options.h"
 #include "shrink/reducer.h"
 #include "shrink/trace_set.h"
 
@@ -70,16 +76,42 @@ class ShrinkRun : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  int shrink(const std::string& model, const std::string& out, std::string& printed) {
-    const std::string command = std::string(QIRN_SHRINK_EXE) + " -p 4 -m " + model + " -i " +
-                                (root_ / "in/").string() + " -o " + (root_ / out).string() +
-                                " 2>&1";
+  void generate(int locks, uint64_t seed) {
+    qirn_gen::GenConfig config;
+    config.processors = 4;
+    config.operations = 60;
+    config.violations = 1;
+    config.locks = locks;
+    config.seed = seed;
+    config.prefix = (root_ / "in").string() + "/";
+    qirn_gen::write_run(qirn_gen::generate(config), config);
+  }
+
+  // Runs qirn-shrink in root_ with the arguments; its exit status.
+  int run(const std::string& args, std::string& printed) {
+    const std::string command =
+        "cd " + root_.string() + " && " + QIRN_SHRINK_EXE + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
     for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
       printed.append(buffer, got);
     }
-    return pclose(pipe);
+    return WEXITSTATUS(pclose(pipe));
+  }
+
+  int shrink(const std::string& model, const std::string& out, std::string& printed) {
+    return run("-p 4 -m " + model + " -i in/ -o " + out, printed);
+  }
+
+  // A qirn for --qirn: the run on the given set (with -i) is the real one;
+  // every other run does `behaviour` first.
+  std::string fake_qirn(const std::string& behaviour) {
+    const fs::path path = root_ / "fake-qirn";
+    std::ofstream(path) << "#!/bin/sh\ncase \" $* \" in *\" -i \"*) exec " << QIRN_EXE
+                        << " \"$@\";; esac\n"
+                        << behaviour << "\nexec " << QIRN_EXE << " \"$@\"\n";
+    fs::permissions(path, fs::perms::owner_all);
+    return path.string();
   }
 
   fs::path root_;
@@ -94,14 +126,7 @@ TEST_F(ShrinkRun, SimulatedViolationsShrinkToOneMinimalSetsWithTheSameVerdict) {
     uint64_t seed;
   };
   for (const auto& [model, locks, seed] : {Case{"SC", 2, 2}, Case{"PC", 2, 2}, Case{"RC", 6, 2}}) {
-    qirn_gen::GenConfig config;
-    config.processors = 4;
-    config.operations = 60;
-    config.violations = 1;
-    config.locks = locks;
-    config.seed = seed;
-    config.prefix = (root_ / "in").string() + "/";
-    qirn_gen::write_run(qirn_gen::generate(config), config);
+    generate(locks, seed);
     SCOPED_TRACE(model);
     std::string printed;
     ASSERT_EQ(shrink(model, "out" + model, printed), 0) << printed;
@@ -123,11 +148,114 @@ TEST_F(ShrinkRun, SimulatedViolationsShrinkToOneMinimalSetsWithTheSameVerdict) {
       return same_kind(run_qirn(probe.string(), written, model), original);
     });
     std::string again;
-    ASSERT_EQ(shrink(model, "again", again), 0);
+    ASSERT_EQ(shrink(model, "again" + model, again), 0);
     for (int p = 0; p < processors; ++p) {
       const std::string name = "tfres." + std::to_string(p);
-      EXPECT_EQ(read_file(root_ / "again" / name), read_file(fs::path(out) / name));
+      EXPECT_EQ(read_file(root_ / ("again" + model) / name), read_file(fs::path(out) / name));
     }
+  }
+}
+
+std::map<std::string, std::string> folder_files(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    files[entry.path().filename().string()] = read_file(entry.path());
+  }
+  return files;
+}
+
+// The input folder is refused under any of its names, and so is a folder
+// that holds files, unless --force; even then only its set files go.
+TEST_F(ShrinkRun, WritesNeitherIntoItsInputNorOverFilesItDidNotWrite) {
+  generate(2, 2);
+  fs::create_directory_symlink("in", root_ / "link");
+  fs::create_directories(root_ / "full");
+  std::ofstream(root_ / "full/notes") << "kept\n";
+  std::ofstream(root_ / "full/tfres.7") << "stale\n";
+  const auto input = folder_files(root_ / "in");
+  for (const std::string& args : std::vector<std::string>{
+           "-i in/ -o in", "-i in/ -o ./in/", "-i ./link/ -o in", "-i in/ -o link",
+           "-i in/ -o " + (root_ / "in").string(), "-i in/ -o full"}) {
+    std::string printed;
+    EXPECT_EQ(run("-p 4 -m PC " + args, printed), 2) << args;
+    EXPECT_NE(printed.find("qirn-shrink: the output folder"), std::string::npos) << printed;
+  }
+  EXPECT_EQ(folder_files(root_ / "in"), input);
+  std::string printed;
+  ASSERT_EQ(run("-p 4 -m PC -i in/ -o full --force", printed), 0) << printed;
+  const auto written = folder_files(root_ / "full");
+  EXPECT_EQ(written.at("notes"), "kept\n");
+  EXPECT_EQ(written.count("tfres.7"), 0u);
+  EXPECT_EQ(written.count("tfres.0"), 1u);
+}
+
+// The whole set is checked with its full time, so a time limit shorter than
+// one qirn run still leaves the given set, rewritten, in the output folder.
+TEST_F(ShrinkRun, ATimeLimitShorterThanOneRunWritesTheWholeSet) {
+  generate(2, 2);
+  std::string printed;
+  ASSERT_EQ(run("-p 4 -m PC -i in/ -o out -t 0.3 --qirn " + fake_qirn("sleep 0.6"), printed), 0)
+      << printed;
+  const size_t before = printed.find("before: ") + 8;
+  const std::string size = printed.substr(before, printed.find('\n', before) - before);
+  EXPECT_NE(printed.find("after: " + size + " ("), std::string::npos) << printed;
+  EXPECT_EQ(qirn_batch::count_trace_files((root_ / "out").string()), 4);
+}
+
+TEST(ShrinkOptions, TimeLimitIsAPositiveNumberOfSecondsWithinTheClocksRange) {
+  for (const auto& [text, valid] : std::vector<std::pair<std::string, bool>>{{"0.5", true},
+                                                                             {"1e6", true},
+                                                                             {"1e10", false},
+                                                                             {"-1", false},
+                                                                             {"0", false},
+                                                                             {"nan", false},
+                                                                             {"inf", false}}) {
+    std::vector<std::string> words = {"qirn-shrink", "-o", "out", "-t", text};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    EXPECT_EQ(parse_options(static_cast<int>(argv.size()), argv.data()).error.empty(), valid)
+        << text;
+  }
+}
+
+// A process is gone, or a zombie nobody has reaped yet.
+bool ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  return !std::getline(stat, line) || line.substr(line.rfind(')') + 2, 1) == "Z";
+}
+
+// An interrupt while a candidate runs ends that qirn and removes the
+// temporary folder with its copies of the traces.
+TEST_F(ShrinkRun, AnInterruptEndsTheRunningQirnAndRemovesTheTemporaryFolder) {
+  generate(2, 2);
+  const fs::path mark = root_ / "mark";
+  const std::string qirn = fake_qirn("echo $$ > " + mark.string() + "; exec sleep 60");
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    fs::remove_all(root_ / "tmp");
+    fs::create_directories(root_ / "tmp");
+    fs::remove(mark);
+    const pid_t shrink = fork();
+    if (shrink == 0) {
+      setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+      const std::string in = (root_ / "in/").string(), out = (root_ / "out").string();
+      execl(QIRN_SHRINK_EXE, "qirn-shrink", "-p", "4", "-m", "PC", "-i", in.c_str(), "-o",
+            out.c_str(), "--qirn", qirn.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::error_code error;
+    for (int i = 0; i < 400 && !(fs::file_size(mark, error) + 1 > 1); ++i) usleep(25000);
+    pid_t child = 0;
+    std::ifstream(mark) >> child;
+    ASSERT_GT(child, 0);
+    kill(shrink, signal);
+    int waited = 0;
+    waitpid(shrink, &waited, 0);
+    EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == status) << waited;
+    EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
+    for (int i = 0; i < 200 && !ended(child); ++i) usleep(25000);
+    EXPECT_TRUE(ended(child));
   }
 }
 
