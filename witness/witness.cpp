@@ -38,6 +38,18 @@ bool take_value(const std::string& arg, const std::string& word, int& i, int arg
   return true;
 }
 
+// True for a spelling that qirn's option parser reads as its own output-file
+// option: a long abbreviation from --o to --output, with or without =FILE,
+// or a group of qirn's flags ending in o, such as -bo or -boFILE.
+bool names_qirn_output(const std::string& arg) {
+  if (arg.starts_with("--")) {
+    const std::string name = arg.substr(0, arg.find('='));
+    return name.size() > 2 && std::string_view("--output").starts_with(name);
+  }
+  const size_t letter = arg.find_first_not_of("hb", 1);
+  return arg.starts_with("-") && letter != std::string::npos && letter > 1 && arg[letter] == 'o';
+}
+
 bool program_found(const char* name) {
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "";
@@ -102,7 +114,8 @@ const char* const kWitnessUsage =
     "  -o, --output FILE      the picture (required)\n"
     "      --format dot|svg   DOT text (default), or SVG drawn by the dot program\n"
     "  -h, --help             print this text\n"
-    "Every other option is qirn's: -p, -m, -b, -i, -n, -c.\n";
+    "Every other option is qirn's: -p, -m, -b, -i, -n, -c; qirn's own output\n"
+    "file cannot be set here.\n";
 
 WitnessOptions parse_options(int argc, char** argv) {
   WitnessOptions options;
@@ -117,10 +130,15 @@ WitnessOptions parse_options(int argc, char** argv) {
     } else if (take_value(arg, "-o", i, argc, argv, value) ||
                take_value(arg, "--output", i, argc, argv, value)) {
       options.file = value;
+    } else if (names_qirn_output(arg)) {
+      if (options.error.empty()) {
+        options.error = arg + ": qirn's output file cannot be set here; -o FILE names the picture";
+      }
     } else {
       options.qirnArguments.push_back(arg);
     }
   }
+  if (!options.error.empty()) return options;
   if (options.format != "dot" && options.format != "svg") {
     options.error = "--format takes dot or svg, not '" + options.format + "'";
   } else if (options.file.empty() && !options.help) {

@@ -155,6 +155,20 @@ TEST(WitnessCore, DrawsTheStaleReadThatStopsTheRun) {
   EXPECT_EQ(dot.dashedTags, std::set<std::string>{"T"});
 }
 
+// qirn's output-file option, in any spelling qirn would read as it, is
+// refused before anything runs: -o names the picture here.
+TEST(WitnessOptions, RefusesQirnsOwnOutputFile) {
+  const fs::path dir = fs::temp_directory_path() / ("outp_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const char* spelling : {"--outp=x", "--outp x", "--o=x", "--output=", "-bo"}) {
+    const WitnessRun run = run_witness(dir, std::string("-p 2 -o pic.dot ") + spelling);
+    EXPECT_EQ(run.status, 2) << spelling;
+    EXPECT_EQ(run.out, "") << spelling;
+  }
+  EXPECT_TRUE(fs::is_empty(dir));
+  fs::remove_all(dir);
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, Witness,
                          ::testing::Values("sc-cycle-closed-by-time", "pc-cycle-closed-by-time",
                                            "sc-cycle-closed-by-arcs-baseline",
