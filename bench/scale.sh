@@ -52,6 +52,15 @@ series=(
   "wide|-a 64 -l 1 -c 40|64x10000|SC PC RC ScC|optimized"
 )
 
+names=()
+for entry in "${series[@]}"; do names+=("${entry%%|*}"); done
+for name in ${only[@]+"${only[@]}"}; do
+  if [[ ! " ${names[*]} " == *" $name "* ]]; then
+    echo "unknown series: $name (one of: ${names[*]})" >&2
+    exit 2
+  fi
+done
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
