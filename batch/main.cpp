@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string>
 
 #include "batch/options.h"
 #include "batch/report.h"
@@ -55,6 +55,43 @@ class Progress {
   bool shown_;
 };
 
+// A file the results go to. A failed write or flush is kept, with the
+// system's reason, to be reported when the batch is done.
+class Output {
+ public:
+  Output(FILE* file, std::string name) : file_(file), name_(std::move(name)) {}
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  ~Output() { close(); }
+
+  bool is_open() const { return file_ != nullptr; }
+
+  void write(const std::string& text) {
+    if (file_ != nullptr && (std::fputs(text.c_str(), file_) < 0 || std::fflush(file_) != 0)) {
+      keep_error();
+    }
+  }
+
+  // Flushes and, unless it is standard output, closes the file; the failure
+  // met on the way, empty when everything was written.
+  std::string close() {
+    if (file_ == nullptr) return failure_;
+    if (std::fflush(file_) != 0 || std::ferror(file_) != 0) keep_error();
+    if (file_ != stdout && std::fclose(file_) != 0) keep_error();
+    file_ = nullptr;
+    return failure_;
+  }
+
+ private:
+  void keep_error() {
+    if (failure_.empty()) failure_ = "cannot write " + name_ + ": " + std::strerror(errno);
+  }
+
+  FILE* file_;
+  std::string name_;
+  std::string failure_;
+};
+
 qirn_batch::RunSettings settings_from(const BatchOptions& options) {
   const long cores = sysconf(_SC_NPROCESSORS_ONLN);
   const int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(cores > 0 ? cores : 1);
@@ -68,11 +105,13 @@ int run(const BatchOptions& options) {
   }
   const qirn_batch::FoundSets found = qirn_batch::find_sets(options.paths, options.processors);
   if (!found.error.empty()) return fail(found.error);
-  std::ofstream json;
-  if (!options.jsonFile.empty()) {
-    json.open(options.jsonFile, std::ios::binary | std::ios::trunc);
-    if (!json) return fail("cannot write " + options.jsonFile + ": " + std::strerror(errno));
+  FILE* jsonFile = nullptr;
+  if (!options.jsonFile.empty() &&
+      (jsonFile = std::fopen(options.jsonFile.c_str(), "wb")) == nullptr) {
+    return fail("cannot write " + options.jsonFile + ": " + std::strerror(errno));
   }
+  Output out(stdout, "standard output");
+  Output json(jsonFile, options.jsonFile);
   const auto start = std::chrono::steady_clock::now();
   qirn_batch::Tally tally;
   Progress progress(found.sets.size());
@@ -82,17 +121,19 @@ int run(const BatchOptions& options) {
                           const qirn_batch::TraceSet& set = found.sets[index];
                           tally.add(outcome.verdict);
                           progress.clear();
-                          std::fputs(qirn_batch::result_line(set, outcome).c_str(), stdout);
-                          std::fflush(stdout);
-                          if (json.is_open())
-                            json << qirn_batch::json_object(set, settings, outcome) << std::flush;
+                          out.write(qirn_batch::result_line(set, outcome));
+                          json.write(qirn_batch::json_object(set, settings, outcome));
                           progress.update(tally);
                         });
   progress.clear();
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  std::fputs(tally.summary(elapsed.count()).c_str(), stdout);
-  if (json.is_open() && !json) return fail("cannot write " + options.jsonFile);
-  return tally.exit_status();
+  out.write(tally.summary(elapsed.count()));
+  int status = tally.exit_status();
+  for (Output* output : {&out, &json}) {
+    const std::string failure = output->close();
+    if (!failure.empty()) status = fail(failure);
+  }
+  return status;
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <getopt.h>
 
 #include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace qirn_batch {
@@ -40,9 +39,18 @@ std::string set_model(const char* text, std::string& model) {
   return invalid("--model", text, "SC, PC, RC or ScC");
 }
 
+// A limit is shown in messages to the microsecond, so it is at least a
+// thousandth of a second; at most about 31 years, so that its end can be
+// reckoned on the clock.
+constexpr double kShortestTimeout = 0.001;
+constexpr double kLongestTimeout = 1e9;
+
 std::string set_timeout(const char* text, double& timeout) {
-  if (parse_whole(text, timeout) && std::isfinite(timeout) && timeout >= 0) return {};
-  return invalid("--timeout", text, "seconds, 0 for no limit");
+  if (parse_whole(text, timeout) &&
+      (timeout == 0 || (timeout >= kShortestTimeout && timeout <= kLongestTimeout))) {
+    return {};
+  }
+  return invalid("--timeout", text, "0 for no limit, or seconds from 0.001 to 1000000000");
 }
 
 // Applies one option; returns an error text, empty when it was accepted.
@@ -111,7 +119,8 @@ std::string usage_text() {
          "  -b, --baseline         baseline mode: no bound files are read\n"
          "  -j, --jobs NUM         sets verified at once (default: one per core)\n"
          "  -p, --processors NUM   processor count of every set, instead of counting\n"
-         "      --timeout SECONDS  time limit per set, 0 for none (default 600)\n"
+         "      --timeout SECONDS  time limit per set, from 0.001 to 1000000000, 0 for\n"
+         "                         none (default 600)\n"
          "      --json FILE        also write one JSON object per set to FILE\n"
          "      --qirn FILE        the qirn to run (default: the one beside qirn-batch)\n"
          "  -h, --help             print this text\n"

@@ -54,11 +54,35 @@ std::string escaped(unsigned char c) {
   return c < 0x20 ? text : std::string(1, static_cast<char>(c));
 }
 
+bool is_utf8(std::string_view text) {
+  for (size_t length; !text.empty(); text.remove_prefix(length)) {
+    if ((length = utf8_length(text)) == 0) return false;
+  }
+  return true;
+}
+
+// The bytes of text as two lowercase hexadecimal digits each.
+std::string hex(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string digits;
+  for (const unsigned char c : text) digits += {kDigits[c >> 4], kDigits[c & 15]};
+  return digits;
+}
+
 }  // namespace
 
+std::string field_text(std::string_view text) {
+  std::string field;
+  for (const char c : text) {
+    const bool special = c == '\\' || c == '\t' || c == '\n' || c == '\r';
+    field += special ? escaped(static_cast<unsigned char>(c)) : std::string(1, c);
+  }
+  return field;
+}
+
 std::string result_line(const TraceSet& set, const Outcome& outcome) {
-  return set.path + '\t' + verdict_name(outcome.verdict) + '\t' + outcome.detail + '\t' +
-         fixed3(outcome.seconds) + '\n';
+  return field_text(set.path) + '\t' + verdict_name(outcome.verdict) + '\t' +
+         field_text(outcome.detail) + '\t' + fixed3(outcome.seconds) + '\n';
 }
 
 std::string json_string(std::string_view text) {
@@ -76,8 +100,10 @@ std::string json_string(std::string_view text) {
 }
 
 std::string json_object(const TraceSet& set, const RunSettings& settings, const Outcome& outcome) {
-  return "{\"path\":" + json_string(set.path) + ",\"model\":" + json_string(settings.model) +
-         ",\"mode\":\"" + (settings.baseline ? "baseline" : "optimized") +
+  const std::string exactPath = is_utf8(set.path) ? "" : ",\"path_hex\":\"" + hex(set.path) + '"';
+  return "{\"path\":" + json_string(set.path) + exactPath +
+         ",\"model\":" + json_string(settings.model) + ",\"mode\":\"" +
+         (settings.baseline ? "baseline" : "optimized") +
          "\",\"processors\":" + std::to_string(set.processors) + ",\"verdict\":\"" +
          verdict_name(outcome.verdict) + "\",\"detail\":" + json_string(outcome.detail) +
          ",\"status\":" + (outcome.status < 0 ? "null" : std::to_string(outcome.status)) +

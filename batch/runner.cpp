@@ -19,9 +19,80 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The write end of the wake-up pipe and the interrupt that arrived, shared
+// with the signal handler.
+int gWakeFd = -1;
+volatile sig_atomic_t gInterrupt = 0;
+
+extern "C" void on_signal(int signal) {
+  const int saved = errno;
+  if (signal != SIGCHLD) gInterrupt = signal;
+  [[maybe_unused]] const ssize_t written = write(gWakeFd, "", 1);
+  errno = saved;
+}
+
+// While it lives, a child's end and SIGINT or SIGTERM wake the batch's poll:
+// their handler writes a byte to a pipe that poll watches. An interrupt that
+// was ignored when the batch began stays ignored.
+class SignalWatch {
+ public:
+  SignalWatch() {
+    if (pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) fds_[0] = fds_[1] = -1;
+    gWakeFd = fds_[1];
+    gInterrupt = 0;
+    watch(SIGCHLD);
+    for (const int signal : {SIGINT, SIGTERM}) {
+      struct sigaction old {};
+      if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) watch(signal);
+    }
+  }
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+  ~SignalWatch() {
+    restore();
+    for (const int fd : fds_) {
+      if (fd >= 0) close(fd);
+    }
+  }
+
+  int fd() const { return fds_[0]; }
+  static int interrupt() { return gInterrupt; }
+
+  void drain() const {
+    char bytes[64];
+    while (fds_[0] >= 0 && read(fds_[0], bytes, sizeof bytes) > 0) {
+    }
+  }
+
+  // Puts back the handlers that were there before, and gives them an
+  // interrupt that came too late to be seen.
+  void restore() {
+    for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
+    saved_.clear();
+    gWakeFd = -1;
+    if (const int signal = gInterrupt) {
+      gInterrupt = 0;
+      raise(signal);
+    }
+  }
+
+ private:
+  void watch(int signal) {
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | (signal == SIGCHLD ? SA_NOCLDSTOP : 0);
+    struct sigaction old {};
+    if (sigaction(signal, &action, &old) == 0) saved_.emplace_back(signal, old);
+  }
+
+  int fds_[2] = {-1, -1};
+  std::vector<std::pair<int, struct sigaction>> saved_;
+};
+
 struct Child {
   size_t index = 0;
-  pid_t pid = -1;
+  pid_t pid = -1;         // also the id of its process group
   int fds[2] = {-1, -1};  // qirn's standard output and standard error; -1 once closed
   Clock::time_point start;
   std::optional<Clock::time_point> deadline;
@@ -39,8 +110,11 @@ struct Child {
   _exit(127);
 }
 
+// qirn leads a process group of its own, so that it can be killed together
+// with whatever it starts.
 [[noreturn]] void exec_qirn(const std::string& dir, const std::string& qirn,
                             const std::vector<char*>& argv, int outEnd, int errEnd) {
+  setpgid(0, 0);
   const int input = open("/dev/null", O_RDONLY);
   if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(outEnd, STDOUT_FILENO) < 0 ||
       dup2(errEnd, STDERR_FILENO) < 0) {
@@ -56,6 +130,12 @@ void close_fd(int& fd) {
   fd = -1;
 }
 
+bool has_ended(const Child& child) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(child.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == child.pid;
+}
+
 class Batch {
  public:
   Batch(const std::vector<TraceSet>& sets, const RunSettings& settings, const ReportFn& report)
@@ -66,7 +146,9 @@ class Batch {
       while (running_.size() < static_cast<size_t>(settings_.jobs) && next_ < sets_.size()) {
         start(next_++);
       }
-      if (!running_.empty()) wait_for_output();
+      if (!running_.empty()) wait_for_events();
+      if (SignalWatch::interrupt() != 0) stop_all(SignalWatch::interrupt());
+      kill_overdue();
       reap();
       report_ready();
     }
@@ -74,6 +156,10 @@ class Batch {
 
  private:
   void start(size_t index) {
+    if (!sets_[index].unreadable.empty()) {
+      done_[index] = Outcome{Verdict::Error, sets_[index].unreadable};
+      return;
+    }
     const std::vector<std::string> words = qirn_arguments(sets_[index], settings_);
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
@@ -91,11 +177,17 @@ class Batch {
       done_[index] = Outcome{Verdict::Error, "cannot start qirn: " + reason};
       return;
     }
+    setpgid(pid, pid);  // also here, so the group exists before it is ever killed
+    add_child(index, pid, outPipe[0], errPipe[0]);
+  }
+
+  void add_child(size_t index, pid_t pid, int outFd, int errFd) {
     Child& child = running_.emplace_back();
     child.index = index;
     child.pid = pid;
-    child.fds[0] = outPipe[0];
-    child.fds[1] = errPipe[0];
+    child.fds[0] = outFd;
+    child.fds[1] = errFd;
+    for (const int fd : child.fds) fcntl(fd, F_SETFL, O_NONBLOCK);
     child.start = Clock::now();
     if (settings_.timeout > 0) {
       child.deadline = child.start + std::chrono::duration_cast<Clock::duration>(
@@ -103,11 +195,11 @@ class Batch {
     }
   }
 
-  // Waits until some output arrives or the nearest time limit passes, reads
-  // what arrived and kills the children past their limit.
-  void wait_for_output() {
-    std::vector<pollfd> polled;
-    std::vector<std::pair<Child*, int>> owners;  // child and stream of each polled entry
+  // Waits until some output arrives, a child ends, an interrupt comes or the
+  // nearest time limit passes, and reads what arrived.
+  void wait_for_events() {
+    std::vector<pollfd> polled = {{watch_.fd(), POLLIN, 0}};
+    std::vector<std::pair<Child*, int>> owners;  // child and stream of each entry after the first
     for (Child& child : running_) {
       for (int stream = 0; stream < 2; ++stream) {
         if (child.fds[stream] < 0) continue;
@@ -116,13 +208,15 @@ class Batch {
       }
     }
     if (poll(polled.data(), polled.size(), poll_timeout()) > 0) {
-      for (size_t i = 0; i < polled.size(); ++i) {
-        if (polled[i].revents != 0) read_stream(*owners[i].first, owners[i].second);
+      for (size_t i = 1; i < polled.size(); ++i) {
+        if (polled[i].revents != 0) read_stream(*owners[i - 1].first, owners[i - 1].second);
       }
     }
-    kill_overdue();
+    watch_.drain();
   }
 
+  // Until the nearest time limit; without a wake-up pipe, a child's end is
+  // looked for every tenth of a second instead.
   int poll_timeout() const {
     std::optional<Clock::time_point> nearest;
     for (const Child& child : running_) {
@@ -130,38 +224,45 @@ class Batch {
         nearest = child.deadline;
       }
     }
-    if (!nearest) return -1;
+    const int fallback = watch_.fd() < 0 ? 100 : -1;
+    if (!nearest) return fallback;
     const std::chrono::duration<double, std::milli> left = *nearest - Clock::now();
-    return static_cast<int>(std::clamp(std::ceil(left.count()), 0.0, 1e9));
+    const int until = static_cast<int>(std::clamp(std::ceil(left.count()), 0.0, 1e9));
+    return fallback < 0 ? until : std::min(until, fallback);
   }
 
-  static void read_stream(Child& child, int stream) {
+  // Reads one piece; false once the stream has nothing more for now.
+  static bool read_stream(Child& child, int stream) {
     char buffer[65536];
     const ssize_t got = read(child.fds[stream], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) return;
-    if (got <= 0) return close_fd(child.fds[stream]);
+    if (got < 0) return false;
+    if (got == 0) {
+      close_fd(child.fds[stream]);
+      return false;
+    }
     const std::string_view bytes(buffer, static_cast<size_t>(got));
     if (stream == 0) {
       child.out.add(bytes);
     } else {
       child.err.add(bytes);
     }
+    return true;
   }
 
   void kill_overdue() {
     const Clock::time_point now = Clock::now();
     for (Child& child : running_) {
       if (child.deadline && !child.timedOut && now >= *child.deadline) {
-        kill(child.pid, SIGKILL);
+        kill(-child.pid, SIGKILL);
         child.timedOut = true;
       }
     }
   }
 
-  // Collects every child whose output has ended.
+  // Collects every child that has ended.
   void reap() {
     for (auto it = running_.begin(); it != running_.end();) {
-      if (it->fds[0] >= 0 || it->fds[1] >= 0) {
+      if (!has_ended(*it)) {
         ++it;
         continue;
       }
@@ -170,7 +271,16 @@ class Batch {
     }
   }
 
+  // Kills what the ended child left running in its group, which may hold its
+  // pipes open, reads the output already written and collects the child. Its
+  // group id stays reserved until then, as the child is not yet collected.
   Outcome finish(Child& child) const {
+    kill(-child.pid, SIGKILL);
+    for (int stream = 0; stream < 2; ++stream) {
+      while (child.fds[stream] >= 0 && read_stream(child, stream)) {
+      }
+      close_fd(child.fds[stream]);
+    }
     int status = 0;
     while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -184,6 +294,18 @@ class Batch {
     return outcome;
   }
 
+  // Kills every running child's group and collects the children, then ends
+  // this process by the signal, with the handler it had before.
+  [[noreturn]] void stop_all(int signal) {
+    for (Child& child : running_) kill(-child.pid, SIGKILL);
+    for (Child& child : running_) {
+      while (waitpid(child.pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    watch_.restore();
+    _exit(128 + signal);
+  }
+
   void report_ready() {
     while (reported_ < sets_.size() && done_[reported_]) {
       report_(reported_, *done_[reported_]);
@@ -194,6 +316,7 @@ class Batch {
   const std::vector<TraceSet>& sets_;
   const RunSettings& settings_;
   const ReportFn& report_;
+  SignalWatch watch_;
   std::vector<std::optional<Outcome>> done_;
   std::list<Child> running_;
   size_t next_ = 0;

@@ -15,33 +15,39 @@ bool holds_trace(const fs::path& dir, int proc) {
   return fs::exists(dir / ("tfres." + std::to_string(proc)), ignored);
 }
 
+// The folders right below dir, not through symbolic links, in byte order.
+std::vector<fs::path> subfolders(const fs::path& dir, std::error_code& error) {
+  std::vector<fs::path> children;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) children.push_back(it->path());
+  }
+  std::sort(children.begin(), children.end());
+  return children;
+}
+
 struct Search {
   int processors;
   FoundSets found;
   std::set<fs::path> seen;
   size_t hits = 0;  // sets met, the ones already listed included
 
-  // Adds dir when it is a set, then the folders below it; false on an
-  // unreadable folder, whose error is recorded.
-  bool visit(const fs::path& dir) {
+  // Adds dir when it is a set, or as unreadable when it cannot be searched,
+  // then the folders below it.
+  void visit(const fs::path& dir) {
     std::error_code error;
-    const bool isSet = holds_trace(dir, 0);
-    hits += isSet;
-    if (isSet && seen.insert(fs::weakly_canonical(dir, error)).second) {
-      const int count = processors > 0 ? processors : count_trace_files(dir.string());
-      found.sets.push_back({dir.string(), count});
+    const bool isSet = fs::exists(dir / "tfres.0", error);
+    const std::vector<fs::path> children = error ? std::vector<fs::path>() : subfolders(dir, error);
+    if (error) return add(dir, 0, "cannot read the folder: " + error.message());
+    if (isSet) add(dir, processors > 0 ? processors : count_trace_files(dir.string()), {});
+    for (const fs::path& child : children) visit(child);
+  }
+
+  void add(const fs::path& dir, int count, const std::string& unreadable) {
+    std::error_code error;
+    ++hits;
+    if (seen.insert(fs::weakly_canonical(dir, error)).second) {
+      found.sets.push_back({dir.string(), count, unreadable});
     }
-    std::vector<fs::path> children;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-      if (it->is_directory(error) && !it->is_symlink(error)) children.push_back(it->path());
-    }
-    if (error) {
-      found.error = dir.string() + ": " + error.message();
-      return false;
-    }
-    std::sort(children.begin(), children.end());
-    return std::all_of(children.begin(), children.end(),
-                       [this](const fs::path& child) { return visit(child); });
   }
 };
 
@@ -70,7 +76,7 @@ FoundSets find_sets(const std::vector<std::string>& paths, int processors) {
       break;
     }
     const size_t before = search.hits;
-    if (!search.visit(path)) break;
+    search.visit(path);
     if (search.hits == before) {
       search.found.error = path + ": no trace set (no tfres.0) in or below it";
       break;

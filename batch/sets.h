@@ -7,8 +7,9 @@
 namespace qirn_batch {
 
 struct TraceSet {
-  std::string path;  // the folder, as reached from the PATH given
-  int processors;    // the processor count qirn is given
+  std::string path;             // the folder, as reached from the PATH given
+  int processors;               // the processor count qirn is given
+  std::string unreadable = {};  // why the folder could not be read; empty when it could
 };
 
 // The number of files tfres.0, tfres.1, ... in dir that follow each other
@@ -22,9 +23,11 @@ struct FoundSets {
 
 // Each PATH in the order given, a folder before the folders below it and
 // sibling folders in byte order of their names. Symbolic links below a PATH
-// are not followed. A folder reached twice is listed once. A PATH that does
-// not exist, is not a folder or holds no trace set is an error. processors
-// is given to every set when it is above 0.
+// are not followed. A folder reached twice is listed once. A folder that
+// cannot be read is listed as a set with processor count 0 and the reason in
+// unreadable, and nothing below it is searched. A PATH that does not exist,
+// is not a folder or holds no trace set is an error. processors is given to
+// every set when it is above 0.
 FoundSets find_sets(const std::vector<std::string>& paths, int processors);
 
 }  // namespace qirn_batch

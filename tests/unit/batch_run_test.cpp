@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "batch/options.h"
+#include "batch/report.h"
 #include "gen/files.h"
 #include "gen/generate.h"
 #include "support/json_line.h"
@@ -35,6 +39,25 @@ std::string read_file(const fs::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// Whether the process is still alive (a zombie is not).
+bool alive(const std::string& pid) {
+  const std::string stat = read_file("/proc/" + pid + "/stat");
+  const size_t end = stat.rfind(") ");
+  return end != std::string::npos && stat[end + 2] != 'Z';
+}
+
+// The process ids written to a file, one or more per line.
+std::vector<std::string> pids_in(const fs::path& file) {
+  std::istringstream in(read_file(file));
+  std::vector<std::string> pids;
+  for (std::string pid; in >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 class BatchRun : public ::testing::Test {
@@ -71,11 +94,12 @@ class BatchRun : public ::testing::Test {
     fs::permissions(root_ / "qirn", fs::perms::owner_all);
   }
 
-  // Runs qirn-batch in the scratch folder with the JSON file out.json.
-  BatchResult batch(const std::string& args) {
+  // Runs qirn-batch in the scratch folder with the JSON file out.json and
+  // standard output to stdoutTo.
+  BatchResult batch(const std::string& args, const std::string& stdoutTo = "out.txt") {
     const std::string command = "cd '" + root_.string() +
-                                "' && '" QIRN_BATCH_EXE "' --json out.json " + args +
-                                " >out.txt 2>err.txt";
+                                "' && '" QIRN_BATCH_EXE "' --json out.json " + args + " >" +
+                                stdoutTo + " 2>err.txt";
     const int status = std::system(command.c_str());
     BatchResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -139,6 +163,156 @@ TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
   }
   EXPECT_EQ(r.json[1].at("status").kind, JsonValue::Kind::Null);
   EXPECT_GE(r.seconds[1], 2.0);
+}
+
+// Children that outlive their output, or leave processes holding it, cost
+// no more than the limit, and nothing they started is left running; once qirn
+// ends, what it left behind is not waited for, even without a limit.
+TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
+  generate("sets/one", 2, 4);
+  const std::string pids = "'" + (root_ / "pids").string() + "'";
+  const struct {
+    std::string action, timeout, line;
+  } cases[] = {
+      {"echo $$ >>" + pids + "; exec >&- 2>&-; sleep 8", "0.5",
+       "sets/one\ttimeout\tno verdict within the limit of 0.5 s"},
+      {"sleep 8 & echo $$ $! >>" + pids + "; sleep 30", "0.5",
+       "sets/one\ttimeout\tno verdict within the limit of 0.5 s"},
+      {"sleep 30 & echo $! >>" + pids, "0", "sets/one\tpass\tno cycle!"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(root_ / "pids");
+    wrap_qirn("*", c.action);
+    const auto start = std::chrono::steady_clock::now();
+    const BatchResult r = batch("-m SC --qirn ./qirn --timeout " + c.timeout + " sets");
+    EXPECT_LT(seconds_since(start), 3.0) << c.action;
+    EXPECT_EQ(r.lines, std::vector<std::string>{c.line}) << r.err;
+    ASSERT_FALSE(pids_in(root_ / "pids").empty()) << c.action;
+    for (const std::string& pid : pids_in(root_ / "pids")) EXPECT_FALSE(alive(pid)) << c.action;
+  }
+}
+
+// SIGINT and SIGTERM end the running children's groups, then qirn-batch
+// itself as interrupted by that signal.
+TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
+  generate("sets/a", 2, 5);
+  generate("sets/b", 2, 6);
+  wrap_qirn("*", "sleep 30 & echo $$ $! >>'" + (root_ / "pids").string() + "'; sleep 30");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    fs::remove(root_ / "pids");
+    const std::string qirn = (root_ / "qirn").string(), sets = (root_ / "sets").string();
+    const pid_t batch = fork();
+    if (batch == 0) {
+      freopen("/dev/null", "w", stdout);
+      execl(QIRN_BATCH_EXE, "qirn-batch", "-j", "2", "--qirn", qirn.c_str(), sets.c_str(), nullptr);
+      _exit(127);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    while (pids_in(root_ / "pids").size() < 4 && seconds_since(start) < 10) usleep(10000);
+    ASSERT_EQ(pids_in(root_ / "pids").size(), 4u);
+    kill(batch, signal);
+    int status = 0;
+    waitpid(batch, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    for (const std::string& pid : pids_in(root_ / "pids")) EXPECT_FALSE(alive(pid)) << pid;
+  }
+}
+
+// Results that cannot be written are reported and give status 2.
+TEST_F(BatchRun, FailedWritesOfTheResultsGiveStatusTwo) {
+  generate("sets/one", 2, 7);
+  const BatchResult toFull = batch("-m SC sets", "/dev/full");
+  EXPECT_EQ(toFull.status, 2);
+  EXPECT_EQ(toFull.err, "qirn-batch: cannot write standard output: No space left on device\n");
+  const BatchResult jsonToFull = batch("-m SC --json /dev/full sets");
+  EXPECT_EQ(jsonToFull.status, 2);
+  EXPECT_EQ(jsonToFull.err, "qirn-batch: cannot write /dev/full: No space left on device\n");
+  EXPECT_EQ(jsonToFull.lines, std::vector<std::string>{"sets/one\tpass\tno cycle!"});
+}
+
+// A folder that cannot be read is an error set in its place; the others run.
+TEST_F(BatchRun, UnreadableFolderIsAnErrorSet) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root from reading";
+  generate("sets/a", 2, 8);
+  generate("sets/b", 2, 9);
+  fs::permissions(root_ / "sets/a", fs::perms::none);
+  const BatchResult r = batch("-m SC sets");
+  fs::permissions(root_ / "sets/a", fs::perms::owner_all);
+  EXPECT_EQ(r.status, 2);
+  const std::vector<std::string> expected = {
+      "sets/a\terror\tcannot read the folder: Permission denied", "sets/b\tpass\tno cycle!"};
+  EXPECT_EQ(r.lines, expected);
+  ASSERT_EQ(r.json.size(), 2u);
+  EXPECT_EQ(r.json[0].at("verdict").text, "error");
+}
+
+// A time limit is 0 or from a thousandth of a second up to 1e9 seconds, so
+// that its end can be reckoned and it is never shown as 0.
+TEST(BatchOptions, TimeoutOutsideItsRangeIsRejected) {
+  const struct {
+    const char* text;
+    bool accepted;
+  } cases[] = {{"0", true},     {"0.001", true},   {"2.5", true},       {"1e9", true},
+               {"1e10", false}, {"inf", false},    {"nan", false},      {"-1", false},
+               {"-inf", false}, {"0.0009", false}, {"0.0000001", false}};
+  for (const auto& c : cases) {
+    std::vector<std::string> words = {"qirn-batch", "--timeout", c.text, "sets"};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const qirn_batch::ParsedOptions parsed =
+        qirn_batch::parse_options(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(parsed.action == qirn_batch::ParsedOptions::Action::Run, c.accepted) << c.text;
+    if (c.accepted) {
+      EXPECT_EQ(parsed.options.timeout, std::stod(c.text));
+    }
+  }
+}
+
+std::string unescaped(const std::string& field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '\\') {
+      text += field[i];
+      continue;
+    }
+    const char c = field[++i];
+    text += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+  }
+  return text;
+}
+
+std::string from_hex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
+
+// Any folder name comes back from its line and from its JSON object: the
+// line keeps four fields, and a name that is not UTF-8 has its bytes in
+// path_hex.
+TEST(BatchReport, EveryNameIsRecoverableFromLineAndJson) {
+  const std::string names[] = {"runs/plain", "a\tb",        "c\nd",        "e\\f\\t",
+                               "g\r",        "bad\xff\xfe", "cut\xe2\x82", "\xc3\xa9t\xc3\xa9"};
+  const qirn_batch::RunSettings settings{"qirn", "SC", false, 1, 0, {}};
+  const qirn_batch::Outcome outcome{qirn_batch::Verdict::Error, "x\ty", 1, 0.5};
+  for (const std::string& name : names) {
+    const std::string line = qirn_batch::result_line({name, 1}, outcome);
+    std::vector<std::string> fields;
+    std::istringstream in(line.substr(0, line.size() - 1));
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    ASSERT_EQ(fields.size(), 4u) << line;
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    EXPECT_EQ(unescaped(fields[0]), name);
+    EXPECT_EQ(unescaped(fields[2]), outcome.detail);
+    const std::string json = qirn_batch::json_object({name, 1}, settings, outcome);
+    const auto object = read_json_object(std::string_view(json).substr(0, json.size() - 1));
+    ASSERT_TRUE(object) << name;
+    const bool utf8 = object->at("path").text.find("\xef\xbf\xbd") == std::string::npos;
+    EXPECT_EQ(utf8 ? object->at("path").text : from_hex(object->at("path_hex").text), name);
+    EXPECT_EQ(object->count("path_hex"), utf8 ? 0u : 1u);
+  }
 }
 
 }  // namespace
