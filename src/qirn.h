@@ -143,6 +143,9 @@ struct FoundCycle {
   std::vector<ORDER_t> tags;
 };
 
+// What the run has printed as its verdict so far.
+enum class Verdict { None, Pass, Violation };
+
 struct RunState {
   // Run settings (command line).
   MCM_t MC = ScC;
@@ -196,6 +199,10 @@ struct RunState {
 
   // The last cycle reported as a violation; empty when none was.
   FoundCycle lastCycle;
+  // With --exit-code the exit status tells the verdict, and a usage error.
+  bool verdictStatus = false;
+  bool usageError = false;
+  Verdict verdict = Verdict::None;
 
   // Cells owned by the graph.
   ArcStorage arcs;
@@ -210,6 +217,13 @@ struct SearchAbandoned {};
 
 // Returns every setting, table and cell pool to its start-up value.
 void reset_run_state();
+
+// Records a printed verdict line: a violation stays a violation, whatever
+// the lines after it say.
+inline void note_verdict(bool violation) {
+  if (violation || state.verdict == Verdict::None)
+    state.verdict = violation ? Verdict::Violation : Verdict::Pass;
+}
 
 // The node of processor p, sequence number s.
 inline opnode* node_at(int_t p, int_t s) {

@@ -21,6 +21,11 @@ std::string format_message(const char* fmt, va_list ap) {
   return text;
 }
 
+int stop_status(StopKind kind) {
+  if (!state.verdictStatus) return 255;
+  return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
+}
+
 void report(const char* message) {
   // Flushing every open output stream flushes standard output when it is open
   // and never touches it when a failed reopen has closed it.
@@ -63,16 +68,29 @@ int run_guarded(const std::function<int()>& body) {
     return body();
   } catch (const FatalStop& stop) {
     report(stop.what());
+    return stop_status(stop.kind());
   } catch (const std::bad_alloc&) {
     report("out of memory\n");
   } catch (const std::length_error&) {  // a table longer than memory can hold
     report("out of memory\n");
   }
-  return 255;
+  return stop_status(StopKind::Internal);
+}
+
+int verdict_status() {
+  if (state.usageError) return 2;
+  if (state.verdict == Verdict::None) return 3;
+  return state.verdict == Verdict::Violation ? 1 : 0;
+}
+
+void stop_run(StopKind kind, const char* message) {
+  throw FatalStop(std::string(message) + "\n", kind);
 }
 
 void qirn_invalid(AssertSite site) {
-  err_quit("QIRN_ISVALID FAILURE IN %s , LINE %d ! \n", site.unit, site.line);
+  const std::string message = "QIRN_ISVALID FAILURE IN " + std::string(site.unit) + " , LINE " +
+                              std::to_string(site.line) + " ! \n";
+  stop_run(site.kind, message.c_str());
 }
 
 namespace {

@@ -14,6 +14,9 @@ namespace {
 
 const char* const kShortOptions = "hbp:n:m:c:i:o::";
 
+// Options with no letter.
+enum LongOnly { kVersion = 256, kExitCode };
+
 const option kLongOptions[] = {
     {"processor", required_argument, nullptr, 'p'},
     {"help", no_argument, nullptr, 'h'},
@@ -23,6 +26,8 @@ const option kLongOptions[] = {
     {"model", required_argument, nullptr, 'm'},
     {"configure", required_argument, nullptr, 'c'},
     {"output", optional_argument, nullptr, 'o'},
+    {"version", no_argument, nullptr, kVersion},
+    {"exit-code", no_argument, nullptr, kExitCode},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -54,6 +59,7 @@ int set_model(const char* name) {
     }
   }
   std::printf("not valid memory model!\n");
+  state.usageError = true;
   return 1;
 }
 
@@ -67,10 +73,24 @@ void open_output(const char* name) {
   if (state.OFILE == nullptr) err_sys("open output file");
 }
 
+// Whether --exit-code is given anywhere, so that it also sets the status of
+// a stop on an option before it. The parser reports nothing on this pass.
+bool asks_for_exit_code(int argc, char** argv) {
+  bool asked = false;
+  const int reporting = opterr;
+  opterr = 0;
+  optind = 0;
+  for (int option; (option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1;)
+    asked |= option == kExitCode;
+  opterr = reporting;
+  return asked;
+}
+
 }  // namespace
 
 int deal_argv(int argc, char** argv) {
   int result = 0;
+  state.verdictStatus = asks_for_exit_code(argc, argv);
   optind = 0;  // start the parser afresh, also when called more than once
   int option;
   while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
@@ -101,7 +121,14 @@ int deal_argv(int argc, char** argv) {
       case 'o':
         open_output(optarg);
         break;
+      case kVersion:
+        std::printf("qirn %s\n", QIRN_VERSION);
+        result = 1;
+        break;
+      case kExitCode:
+        break;
       default:  // the parser has already reported the option
+        state.usageError = true;
         break;
     }
   }
