@@ -203,6 +203,10 @@ struct RunState {
   bool verdictStatus = false;
   bool usageError = false;
   Verdict verdict = Verdict::None;
+  // The input file being read, and its line (0 before the first): a stop on
+  // bad input names them when --exit-code is given. Empty between reads.
+  std::string readingFile;
+  std::int64_t readingLine = 0;
 
   // Cells owned by the graph.
   ArcStorage arcs;

@@ -26,6 +26,15 @@ int stop_status(StopKind kind) {
   return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
 }
 
+// Where the input stopped the run: the file, and the line when one was read.
+void report_position() {
+  if (state.readingFile.empty()) return;
+  std::fprintf(stderr, "qirn: in %s", state.readingFile.c_str());
+  if (state.readingLine > 0)
+    std::fprintf(stderr, ", line %lld", static_cast<long long>(state.readingLine));
+  std::fprintf(stderr, "\n");
+}
+
 void report(const char* message) {
   // Flushing every open output stream flushes standard output when it is open
   // and never touches it when a failed reopen has closed it.
@@ -68,6 +77,7 @@ int run_guarded(const std::function<int()>& body) {
     return body();
   } catch (const FatalStop& stop) {
     report(stop.what());
+    if (stop.kind() == StopKind::Input && state.verdictStatus) report_position();
     return stop_status(stop.kind());
   } catch (const std::bad_alloc&) {
     report("out of memory\n");
