@@ -21,17 +21,12 @@ std::string format_message(const char* fmt, va_list ap) {
   return text;
 }
 
-int stop_status(StopKind kind) {
-  if (!state.verdictStatus) return 255;
-  return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
-}
-
 // Where the input stopped the run: the file, and the line when one was read.
 void report_position() {
-  if (state.readingFile.empty()) return;
-  std::fprintf(stderr, "qirn: in %s", state.readingFile.c_str());
-  if (state.readingLine > 0)
-    std::fprintf(stderr, ", line %lld", static_cast<long long>(state.readingLine));
+  if (state.stopFile.empty()) return;
+  std::fprintf(stderr, "qirn: in %s", state.stopFile.c_str());
+  if (state.stopLine > 0)
+    std::fprintf(stderr, ", line %lld", static_cast<long long>(state.stopLine));
   std::fprintf(stderr, "\n");
 }
 
@@ -41,6 +36,18 @@ void report(const char* message) {
   std::fflush(nullptr);
   std::fputs(message, stderr);
   std::fflush(stderr);
+}
+
+// Reports a stop and keeps it for the verdict code and the JSON object; a
+// stop on bad input names the input file and line when a verdict option asks.
+void keep_stop(const char* message, StopKind kind) {
+  report(message);
+  state.stopMessage = message;
+  state.stopKind = kind;
+  if (kind != StopKind::Input) return;
+  state.stopFile = state.readingFile;
+  state.stopLine = state.readingLine;
+  if (state.verdictStatus || !state.jsonFile.empty()) report_position();
 }
 
 }  // namespace
@@ -76,19 +83,22 @@ int run_guarded(const std::function<int()>& body) {
   try {
     return body();
   } catch (const FatalStop& stop) {
-    report(stop.what());
-    if (stop.kind() == StopKind::Input && state.verdictStatus) report_position();
-    return stop_status(stop.kind());
+    keep_stop(stop.what(), stop.kind());
   } catch (const std::bad_alloc&) {
-    report("out of memory\n");
+    keep_stop("out of memory\n", StopKind::Internal);
   } catch (const std::length_error&) {  // a table longer than memory can hold
-    report("out of memory\n");
+    keep_stop("out of memory\n", StopKind::Internal);
   }
-  return stop_status(StopKind::Internal);
+  return state.verdictStatus ? verdict_code() : 255;
 }
 
-int verdict_status() {
+int verdict_code() {
+  if (!state.stopMessage.empty()) {
+    const StopKind kind = state.stopKind;
+    return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
+  }
   if (state.usageError) return 2;
+  if (state.stoppedByOptions) return 0;
   if (state.verdict == Verdict::None) return 3;
   return state.verdict == Verdict::Violation ? 1 : 0;
 }

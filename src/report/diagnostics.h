@@ -14,10 +14,6 @@
 
 #include "qirn.h"
 
-// Why a run stopped: bad input or a file that cannot be used, a violation
-// proven on the way, or a limit or failed check of qirn itself.
-enum class StopKind { Input, Violation, Internal };
-
 // A fatal stop on its way to `run_guarded`; `what` is the whole message,
 // newline included.
 class FatalStop : public std::exception {
@@ -43,14 +39,14 @@ class FatalStop : public std::exception {
 std::string err_doit(int errnoflag, const char* fmt, va_list ap);
 
 // Runs `body` and returns its status. A fatal stop, or running out of memory,
-// flushes standard output, writes the message to standard error and returns
-// 255; with --exit-code, 2 for bad input, 1 for a violation and 3 for an
-// internal stop or running out of memory.
+// flushes standard output, writes the message to standard error, keeps it in
+// the run state and returns 255, or with --exit-code the verdict code.
 int run_guarded(const std::function<int()>& body);
 
-// The exit status with --exit-code: 0 pass, 1 violation, 2 usage error, 3 no
-// verdict reached.
-int verdict_status();
+// The verdict as a code: 0 pass (or help, or the version), 1 violation, 2 bad
+// input or usage, 3 no verdict (an internal stop, memory out, or none
+// printed).
+int verdict_code();
 
 // Where an internal invariant is checked. The unit names and line numbers are
 // part of the printed message that users and scripts match on.

@@ -15,20 +15,15 @@ namespace {
 const char* const kShortOptions = "hbp:n:m:c:i:o::";
 
 // Options with no letter.
-enum LongOnly { kVersion = 256, kExitCode };
+enum LongOnly { kVersion = 256, kExitCode, kJson };
 
 const option kLongOptions[] = {
-    {"processor", required_argument, nullptr, 'p'},
-    {"help", no_argument, nullptr, 'h'},
-    {"baseline", no_argument, nullptr, 'b'},
-    {"number", required_argument, nullptr, 'n'},
-    {"input", required_argument, nullptr, 'i'},
-    {"model", required_argument, nullptr, 'm'},
-    {"configure", required_argument, nullptr, 'c'},
-    {"output", optional_argument, nullptr, 'o'},
-    {"version", no_argument, nullptr, kVersion},
-    {"exit-code", no_argument, nullptr, kExitCode},
-    {nullptr, 0, nullptr, 0},
+    {"processor", required_argument, nullptr, 'p'}, {"help", no_argument, nullptr, 'h'},
+    {"baseline", no_argument, nullptr, 'b'},        {"number", required_argument, nullptr, 'n'},
+    {"input", required_argument, nullptr, 'i'},     {"model", required_argument, nullptr, 'm'},
+    {"configure", required_argument, nullptr, 'c'}, {"output", optional_argument, nullptr, 'o'},
+    {"version", no_argument, nullptr, kVersion},    {"exit-code", no_argument, nullptr, kExitCode},
+    {"json", required_argument, nullptr, kJson},    {nullptr, 0, nullptr, 0},
 };
 
 // The standard string-to-integer conversion: leading blanks, a sign, digits.
@@ -73,24 +68,26 @@ void open_output(const char* name) {
   if (state.OFILE == nullptr) err_sys("open output file");
 }
 
-// Whether --exit-code is given anywhere, so that it also sets the status of
-// a stop on an option before it. The parser reports nothing on this pass.
-bool asks_for_exit_code(int argc, char** argv) {
-  bool asked = false;
+// Takes --exit-code and --json wherever they are given, so that they also
+// report a stop on an option before them. The parser reports nothing on this
+// pass.
+void take_verdict_options(int argc, char** argv) {
   const int reporting = opterr;
   opterr = 0;
   optind = 0;
-  for (int option; (option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1;)
-    asked |= option == kExitCode;
+  for (int option;
+       (option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1;) {
+    if (option == kExitCode) state.verdictStatus = true;
+    if (option == kJson) state.jsonFile = optarg;
+  }
   opterr = reporting;
-  return asked;
 }
 
 }  // namespace
 
 int deal_argv(int argc, char** argv) {
   int result = 0;
-  state.verdictStatus = asks_for_exit_code(argc, argv);
+  take_verdict_options(argc, argv);
   optind = 0;  // start the parser afresh, also when called more than once
   int option;
   while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
@@ -126,6 +123,7 @@ int deal_argv(int argc, char** argv) {
         result = 1;
         break;
       case kExitCode:
+      case kJson:
         break;
       default:  // the parser has already reported the option
         state.usageError = true;

@@ -252,6 +252,7 @@ void verify() {
 int run_qirn(int argc, char** argv) {
   reset_run_state();
   const bool stopped = deal_argv(argc, argv) != 0;
+  state.stoppedByOptions = stopped;
   if (!stopped) {
     print_model_line();
     get_proc_op_num();
@@ -263,6 +264,5 @@ int run_qirn(int argc, char** argv) {
     verify();
   }
   close_output();
-  if (!state.verdictStatus || (stopped && !state.usageError)) return 0;
-  return verdict_status();
+  return state.verdictStatus ? verdict_code() : 0;
 }

@@ -10,11 +10,13 @@
 # The run is repeated with --exit-code: the output must not change, except
 # for the line that names the input file and line of a stop on bad input, and
 # the status must be the verdict that the expected output shows (0 pass, 1
-# violation, 2 bad input or usage, 3 an internal stop).
+# violation, 2 bad input or usage, 3 an internal stop). A third run with
+# --json must write the same verdict, and the printed cycle as its witness.
 set -u
 qirn=$1
 case_dir=$2
 
+here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
@@ -84,4 +86,8 @@ grep -v '^qirn: in ' expected.err >expected.err.bare
 grep -v '^qirn: in ' actual.err >actual.err.bare
 compare expected.err.bare actual.err.bare "standard error with --exit-code"
 compare expected.rc actual.rc "exit status with --exit-code"
+
+# And with --json: the object must tell the same verdict and witness.
+(eval "exec -a qirn \"\$qirn\" $args --json verdict.json") </dev/null >actual.out 2>/dev/null
+python3 "$here/check_json.py" verdict.json "$status" actual.out || failed=1
 exit $failed
