@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <string>
+#include <system_error>
 
 #include "qirn.h"
 #include "report/diagnostics.h"
@@ -83,10 +86,36 @@ void take_verdict_options(int argc, char** argv) {
   opterr = reporting;
 }
 
+// The number of files tfres.0, tfres.1, ... that follow each other in `dir`.
+int_t trace_files_in(const std::string& dir) {
+  int_t count = 0;
+  while (count < std::numeric_limits<int_t>::max() &&
+         std::filesystem::is_regular_file(dir + "tfres." + std::to_string(count)))
+    ++count;
+  return count;
+}
+
+// A folder named without an option is read as with -i, after every option;
+// without -p the processor count is that of its trace files. Other words
+// without an option are ignored, as the word after "-o " always was.
+void take_folder_arguments(int argc, char** argv, bool processorsGiven) {
+  for (int i = optind; i < argc; ++i) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(argv[i], error)) continue;
+    std::string dir = argv[i];
+    if (dir.back() != '/') dir += '/';
+    state.QIRNBOUND = dir + "boundgt";
+    state.QIRNTFRES = dir + "tfres";
+    const int_t files = trace_files_in(dir);
+    if (!processorsGiven && files > 0) state.NPROCESSOR = files;
+  }
+}
+
 }  // namespace
 
 int deal_argv(int argc, char** argv) {
   int result = 0;
+  bool processorsGiven = false;
   take_verdict_options(argc, argv);
   optind = 0;  // start the parser afresh, also when called more than once
   int option;
@@ -94,6 +123,7 @@ int deal_argv(int argc, char** argv) {
     switch (option) {
       case 'p':
         set_processors(optarg);
+        processorsGiven = true;
         break;
       case 'h':
         print_help();
@@ -130,6 +160,7 @@ int deal_argv(int argc, char** argv) {
         break;
     }
   }
+  take_folder_arguments(argc, argv, processorsGiven);
   return result;
 }
 
