@@ -7,7 +7,7 @@
 namespace qirn_gen {
 
 struct GenConfig {
-  int32_t processors = 4;
+  int32_t processors = 16;
   int32_t operations = 20;  // loads and stores per processor; lock operations come on top
   int32_t addresses = 4;
   int32_t locks = 1;

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace qirn_gen {
 namespace {
@@ -63,7 +65,17 @@ std::string bound_text(const GeneratedRun& run, int32_t proc) {
   return text;
 }
 
+// The folder the prefix names, and the folders above it, are made when missing.
+void make_folder_of(const std::string& prefix) {
+  const std::filesystem::path folder = std::filesystem::path(prefix + "x").parent_path();
+  if (folder.empty()) return;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw WriteError("cannot make folder " + folder.string() + ": " + error.message());
+}
+
 void write_run(const GeneratedRun& run, const GenConfig& config) {
+  make_folder_of(config.prefix);
   for (int32_t p = 0; p < config.processors; ++p) {
     write_file(trace_path(config.prefix, p), trace_text(run, config, p));
     write_file(bound_path(config.prefix, p), bound_text(run, p));

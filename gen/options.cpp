@@ -121,7 +121,7 @@ std::string usage_text() {
          "that qirn reads.\n"
          "\n"
          "Options:\n"
-         "  -p, --processors NUM     number of processors (default 4)\n"
+         "  -p, --processors NUM     number of processors (default 16, as qirn reads)\n"
          "  -n, --operations NUM     loads and stores per processor; every lock session\n"
          "                           adds its acquire and release (default 20)\n"
          "  -a, --addresses NUM      addresses 0 to NUM-1 (default 4)\n"
@@ -143,7 +143,8 @@ std::string usage_text() {
          "                           lock overwrote (default 0; none without two\n"
          "                           processors, a lock and two addresses)\n"
          "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
-         "                           (default: none, the current directory)\n"
+         "                           (default: none, the current directory); its\n"
+         "                           folder is made when missing\n"
          "  -h, --help               print this text\n";
 }
 

@@ -143,6 +143,13 @@ struct FoundCycle {
   std::vector<ORDER_t> tags;
 };
 
+// What the run has printed as its verdict so far.
+enum class Verdict { None, Pass, Violation };
+
+// Why a run stopped: bad input or a file that cannot be used, a violation
+// proven on the way, or a limit or failed check of qirn itself.
+enum class StopKind { Input, Violation, Internal };
+
 struct RunState {
   // Run settings (command line).
   MCM_t MC = ScC;
@@ -196,6 +203,22 @@ struct RunState {
 
   // The last cycle reported as a violation; empty when none was.
   FoundCycle lastCycle;
+  // With --exit-code the exit status tells the verdict, and a usage error;
+  // --json writes the verdict to `jsonFile`.
+  bool verdictStatus = false;
+  std::string jsonFile;
+  bool usageError = false;
+  bool stoppedByOptions = false;  // help, the version or a rejected model
+  Verdict verdict = Verdict::None;
+  // A fatal stop: its message, why, and the input file and line it names.
+  std::string stopMessage;
+  StopKind stopKind = StopKind::Input;
+  std::string stopFile;
+  std::int64_t stopLine = 0;
+  // The input file being read, and its line (0 before the first): a stop on
+  // bad input names them when --exit-code is given. Empty between reads.
+  std::string readingFile;
+  std::int64_t readingLine = 0;
 
   // Cells owned by the graph.
   ArcStorage arcs;
@@ -210,6 +233,13 @@ struct SearchAbandoned {};
 
 // Returns every setting, table and cell pool to its start-up value.
 void reset_run_state();
+
+// Records a printed verdict line: a violation stays a violation, whatever
+// the lines after it say.
+inline void note_verdict(bool violation) {
+  if (violation || state.verdict == Verdict::None)
+    state.verdict = violation ? Verdict::Violation : Verdict::Pass;
+}
 
 // The node of processor p, sequence number s.
 inline opnode* node_at(int_t p, int_t s) {

@@ -136,7 +136,7 @@ opnode* get_relaxed_sn_operation(opnode* w) {
 }
 
 int_t calculateSn() {
-  if (state.lockNum != 1) err_quit("more than one lock!");
+  if (state.lockNum != 1) stop_run(StopKind::Internal, "more than one lock!");
   int_t largest = 0;
   for (auto& nodes : state.graph) {
     const auto last_acquire =

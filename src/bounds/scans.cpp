@@ -87,6 +87,7 @@ void read_processor_bounds(FILE* file, int_t p) {
   std::string line;
   LineReader lines(file);
   while (lines.next(line)) {
+    note_reading(state.QIRNBOUND, p, lines.line_number());
     if (is_comment_line(line) || is_blank_line(line)) continue;
     int_t index = 0;
     int_t lb = 0;
@@ -135,6 +136,7 @@ void calculate_scan() {
     state.numOfScan[p] = last_line_scan_count(files[p]);
     largest = std::max(largest, state.numOfScan[p]);
   }
+  done_reading();
   if (largest == 0) err_quit("err in bound file!");
   state.NSCAN = largest;
 }
@@ -146,6 +148,7 @@ int_t read_bound_res() {
   state.lastScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
   state.scan.reserve(rows_the_files_can_hold(files));
   for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
+  done_reading();
   return 0;
 }
 

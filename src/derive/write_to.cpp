@@ -28,7 +28,7 @@ namespace {
   print_node(store);
   std::printf("\n");
   state.lastCycle = {{store, load, store}, {TO, Co}};
-  err_quit("Find a write-to consistency violation");
+  stop_run(StopKind::Violation, "Find a write-to consistency violation");
 }
 
 // Whether the load gets a write-to arc at all: not for the initial value, not

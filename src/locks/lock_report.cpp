@@ -5,6 +5,7 @@
 #include "graph/cycles.h"
 
 void print_rc_decision(const LockDecision& decision) {
+  note_verdict(decision.verdict != LockVerdict::Legal);
   if (decision.verdict == LockVerdict::Legal) {
     std::printf("no violation!\n");
     return;
@@ -23,4 +24,5 @@ void print_scc_decision(const LockDecision& decision) {
   if (decision.cycle) report_cycle(*decision.cycle);
   std::printf("%s\n",
               decision.verdict == LockVerdict::Legal ? "no cycle!" : "no path can be found!");
+  note_verdict(decision.verdict != LockVerdict::Legal);
 }

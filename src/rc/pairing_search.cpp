@@ -65,12 +65,14 @@ int_t check_for_rc() {
   if (start == nullptr) return 1;
   if (complete_chain_exists()) {
     std::printf("no violation!\n");
+    note_verdict(false);
     return 0;
   }
   NodeMarks visited;
   visited.clear();
   dfs_print_for_rc(start, visited);
   std::printf("\nhas violation!\n");
+  note_verdict(true);
   return 1;
 }
 

@@ -21,12 +21,33 @@ std::string format_message(const char* fmt, va_list ap) {
   return text;
 }
 
+// Where the input stopped the run: the file, and the line when one was read.
+void report_position() {
+  if (state.stopFile.empty()) return;
+  std::fprintf(stderr, "qirn: in %s", state.stopFile.c_str());
+  if (state.stopLine > 0)
+    std::fprintf(stderr, ", line %lld", static_cast<long long>(state.stopLine));
+  std::fprintf(stderr, "\n");
+}
+
 void report(const char* message) {
   // Flushing every open output stream flushes standard output when it is open
   // and never touches it when a failed reopen has closed it.
   std::fflush(nullptr);
   std::fputs(message, stderr);
   std::fflush(stderr);
+}
+
+// Reports a stop and keeps it for the verdict code and the JSON object; a
+// stop on bad input names the input file and line when a verdict option asks.
+void keep_stop(const char* message, StopKind kind) {
+  report(message);
+  state.stopMessage = message;
+  state.stopKind = kind;
+  if (kind != StopKind::Input) return;
+  state.stopFile = state.readingFile;
+  state.stopLine = state.readingLine;
+  if (state.verdictStatus || !state.jsonFile.empty()) report_position();
 }
 
 }  // namespace
@@ -62,17 +83,34 @@ int run_guarded(const std::function<int()>& body) {
   try {
     return body();
   } catch (const FatalStop& stop) {
-    report(stop.what());
+    keep_stop(stop.what(), stop.kind());
   } catch (const std::bad_alloc&) {
-    report("out of memory\n");
+    keep_stop("out of memory\n", StopKind::Internal);
   } catch (const std::length_error&) {  // a table longer than memory can hold
-    report("out of memory\n");
+    keep_stop("out of memory\n", StopKind::Internal);
   }
-  return 255;
+  return state.verdictStatus ? verdict_code() : 255;
+}
+
+int verdict_code() {
+  if (!state.stopMessage.empty()) {
+    const StopKind kind = state.stopKind;
+    return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
+  }
+  if (state.usageError) return 2;
+  if (state.stoppedByOptions) return 0;
+  if (state.verdict == Verdict::None) return 3;
+  return state.verdict == Verdict::Violation ? 1 : 0;
+}
+
+void stop_run(StopKind kind, const char* message) {
+  throw FatalStop(std::string(message) + "\n", kind);
 }
 
 void qirn_invalid(AssertSite site) {
-  err_quit("QIRN_ISVALID FAILURE IN %s , LINE %d ! \n", site.unit, site.line);
+  const std::string message = "QIRN_ISVALID FAILURE IN " + std::string(site.unit) + " , LINE " +
+                              std::to_string(site.line) + " ! \n";
+  stop_run(site.kind, message.c_str());
 }
 
 namespace {

@@ -18,34 +18,48 @@
 // newline included.
 class FatalStop : public std::exception {
  public:
-  explicit FatalStop(std::string message) : message_(std::move(message)) {}
+  explicit FatalStop(std::string message, StopKind kind = StopKind::Input)
+      : message_(std::move(message)), kind_(kind) {}
   const char* what() const noexcept override { return message_.c_str(); }
+  StopKind kind() const { return kind_; }
 
  private:
   std::string message_;
+  StopKind kind_;
 };
 
 // Stops the run with the message and the system's error text appended.
 [[noreturn]] void err_sys(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Stops the run with the message alone.
 [[noreturn]] void err_quit(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Stops the run with the message alone, for a reason other than its input.
+[[noreturn]] void stop_run(StopKind kind, const char* message);
 // Common worker: the formatted message, the system text appended when
 // `errnoflag` is 1, and a newline.
 std::string err_doit(int errnoflag, const char* fmt, va_list ap);
 
 // Runs `body` and returns its status. A fatal stop, or running out of memory,
-// flushes standard output, writes the message to standard error and returns 255.
+// flushes standard output, writes the message to standard error, keeps it in
+// the run state and returns 255, or with --exit-code the verdict code.
 int run_guarded(const std::function<int()>& body);
+
+// The verdict as a code: 0 pass (or help, or the version), 1 violation, 2 bad
+// input or usage, 3 no verdict (an internal stop, memory out, or none
+// printed).
+int verdict_code();
 
 // Where an internal invariant is checked. The unit names and line numbers are
 // part of the printed message that users and scripts match on.
+// The first two fail on files that change or lie about their rows, so they
+// count as bad input.
 struct AssertSite {
   const char* unit;
   int line;
+  StopKind kind;
 };
-inline constexpr AssertSite kBoundRowIndexSite{"init.cpp", 306};
-inline constexpr AssertSite kTraceCountSite{"init.cpp", 416};
-inline constexpr AssertSite kLoadLookupSite{"operation.cpp", 8};
+inline constexpr AssertSite kBoundRowIndexSite{"init.cpp", 306, StopKind::Input};
+inline constexpr AssertSite kTraceCountSite{"init.cpp", 416, StopKind::Input};
+inline constexpr AssertSite kLoadLookupSite{"operation.cpp", 8, StopKind::Internal};
 
 [[noreturn]] void qirn_invalid(AssertSite site);
 

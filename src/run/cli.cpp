@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <string>
+#include <system_error>
 
 #include "qirn.h"
 #include "report/diagnostics.h"
@@ -14,16 +17,16 @@ namespace {
 
 const char* const kShortOptions = "hbp:n:m:c:i:o::";
 
+// Options with no letter.
+enum LongOnly { kVersion = 256, kExitCode, kJson };
+
 const option kLongOptions[] = {
-    {"processor", required_argument, nullptr, 'p'},
-    {"help", no_argument, nullptr, 'h'},
-    {"baseline", no_argument, nullptr, 'b'},
-    {"number", required_argument, nullptr, 'n'},
-    {"input", required_argument, nullptr, 'i'},
-    {"model", required_argument, nullptr, 'm'},
-    {"configure", required_argument, nullptr, 'c'},
-    {"output", optional_argument, nullptr, 'o'},
-    {nullptr, 0, nullptr, 0},
+    {"processor", required_argument, nullptr, 'p'}, {"help", no_argument, nullptr, 'h'},
+    {"baseline", no_argument, nullptr, 'b'},        {"number", required_argument, nullptr, 'n'},
+    {"input", required_argument, nullptr, 'i'},     {"model", required_argument, nullptr, 'm'},
+    {"configure", required_argument, nullptr, 'c'}, {"output", optional_argument, nullptr, 'o'},
+    {"version", no_argument, nullptr, kVersion},    {"exit-code", no_argument, nullptr, kExitCode},
+    {"json", required_argument, nullptr, kJson},    {nullptr, 0, nullptr, 0},
 };
 
 // The standard string-to-integer conversion: leading blanks, a sign, digits.
@@ -54,6 +57,7 @@ int set_model(const char* name) {
     }
   }
   std::printf("not valid memory model!\n");
+  state.usageError = true;
   return 1;
 }
 
@@ -67,16 +71,59 @@ void open_output(const char* name) {
   if (state.OFILE == nullptr) err_sys("open output file");
 }
 
+// Takes --exit-code and --json wherever they are given, so that they also
+// report a stop on an option before them. The parser reports nothing on this
+// pass.
+void take_verdict_options(int argc, char** argv) {
+  const int reporting = opterr;
+  opterr = 0;
+  optind = 0;
+  for (int option;
+       (option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1;) {
+    if (option == kExitCode) state.verdictStatus = true;
+    if (option == kJson) state.jsonFile = optarg;
+  }
+  opterr = reporting;
+}
+
+// The number of files tfres.0, tfres.1, ... that follow each other in `dir`.
+int_t trace_files_in(const std::string& dir) {
+  int_t count = 0;
+  while (count < std::numeric_limits<int_t>::max() &&
+         std::filesystem::is_regular_file(dir + "tfres." + std::to_string(count)))
+    ++count;
+  return count;
+}
+
+// A folder named without an option is read as with -i, after every option;
+// without -p the processor count is that of its trace files. Other words
+// without an option are ignored, as the word after "-o " always was.
+void take_folder_arguments(int argc, char** argv, bool processorsGiven) {
+  for (int i = optind; i < argc; ++i) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(argv[i], error)) continue;
+    std::string dir = argv[i];
+    if (dir.back() != '/') dir += '/';
+    state.QIRNBOUND = dir + "boundgt";
+    state.QIRNTFRES = dir + "tfres";
+    const int_t files = trace_files_in(dir);
+    if (!processorsGiven && files > 0) state.NPROCESSOR = files;
+  }
+}
+
 }  // namespace
 
 int deal_argv(int argc, char** argv) {
   int result = 0;
+  bool processorsGiven = false;
+  take_verdict_options(argc, argv);
   optind = 0;  // start the parser afresh, also when called more than once
   int option;
   while ((option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
     switch (option) {
       case 'p':
         set_processors(optarg);
+        processorsGiven = true;
         break;
       case 'h':
         print_help();
@@ -101,10 +148,19 @@ int deal_argv(int argc, char** argv) {
       case 'o':
         open_output(optarg);
         break;
+      case kVersion:
+        std::printf("qirn %s\n", QIRN_VERSION);
+        result = 1;
+        break;
+      case kExitCode:
+      case kJson:
+        break;
       default:  // the parser has already reported the option
+        state.usageError = true;
         break;
     }
   }
+  take_folder_arguments(argc, argv, processorsGiven);
   return result;
 }
 

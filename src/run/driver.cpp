@@ -108,6 +108,7 @@ void verify_by_cycles() {
     found = check_cycle();
   }
   std::printf("%s\n", found == 0 ? "no cycle!" : "find cycle");
+  note_verdict(found != 0);
 }
 
 namespace {
@@ -131,16 +132,25 @@ struct EarlierSearch {
   }
 };
 
+// The verdict lines of held output count only once they are shown.
 EarlierSearch run_earlier(const std::function<std::optional<LockVerdict>()>& search) {
   EarlierSearch earlier;
+  const Verdict before = state.verdict;
   earlier.held = run_held([&] { earlier.verdict = search(); });
+  state.verdict = before;
   return earlier;
+}
+
+void show_agreeing(const EarlierSearch& earlier) {
+  show(earlier.held);
+  note_verdict(earlier.verdict == LockVerdict::Violation);
 }
 
 std::optional<LockVerdict> release_chain_search() {
   add_lo_for_sync();
   if (check_cycle() == 1) {
     std::printf("before add arc!\n");
+    note_verdict(true);
     return LockVerdict::Violation;
   }
   if (state.lockColumns == 0) return std::nullopt;
@@ -153,7 +163,10 @@ std::optional<LockVerdict> frontier_search() {
   add_lo_for_sync();
   pre_lmt_sync();
   std::printf("ScC\n");
-  if (check_cycle() == 1) std::printf("before add go arc!\n");
+  if (check_cycle() == 1) {
+    std::printf("before add go arc!\n");
+    note_verdict(true);
+  }
   const int_t result = verificationAlgorithm();
   print_time_used();
   return result == -1 ? LockVerdict::Legal : LockVerdict::Violation;
@@ -182,7 +195,7 @@ void verify_release_consistency() {
     return;
   }
   const EarlierSearch earlier = run_earlier(release_chain_search);
-  if (earlier.agrees(decision)) return show(earlier.held);
+  if (earlier.agrees(decision)) return show_agreeing(earlier);
   print_rc_decision(decision);
   print_time_used();
 }
@@ -191,13 +204,13 @@ void verify_scope_consistency() {
   std::printf("the number of sessions is %d\n", count_sync(0));
   const LockDecision decision = decide_lock_model(ScC);
   if (decision.verdict == LockVerdict::Undecided) {
-    if (!frontier_search_available()) err_quit("more than one lock!");
+    if (!frontier_search_available()) stop_run(StopKind::Internal, "more than one lock!");
     frontier_search();
     return;
   }
   if (frontier_search_available()) {
     const EarlierSearch earlier = bounded_frontier_search();
-    if (earlier.agrees(decision)) return show(earlier.held);
+    if (earlier.agrees(decision)) return show_agreeing(earlier);
   }
   state.exp_i = decision.choices;
   print_scc_decision(decision);
@@ -238,7 +251,9 @@ void verify() {
 
 int run_qirn(int argc, char** argv) {
   reset_run_state();
-  if (deal_argv(argc, argv) == 0) {
+  const bool stopped = deal_argv(argc, argv) != 0;
+  state.stoppedByOptions = stopped;
+  if (!stopped) {
     print_model_line();
     get_proc_op_num();
     state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
@@ -249,5 +264,5 @@ int run_qirn(int argc, char** argv) {
     verify();
   }
   close_output();
-  return 0;
+  return state.verdictStatus ? verdict_code() : 0;
 }

@@ -207,5 +207,6 @@ int_t verificationAlgorithm() {
       result = exploreFrontier_bfs(f, size, -1, search.visited);
   }
   std::printf("%s\n", result == kComplete ? "no cycle!" : "no path can be found!");
+  note_verdict(result != kComplete);
   return result;
 }

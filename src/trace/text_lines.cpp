@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "qirn.h"
+
 bool LineReader::next(std::string& line) {
   line.clear();
   for (;;) {
@@ -19,7 +21,9 @@ bool LineReader::next(std::string& line) {
     at_ += taken;
     if (newline != nullptr) break;
   }
-  return !line.empty();
+  if (line.empty()) return false;
+  ++lines_;
+  return true;
 }
 
 namespace {
@@ -71,8 +75,18 @@ bool is_blank_line(const std::string& line) {
 }
 
 FILE* open_processor_file(const std::string& prefix, int processor) {
-  const std::string name = prefix + "." + std::to_string(processor);
-  return std::fopen(name.c_str(), "r");
+  note_reading(prefix, processor, 0);
+  return std::fopen(state.readingFile.c_str(), "r");
+}
+
+void note_reading(const std::string& prefix, int processor, std::int64_t line) {
+  state.readingFile = prefix + "." + std::to_string(processor);
+  state.readingLine = line;
+}
+
+void done_reading() {
+  state.readingFile.clear();
+  state.readingLine = 0;
 }
 
 namespace {

@@ -14,6 +14,8 @@ class LineReader {
   explicit LineReader(FILE* file) : file_(file), block_(kBlockSize) {}
   // The next line; false at end of file.
   bool next(std::string& line);
+  // Lines returned so far: the number of the last one.
+  std::int64_t line_number() const { return lines_; }
 
  private:
   static constexpr std::size_t kBlockSize = 1 << 16;
@@ -21,6 +23,7 @@ class LineReader {
   std::vector<char> block_;
   std::size_t at_ = 0;
   std::size_t end_ = 0;
+  std::int64_t lines_ = 0;
 };
 
 // The file's last line as LineReader would give it last ("" for an empty
@@ -62,8 +65,13 @@ class ItemScanner {
   bool ended_ = false;
 };
 
-// Opens the file "%s.%d" of processor p for reading; null when it cannot.
+// Opens the file "%s.%d" of processor p for reading; null when it cannot. The
+// file becomes the one being read (`state.readingFile`).
 FILE* open_processor_file(const std::string& prefix, int processor);
+// Makes the file of processor p the one being read, at its line `line`.
+void note_reading(const std::string& prefix, int processor, std::int64_t line);
+// Nothing is being read any more.
+void done_reading();
 
 // Files opened for reading, all closed when the list goes away, also when a
 // fatal stop unwinds past it.

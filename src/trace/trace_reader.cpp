@@ -111,6 +111,7 @@ void get_proc_op_num() {
       if (is_operation_line(line)) ++state.procOpNum[p];
     }
   }
+  done_reading();
 }
 
 int_t read_result() {
@@ -121,6 +122,7 @@ int_t read_result() {
     int_t k = 0;
     LineReader lines(files[p]);
     while (lines.next(line)) {
+      note_reading(state.QIRNTFRES, p, lines.line_number());
       if (!is_operation_line(line)) continue;
       // A file that grew since it was counted must not write past its nodes.
       QIRN_ISVALID(k < state.procOpNum[p], kTraceCountSite);
@@ -129,6 +131,7 @@ int_t read_result() {
     }
     QIRN_ISVALID(k == state.procOpNum[p], kTraceCountSite);
   }
+  done_reading();
   return 0;
 }
 

@@ -6,10 +6,17 @@
 # `expected.rc` (0 when absent) and `expected.file.NAME` for each file NAME the
 # run must write. qirn runs as "qirn" in a scratch copy of the directory; only
 # the figure of "Time used = ..." is normalised.
+#
+# The run is repeated with --exit-code: the output must not change, except
+# for the line that names the input file and line of a stop on bad input, and
+# the status must be the verdict that the expected output shows (0 pass, 1
+# violation, 2 bad input or usage, 3 an internal stop). A third run with
+# --json must write the same verdict, and the printed cycle as its witness.
 set -u
 qirn=$1
 case_dir=$2
 
+here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
@@ -45,4 +52,42 @@ for expected in expected.file.*; do
     failed=1
   fi
 done
+# The status --exit-code must give, read from the expected output alone.
+verdict_status() {
+  local out err rc
+  out=$(cat expected.out expected.file.* 2>/dev/null)
+  err=$(cat expected.err)
+  rc=$(cat expected.rc)
+  if [ "$rc" -ne 0 ]; then
+    case $err in
+      *"Find a write-to consistency violation"*) echo 1 ;;
+      *"FAILURE IN operation.cpp"* | *"more than one lock!"* | *"out of memory"*) echo 3 ;;
+      *) echo 2 ;;
+    esac
+  elif [ -n "$err" ] || grep -qx 'not valid memory model!' <<<"$out"; then
+    echo 2
+  elif grep -qx 'find cycle\|has violation!\|no path can be found!\|before add arc!\|before add go arc!' <<<"$out"; then
+    echo 1
+  elif grep -qx 'no cycle!\|no violation!' <<<"$out" || grep -q '^NAME' <<<"$out"; then
+    echo 0
+  else
+    echo 3
+  fi
+}
+
+rm -f actual.* "${produced:-}"
+(eval "exec -a qirn \"\$qirn\" $args --exit-code") </dev/null >actual.out 2>actual.err
+echo $? >actual.rc
+status=$(verdict_status)
+echo "$status" >expected.rc
+compare expected.out actual.out "standard output with --exit-code"
+# where a stop on bad input happened is told on a line of its own
+grep -v '^qirn: in ' expected.err >expected.err.bare
+grep -v '^qirn: in ' actual.err >actual.err.bare
+compare expected.err.bare actual.err.bare "standard error with --exit-code"
+compare expected.rc actual.rc "exit status with --exit-code"
+
+# And with --json: the object must tell the same verdict and witness.
+(eval "exec -a qirn \"\$qirn\" $args --json verdict.json") </dev/null >actual.out 2>/dev/null
+python3 "$here/check_json.py" verdict.json "$status" actual.out || failed=1
 exit $failed
