@@ -21,12 +21,19 @@ const char* const kShortOptions = "hbp:n:m:c:i:o::";
 enum LongOnly { kVersion = 256, kExitCode, kJson };
 
 const option kLongOptions[] = {
-    {"processor", required_argument, nullptr, 'p'}, {"help", no_argument, nullptr, 'h'},
-    {"baseline", no_argument, nullptr, 'b'},        {"number", required_argument, nullptr, 'n'},
-    {"input", required_argument, nullptr, 'i'},     {"model", required_argument, nullptr, 'm'},
-    {"configure", required_argument, nullptr, 'c'}, {"output", optional_argument, nullptr, 'o'},
-    {"version", no_argument, nullptr, kVersion},    {"exit-code", no_argument, nullptr, kExitCode},
-    {"json", required_argument, nullptr, kJson},    {nullptr, 0, nullptr, 0},
+    {"processor", required_argument, nullptr, 'p'},
+    {"processors", required_argument, nullptr,
+     'p'},  // as the companion tools spell it {"help", no_argument, nullptr, 'h'},
+    {"baseline", no_argument, nullptr, 'b'},
+    {"number", required_argument, nullptr, 'n'},
+    {"input", required_argument, nullptr, 'i'},
+    {"model", required_argument, nullptr, 'm'},
+    {"configure", required_argument, nullptr, 'c'},
+    {"output", optional_argument, nullptr, 'o'},
+    {"version", no_argument, nullptr, kVersion},
+    {"exit-code", no_argument, nullptr, kExitCode},
+    {"json", required_argument, nullptr, kJson},
+    {nullptr, 0, nullptr, 0},
 };
 
 // The standard string-to-integer conversion: leading blanks, a sign, digits.
