@@ -12,6 +12,7 @@
 #include "batch/report.h"
 #include "batch/runner.h"
 #include "batch/sets.h"
+#include "tools/option_text.h"
 
 namespace {
 
@@ -139,6 +140,7 @@ int run(const BatchOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qirn_tools::printed_version("qirn-batch", argc, argv)) return 0;
   using qirn_batch::ParsedOptions;
   const ParsedOptions parsed = qirn_batch::parse_options(argc, argv);
   if (parsed.action == ParsedOptions::Action::Fail) {

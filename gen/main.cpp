@@ -6,8 +6,10 @@
 #include "gen/generate.h"
 #include "gen/options.h"
 #include "gen/summary.h"
+#include "tools/option_text.h"
 
 int main(int argc, char** argv) {
+  if (qirn_tools::printed_version("qirn-gen", argc, argv)) return 0;
   using qirn_gen::ParsedOptions;
   const ParsedOptions options = qirn_gen::parse_options(argc, argv);
   if (options.action == ParsedOptions::Action::Fail) {

@@ -6,6 +6,7 @@
 #include "shrink/interrupt.h"
 #include "shrink/options.h"
 #include "shrink/shrinker.h"
+#include "tools/option_text.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ std::string qirn_path(const std::string& named) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (qirn_tools::printed_version("qirn-shrink", argc, argv)) return 0;
   const qirn_shrink::ShrinkOptions options = qirn_shrink::parse_options(argc, argv);
   if (!options.error.empty()) {
     std::fprintf(stderr, "qirn-shrink: %s\n%s", options.error.c_str(), qirn_shrink::kShrinkUsage);

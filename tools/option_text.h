@@ -1,10 +1,12 @@
 // Command-line helpers shared by the companion tools (qirn-gen, qirn-batch,
-// qirn-shrink): whole-number parsing and the text of a getopt_long error.
+// qirn-shrink, qirn-witness): whole-number parsing, the text of a getopt_long
+// error, and --version.
 #pragma once
 
 #include <getopt.h>
 
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -26,6 +28,17 @@ inline std::string parser_error(int result, char** argv) {
                                ? written.substr(0, written.find('='))
                                : std::string("-") + static_cast<char>(optopt);
   return (result == ':' ? "missing value for " : "unknown option ") + word;
+}
+
+// Prints "TOOL VERSION" when an argument before any "--" is --version, which
+// then answers the whole command line, as --help does.
+inline bool printed_version(const char* tool, int argc, char** argv) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--version") != 0) continue;
+    std::printf("%s %s\n", tool, QIRN_VERSION);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace qirn_tools

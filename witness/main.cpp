@@ -2,9 +2,11 @@
 #include <cstdio>
 
 #include "qirn.h"
+#include "tools/option_text.h"
 #include "witness/witness.h"
 
 int main(int argc, char** argv) {
+  if (qirn_tools::printed_version("qirn-witness", argc, argv)) return 0;
   const qirn_witness::WitnessOptions options = qirn_witness::parse_options(argc, argv);
   if (options.help) {
     std::fputs(qirn_witness::kWitnessUsage, stdout);
