@@ -22,8 +22,8 @@ enum LongOnly { kVersion = 256, kExitCode, kJson };
 
 const option kLongOptions[] = {
     {"processor", required_argument, nullptr, 'p'},
-    {"processors", required_argument, nullptr,
-     'p'},  // as the companion tools spell it {"help", no_argument, nullptr, 'h'},
+    {"processors", required_argument, nullptr, 'p'},  // as the companion tools spell it
+    {"help", no_argument, nullptr, 'h'},
     {"baseline", no_argument, nullptr, 'b'},
     {"number", required_argument, nullptr, 'n'},
     {"input", required_argument, nullptr, 'i'},
