@@ -49,16 +49,6 @@ Replay replay_effects(const std::vector<Program>& programs) {
   return replay;
 }
 
-// Whether one scan saw operation a completed and operation b not yet issued.
-// Rows only grow, so the first row that saw a completed is the one to ask.
-bool scan_proves(const std::vector<ScanRow>& scans, std::pair<int32_t, int32_t> a,
-                 std::pair<int32_t, int32_t> b) {
-  for (const ScanRow& row : scans) {
-    if (a.second < row.lb[a.first]) return b.second >= row.ub[b.first];
-  }
-  return false;
-}
-
 // The older positions of a load's address history whose value the time
 // bounds prove overwritten before the load was issued: the store that
 // overwrote it was seen completed by a scan that had not yet seen the load
@@ -97,6 +87,17 @@ void sort_by_position(std::vector<InjectedLoad>& injected) {
 }
 
 }  // namespace
+
+// Whether one scan saw operation a completed and operation b not yet issued.
+// Rows only grow, so the first row that saw a completed is the one to ask;
+// it is found by bisection, as the rows before it are exactly those whose
+// bound for a's processor has not passed a.
+bool scan_proves(const std::vector<ScanRow>& scans, std::pair<int32_t, int32_t> a,
+                 std::pair<int32_t, int32_t> b) {
+  const auto first = std::partition_point(
+      scans.begin(), scans.end(), [&](const ScanRow& row) { return a.second >= row.lb[a.first]; });
+  return first != scans.end() && b.second >= first->ub[b.first];
+}
 
 std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs,
                                                   const std::vector<ScanRow>& scans, int32_t count,

@@ -2,6 +2,8 @@
 // address, so that the trace no longer reflects what memory held.
 #pragma once
 
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "gen/random.h"
@@ -23,6 +25,13 @@ std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int3
 // scan saw the overwriting store completed and the load not yet issued, and
 // the overwritten value is the initial one or its store is ordered before
 // the overwriting one by program order or by a scan as well.
+// Whether one scan saw operation a completed and operation b not yet issued
+// (each given as processor and sequence number): the first row whose lower
+// bound for a's processor has passed a must not yet have b's processor's
+// upper bound past b.
+bool scan_proves(const std::vector<ScanRow>& scans, std::pair<int32_t, int32_t> a,
+                 std::pair<int32_t, int32_t> b);
+
 std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs,
                                                   const std::vector<ScanRow>& scans, int32_t count,
                                                   SplitMix64& rng);
