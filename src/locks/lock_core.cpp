@@ -10,10 +10,6 @@ namespace {
 // Beyond this many operations the repeated decisions would take too long.
 constexpr int_t kCoreOperations = 4'096;
 
-std::size_t at(int_t index) {
-  return static_cast<std::size_t>(index);
-}
-
 // What can be left out at once: a session's acquire and release together,
 // any other operation alone. A store goes with the loads that read it.
 std::vector<std::vector<int_t>> units_of(const LockGraph& g) {

@@ -9,10 +9,6 @@
 
 namespace {
 
-std::size_t at(int_t index) {
-  return static_cast<std::size_t>(index);
-}
-
 // Per processor: each load or store after the previous access of its
 // processor to its address.
 void add_address_order(LockGraph& g) {

@@ -19,6 +19,11 @@
 
 #include "qirn.h"
 
+// A node id, lock or address column as an index into the graph's tables.
+inline std::size_t at(int_t index) {
+  return static_cast<std::size_t>(index);
+}
+
 struct LockArc {
   int_t to;
   ORDER_t tag;
@@ -42,12 +47,8 @@ struct LockGraph {
   bool orphanRelease = false;                            // a release that ends no session
   std::vector<char> kept;                                // by operation id; empty for all
 
-  bool keeps(int_t operation) const {
-    return kept.empty() || kept[static_cast<std::size_t>(operation)] != 0;
-  }
-  void arc(int_t from, int_t to, ORDER_t tag) {
-    out[static_cast<std::size_t>(from)].push_back({to, tag});
-  }
+  bool keeps(int_t operation) const { return kept.empty() || kept[at(operation)] != 0; }
+  void arc(int_t from, int_t to, ORDER_t tag) { out[at(from)].push_back({to, tag}); }
   bool is_issue_point(int_t node) const { return node >= realCount; }
   // The operation an issue point stands for.
   int_t operation_of(int_t issuePoint) const;

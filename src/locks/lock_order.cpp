@@ -21,10 +21,6 @@ constexpr std::int64_t kSequenceNodes = 4'000'000;
 constexpr std::int64_t kSequenceRunsPerNode = 40;
 constexpr std::int64_t kSequenceAllowance = 200'000;
 
-std::size_t at(int_t index) {
-  return static_cast<std::size_t>(index);
-}
-
 struct NewArc {
   int_t from;
   int_t to;
@@ -403,8 +399,14 @@ namespace {
 // Whether the graph fits the reachability matrix: one node per operation, two
 // in optimized mode, and not more arcs from loads of the initial value to the
 // stores of their address than a few per node.
+// The graph's nodes: one per operation, and in optimized mode an issue point
+// for each as well.
+std::int64_t graph_nodes() {
+  return std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
+}
+
 bool fits_the_matrix() {
-  const std::int64_t nodes = std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
+  const std::int64_t nodes = graph_nodes();
   if (nodes > kMatrixNodes) return false;
   std::vector<std::int64_t> initialLoads(at(state.addrColumns), 0);
   std::vector<std::int64_t> stores(at(state.addrColumns), 0);
@@ -422,8 +424,7 @@ bool fits_the_matrix() {
 // A graph too large for the reachability matrix: a cycle of its fixed arcs,
 // or else the sequence search alone.
 LockDecision decide_without_matrix(MCM_t model) {
-  const std::int64_t nodes = std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
-  if (nodes > kSequenceNodes) return {};
+  if (graph_nodes() > kSequenceNodes) return {};
   const LockGraph g = build_lock_graph(model, false);
   LockDecision decision;
   const std::vector<int_t> order = topological_order(g);

@@ -6,10 +6,6 @@
 
 namespace {
 
-std::size_t at(int_t index) {
-  return static_cast<std::size_t>(index);
-}
-
 enum class Kind : std::uint8_t { Free, Load, Store, Acquire, Release };
 
 // A set of node ids with constant-time insert and erase.
