@@ -28,32 +28,37 @@ using qirn_gen::OpKind;
 using Position = std::pair<int32_t, int32_t>;  // processor, sequence number
 using Runs = std::vector<std::pair<GenConfig, GeneratedRun>>;
 
+// The runs of seeds 1 to `count`, each shaped by `shape`.
+template <typename Shape>
+Runs runs_of(uint64_t count, Shape shape) {
+  Runs result;
+  for (uint64_t seed = 1; seed <= count; ++seed) {
+    GenConfig c;
+    c.seed = seed;
+    shape(seed, c);
+    result.emplace_back(c, qirn_gen::generate(c));
+  }
+  return result;
+}
+
 // A spread of shapes: up to five processors, no lock to two locks, every
 // access in a session on some seeds, and scans from every tick to one only.
 Runs runs() {
-  Runs result;
-  for (uint64_t seed = 1; seed <= 12; ++seed) {
-    GenConfig c;
-    c.seed = seed;
+  return runs_of(12, [](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 4);
     c.operations = 5 + static_cast<int32_t>(seed * 7 % 30);
     c.addresses = 1 + static_cast<int32_t>(seed % 3);
     c.locks = static_cast<int32_t>(seed % 3);
     c.lockShare = seed % 4 == 0 ? 100 : 50;
     c.scanDistance = seed % 5 == 0 ? 1000 : 1 + static_cast<int32_t>(seed % 6);
-    result.emplace_back(c, qirn_gen::generate(c));
-  }
-  return result;
+  });
 }
 
 // Runs with planted lock violations: 2-16 processors, 1-16 locks, 10-90% of
 // the accesses in sessions, 1-5 violations, and stale reads of -v or -t on
 // some seeds as well.
 Runs lock_runs() {
-  Runs result;
-  for (uint64_t seed = 1; seed <= 150; ++seed) {
-    GenConfig c;
-    c.seed = seed;
+  return runs_of(150, [](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 15);
     c.operations = 3 + static_cast<int32_t>(seed * 7 % 38);
     c.addresses = 2 + static_cast<int32_t>(seed % 6);
@@ -63,9 +68,7 @@ Runs lock_runs() {
     c.lockViolations = 1 + static_cast<int32_t>(seed % 5);
     c.violations = seed % 4 == 0 ? 2 : 0;
     c.timedViolations = seed % 4 == 1 ? 2 : 0;
-    result.emplace_back(c, qirn_gen::generate(c));
-  }
-  return result;
+  });
 }
 
 Runs all_runs() {

@@ -15,9 +15,8 @@
 
 #include "locks/lock_graph.h"
 #include "support/lock_model_reference.h"
+#include "support/lock_set_fixture.h"
 #include "support/lock_trace_sets.h"
-#include "support/trace_fixture.h"
-#include "trace/read_from.h"
 
 namespace {
 
@@ -25,16 +24,8 @@ using lock_reference::Model;
 using lock_reference::TraceSet;
 using Place = std::pair<int_t, int_t>;  // processor, sequence number
 
-class LockCore : public TraceFixture {
+class LockCore : public LockSetFixture {
  protected:
-  void load_set(const TraceSet& set, MCM_t model) {
-    std::vector<std::string> traces;
-    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
-    reset_run_state();
-    load(traces, model);
-    construct_mapping();
-  }
-
   static TraceSet cut_down(const TraceSet& set, const std::set<Place>& kept) {
     TraceSet cut;
     for (std::size_t p = 0; p < set.programs.size(); ++p) {

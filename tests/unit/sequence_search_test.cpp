@@ -16,13 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "bounds/scan_order.h"
-#include "bounds/windows.h"
 #include "locks/lock_graph.h"
 #include "support/lock_model_reference.h"
+#include "support/lock_set_fixture.h"
 #include "support/lock_trace_sets.h"
-#include "support/trace_fixture.h"
-#include "trace/read_from.h"
 
 namespace {
 
@@ -34,21 +31,8 @@ int cases_to_run() {
   return text != nullptr ? std::atoi(text) : 300;
 }
 
-class SequenceSearchTest : public TraceFixture {
+class SequenceSearchTest : public LockSetFixture {
  protected:
-  void load_set(const TraceSet& set, Model model) {
-    std::vector<std::string> traces;
-    std::vector<std::string> bounds;
-    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
-    for (const auto& file : set.bounds) bounds.push_back(lock_reference::bound_text(file));
-    reset_run_state();
-    load(traces, model == Model::RC ? RC : ScC, bounds);
-    construct_mapping();
-    if (set.bounds.empty()) return;
-    calculatePendingWindow();
-    calculateCompletionScans();
-  }
-
   // A random order of the choices: the verdict must not depend on it.
   static std::vector<int_t> shuffled_rank(int_t nodes, std::uint32_t seed) {
     std::vector<int_t> rank(static_cast<std::size_t>(nodes));
@@ -68,7 +52,7 @@ TEST_F(SequenceSearchTest, FindsASequenceExactlyWhenTheReferenceAcceptsTheSet) {
             lock_reference::in_mode(lock_reference::random_set(model, seed, 6), optimized);
         const bool legal = lock_reference::legal(set, model);
         violations += legal ? 0 : 1;
-        load_set(set, model);
+        load_set(set, model == Model::RC ? RC : ScC);
         for (bool initialArcs : {true, false}) {
           const LockGraph g = build_lock_graph(model == Model::RC ? RC : ScC, initialArcs);
           if (g.orphanRelease) {
