@@ -20,6 +20,7 @@
 #include "gen/files.h"
 #include "gen/generate.h"
 #include "support/json_line.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -40,22 +41,6 @@ std::string read_file(const fs::path& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// Whether the process is still alive (a zombie is not).
-bool alive(const std::string& pid) {
-  const std::string stat = read_file("/proc/" + pid + "/stat");
-  const size_t end = stat.rfind(") ");
-  return end != std::string::npos && stat[end + 2] != 'Z';
-}
-
-// Whether the process is still alive after a grace of two seconds: a killed
-// process on a busy machine may take a moment to end.
-bool survives(const std::string& pid) {
-  for (int wait = 0; wait < 200 && alive(pid); ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return alive(pid);
 }
 
 // The process ids written to a file, one or more per line.
@@ -198,7 +183,8 @@ TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
     EXPECT_LT(seconds_since(start), 3.0) << c.action;
     EXPECT_EQ(r.lines, std::vector<std::string>{c.line}) << r.err;
     ASSERT_FALSE(pids_in(root_ / "pids").empty()) << c.action;
-    for (const std::string& pid : pids_in(root_ / "pids")) EXPECT_FALSE(survives(pid)) << c.action;
+    for (const std::string& pid : pids_in(root_ / "pids"))
+      EXPECT_TRUE(ends_soon(std::stol(pid))) << c.action;
   }
 }
 
@@ -224,7 +210,8 @@ TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
     int status = 0;
     waitpid(batch, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    for (const std::string& pid : pids_in(root_ / "pids")) EXPECT_FALSE(survives(pid)) << pid;
+    for (const std::string& pid : pids_in(root_ / "pids"))
+      EXPECT_TRUE(ends_soon(std::stol(pid))) << pid;
   }
 }
 

@@ -21,6 +21,7 @@
 #include "shrink/options.h"
 #include "shrink/reducer.h"
 #include "shrink/trace_set.h"
+#include "support/processes.h"
 
 namespace {
 
@@ -218,13 +219,6 @@ TEST(ShrinkOptions, TimeLimitIsAPositiveNumberOfSecondsWithinTheClocksRange) {
   }
 }
 
-// A process is gone, or a zombie nobody has reaped yet.
-bool ended(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  return !std::getline(stat, line) || line.substr(line.rfind(')') + 2, 1) == "Z";
-}
-
 // An interrupt while a candidate runs ends that qirn and removes the
 // temporary folder with its copies of the traces.
 TEST_F(ShrinkRun, AnInterruptEndsTheRunningQirnAndRemovesTheTemporaryFolder) {
@@ -254,8 +248,7 @@ TEST_F(ShrinkRun, AnInterruptEndsTheRunningQirnAndRemovesTheTemporaryFolder) {
     waitpid(shrink, &waited, 0);
     EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == status) << waited;
     EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
-    for (int i = 0; i < 200 && !ended(child); ++i) usleep(25000);
-    EXPECT_TRUE(ended(child));
+    EXPECT_TRUE(ends_soon(child));
   }
 }
 
