@@ -86,8 +86,9 @@ void read_processor_bounds(FILE* file, int_t p) {
   int_t expected = 1;
   std::string line;
   LineReader lines(file);
+  note_reading(state.QIRNBOUND, p);
   while (lines.next(line)) {
-    note_reading(state.QIRNBOUND, p, lines.line_number());
+    state.readingLine = lines.line_number();
     if (is_comment_line(line) || is_blank_line(line)) continue;
     int_t index = 0;
     int_t lb = 0;

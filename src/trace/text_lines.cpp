@@ -75,13 +75,13 @@ bool is_blank_line(const std::string& line) {
 }
 
 FILE* open_processor_file(const std::string& prefix, int processor) {
-  note_reading(prefix, processor, 0);
+  note_reading(prefix, processor);
   return std::fopen(state.readingFile.c_str(), "r");
 }
 
-void note_reading(const std::string& prefix, int processor, std::int64_t line) {
+void note_reading(const std::string& prefix, int processor) {
   state.readingFile = prefix + "." + std::to_string(processor);
-  state.readingLine = line;
+  state.readingLine = 0;
 }
 
 void done_reading() {

@@ -121,8 +121,9 @@ int_t read_result() {
   for (int_t p = 0; p < state.NPROCESSOR; ++p) {
     int_t k = 0;
     LineReader lines(files[p]);
+    note_reading(state.QIRNTFRES, p);
     while (lines.next(line)) {
-      note_reading(state.QIRNTFRES, p, lines.line_number());
+      state.readingLine = lines.line_number();
       if (!is_operation_line(line)) continue;
       // A file that grew since it was counted must not write past its nodes.
       QIRN_ISVALID(k < state.procOpNum[p], kTraceCountSite);
