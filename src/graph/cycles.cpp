@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "bounds/windows.h"
+#include "graph/shortest_cycle.h"
 #include "graph/strong_components.h"
 #include "graph/timed_order.h"
 #include "graph/timed_pairs.h"
@@ -52,11 +53,11 @@ FoundCycle walked_cycle(opnode* u, const oparc* arc, const WalkStack& stack) {
 // a cycle of this graph; nodes outside every cycle are passed over without a
 // walk, and a graph without a cycle needs no walk at all.
 struct CycleFilter {
+  bool scans = state.isBase == 0 && (state.MC == SC || state.MC == PC);
   std::optional<TimedOrderGraph> timed;
   StrongComponents parts;
 
   CycleFilter() {
-    const bool scans = state.isBase == 0 && (state.MC == SC || state.MC == PC);
     if (scans || any_timed_pair()) {
       timed.emplace(scans ? TimedOrderGraph::Time::WindowsAndScans
                           : TimedOrderGraph::Time::Windows);
@@ -99,8 +100,9 @@ ORDER_t step_order(const opnode* a, const opnode* b) {
   return TO;
 }
 
-// A cycle that no single walk closes takes more than one time link. It is
-// given in the walks' notation, from its end back to its start.
+// A cycle that no single walk closes takes more than one time link, or one
+// that only the scans' order gives. It is given in the walks' notation, from
+// its end back to its start.
 FoundCycle timed_cycle(const std::vector<opnode*>& path) {
   FoundCycle cycle{{path.back()}, {}};
   for (std::size_t i = path.size() - 1; i > 0; --i) {
@@ -126,7 +128,7 @@ std::optional<FoundCycle> find_cycle() {
   if (start == nullptr) {
     opnode* first = filter.timed ? first_on_cycle(filter) : nullptr;
     if (first == nullptr) return std::nullopt;
-    return timed_cycle(filter.timed->cycle_through(first));
+    return timed_cycle(shortest_cycle_through(first, filter.scans));
   }
   visited.clear();
   return walk_cycle(start, start, visited);

@@ -1,7 +1,6 @@
 #include "graph/timed_order.h"
 
 #include <algorithm>
-#include <deque>
 
 #include "bounds/scan_order.h"
 #include "bounds/windows.h"
@@ -155,31 +154,4 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time, const int_t* lower
   for (int_t q = 0; q < processors; ++q) {
     if (held[q] >= 0) graph_.add(previous->id, pairs[q].chain + held[q]);
   }
-}
-
-std::vector<opnode*> TimedOrderGraph::cycle_through(opnode* u) const {
-  std::vector<int_t> parent(static_cast<std::size_t>(graph_.size()), -1);
-  std::deque<int_t> queue{u->id};
-  int_t last = -1;
-  while (!queue.empty() && last < 0) {
-    const int_t from = queue.front();
-    queue.pop_front();
-    for (const int_t* to = graph_.begin(from); to != graph_.end(from); ++to) {
-      if (*to == u->id) {
-        last = from;
-        break;
-      }
-      if (parent[*to] >= 0) continue;
-      parent[*to] = from;
-      queue.push_back(*to);
-    }
-  }
-  if (last < 0) return {};
-  std::vector<opnode*> cycle{u};
-  for (int_t id = last; id != u->id; id = parent[id]) {
-    if (id < static_cast<int_t>(nodes_.size())) cycle.push_back(nodes_[id]);
-  }
-  cycle.push_back(u);
-  std::reverse(cycle.begin(), cycle.end());
-  return cycle;
 }

@@ -38,11 +38,6 @@ class TimedOrderGraph {
   // Components by id; ids up to the sentinel's are those of the nodes.
   StrongComponents components() const { return graph_.components(); }
 
-  // A cycle through u with the fewest steps, as the nodes met from u back to
-  // u (u at both ends); each step is an arc or a timed-before pair. Empty when
-  // u lies on no cycle.
-  std::vector<opnode*> cycle_through(opnode* u) const;
-
  private:
   void add_arcs(const std::vector<NodePair>& extra);
   void add_time_order(Time time);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "bounds/windows.h"
 #include "derive/write_to.h"
 #include "graph/arc_store.h"
+#include "graph/shortest_cycle.h"
 #include "support/trace_fixture.h"
 
 namespace {
@@ -61,6 +63,43 @@ class TimedOrder : public TraceFixture {
     return node_at(static_cast<int_t>(p), static_cast<int_t>(random() % state.graph[p].size()));
   }
 
+  std::vector<opnode*> all_nodes() {
+    std::vector<opnode*> nodes;
+    for (auto& operations : state.graph) {
+      for (opnode& node : operations) nodes.push_back(&node);
+    }
+    return nodes;
+  }
+
+  // The breadth-first search as its rule reads: successors are the stored
+  // arcs in list order, then every operation, in processor then sequence
+  // order, that x is timed before; the cycle closes at the first successor
+  // that is u.
+  static std::vector<opnode*> literal_cycle(opnode* u, bool scans,
+                                            const std::vector<opnode*>& nodes) {
+    std::vector<opnode*> queue{u};
+    std::map<opnode*, opnode*> parent{{u, nullptr}};
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+      opnode* x = queue[head];
+      std::vector<opnode*> next;
+      for (const oparc* arc = x->pointTo; arc != nullptr; arc = arc->nxtarc)
+        next.push_back(arc->nptr);
+      for (opnode* v : nodes) {
+        if (check_TO(x, v) != 0 || (scans && scan_before(x, v) != 0)) next.push_back(v);
+      }
+      for (opnode* v : next) {
+        if (v == u) {
+          std::vector<opnode*> cycle{u};
+          for (opnode* w = x; w != u; w = parent[w]) cycle.insert(cycle.begin(), w);
+          cycle.insert(cycle.begin(), u);
+          return cycle;
+        }
+        if (parent.try_emplace(v, x).second) queue.push_back(v);
+      }
+    }
+    return {};
+  }
+
   // reach[a][b]: a path of one step or more from a to b.
   std::vector<std::vector<bool>> closure(const std::vector<opnode*>& nodes) {
     const auto size = nodes.size();
@@ -88,10 +127,7 @@ TEST_F(TimedOrder, ComponentsAreThoseOfArcsAndEveryTimedPair) {
   for (int round = 0; round < 2000; ++round) {
     reset_run_state();
     build(random);
-    std::vector<opnode*> nodes;
-    for (auto& operations : state.graph) {
-      for (opnode& node : operations) nodes.push_back(&node);
-    }
+    const std::vector<opnode*> nodes = all_nodes();
     const auto reach = closure(nodes);
     const StrongComponents parts =
         TimedOrderGraph(TimedOrderGraph::Time::WindowsAndScans).components();
@@ -100,6 +136,24 @@ TEST_F(TimedOrder, ComponentsAreThoseOfArcsAndEveryTimedPair) {
       for (std::size_t b = 0; b < nodes.size(); ++b) {
         const bool together = parts.component[nodes[a]->id] == parts.component[nodes[b]->id];
         ASSERT_EQ(together, a == b || (reach[a][b] && reach[b][a])) << "round " << round;
+      }
+    }
+  }
+}
+
+// The fallback cycle of the walks: the search over intervals of timed
+// operations meets them in the order the plain search meets them, so the
+// printed cycle is the same, and it has the fewest steps.
+TEST_F(TimedOrder, ShortestCycleIsThatOfThePlainBreadthFirstSearch) {
+  std::mt19937 random(13);
+  for (int round = 0; round < 1000; ++round) {
+    reset_run_state();
+    build(random);
+    const std::vector<opnode*> nodes = all_nodes();
+    for (const bool scans : {false, true}) {
+      for (opnode* u : nodes) {
+        ASSERT_EQ(shortest_cycle_through(u, scans), literal_cycle(u, scans, nodes))
+            << "round " << round << ", scans " << scans;
       }
     }
   }
