@@ -215,6 +215,9 @@ struct RunState {
   StopKind stopKind = StopKind::Input;
   std::string stopFile;
   std::int64_t stopLine = 0;
+  // What a failed internal check means, in words; its message names only the
+  // check's historical unit and line.
+  const char* stopMeaning = nullptr;
   // The input file being read, and its line (0 before the first): a stop on
   // bad input names them when --exit-code is given. Empty between reads.
   std::string readingFile;

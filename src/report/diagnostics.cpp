@@ -38,16 +38,20 @@ void report(const char* message) {
   std::fflush(stderr);
 }
 
-// Reports a stop and keeps it for the verdict code and the JSON object; a
-// stop on bad input names the input file and line when a verdict option asks.
+// Reports a stop and keeps it for the verdict code and the JSON object. When
+// a verdict option asks, a failed check is explained in words, and a stop on
+// bad input names the input file and line.
 void keep_stop(const char* message, StopKind kind) {
   report(message);
   state.stopMessage = message;
   state.stopKind = kind;
+  const bool explained = state.verdictStatus || !state.jsonFile.empty();
+  if (explained && state.stopMeaning != nullptr)
+    std::fprintf(stderr, "qirn: %s\n", state.stopMeaning);
   if (kind != StopKind::Input) return;
   state.stopFile = state.readingFile;
   state.stopLine = state.readingLine;
-  if (state.verdictStatus || !state.jsonFile.empty()) report_position();
+  if (explained) report_position();
 }
 
 }  // namespace
@@ -108,6 +112,7 @@ void stop_run(StopKind kind, const char* message) {
 }
 
 void qirn_invalid(AssertSite site) {
+  state.stopMeaning = site.meaning;
   const std::string message = "QIRN_ISVALID FAILURE IN " + std::string(site.unit) + " , LINE " +
                               std::to_string(site.line) + " ! \n";
   stop_run(site.kind, message.c_str());

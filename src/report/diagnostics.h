@@ -49,17 +49,25 @@ int run_guarded(const std::function<int()>& body);
 int verdict_code();
 
 // Where an internal invariant is checked. The unit names and line numbers are
-// part of the printed message that users and scripts match on.
-// The first two fail on files that change or lie about their rows, so they
-// count as bad input.
+// part of the printed message that users and scripts match on; they are not
+// files of this project, so with --exit-code or --json the meaning follows
+// in words. The first two fail on files that change or lie about their rows,
+// so they count as bad input.
 struct AssertSite {
   const char* unit;
   int line;
   StopKind kind;
+  const char* meaning;
 };
-inline constexpr AssertSite kBoundRowIndexSite{"init.cpp", 306, StopKind::Input};
-inline constexpr AssertSite kTraceCountSite{"init.cpp", 416, StopKind::Input};
-inline constexpr AssertSite kLoadLookupSite{"operation.cpp", 8, StopKind::Internal};
+inline constexpr AssertSite kBoundRowIndexSite{
+    "init.cpp", 306, StopKind::Input,
+    "a bound row's scan number is not one more than the row before it"};
+inline constexpr AssertSite kTraceCountSite{
+    "init.cpp", 416, StopKind::Input,
+    "the trace file changed while it was read: its operations no longer match their count"};
+inline constexpr AssertSite kLoadLookupSite{
+    "operation.cpp", 8, StopKind::Internal,
+    "internal check: the store a load read was looked up for an operation that is not a load"};
 
 [[noreturn]] void qirn_invalid(AssertSite site);
 

@@ -91,6 +91,7 @@ std::string error_json() {
   std::string json = "{\"message\": " + quoted(message);
   json += ", \"file\": " + (state.stopFile.empty() ? "null" : quoted(state.stopFile));
   json += ", \"line\": " + (state.stopLine > 0 ? std::to_string(state.stopLine) : "null");
+  json += ", \"meaning\": " + (state.stopMeaning ? quoted(state.stopMeaning) : "null");
   return json + "}";
 }
 
