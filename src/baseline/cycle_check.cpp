@@ -1,6 +1,7 @@
 #include "baseline/cycle_check.h"
 
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -25,12 +26,42 @@ opnode* first_on_cycle(const OrderIndex& index) {
   return nullptr;
 }
 
+// Per processor, the operations the walk has not entered, or the start:
+// below(q, k) is the highest such sequence number up to k, or -1. Links that
+// skip entered operations are shortened as they are followed, so the
+// program-order arcs of a node cost a step per operation still to try rather
+// than one per later operation of the processor.
+class NotEntered {
+ public:
+  NotEntered() : down_(state.graph.size()) {
+    for (std::size_t q = 0; q < down_.size(); ++q) {
+      down_[q].resize(state.graph[q].size() + 1);
+      std::iota(down_[q].begin(), down_[q].end(), 0);
+    }
+  }
+
+  int_t below(int_t q, int_t k) {
+    std::vector<int_t>& down = down_[q];
+    int_t slot = k + 1;
+    int_t last = slot;
+    while (down[last] != last) last = down[last];
+    while (down[slot] != last) slot = std::exchange(down[slot], last);
+    return last - 1;
+  }
+
+  void enter(const opnode* u) { down_[u->proc_num][u->seq_num + 1] = u->seq_num; }
+
+ private:
+  std::vector<std::vector<int_t>> down_;  // slot k + 1 for sequence number k, slot 0 for none
+};
+
 // Depth-first from the start over every operation's arcs in list order (the
 // inferred arcs newest first, then the stored arcs, then program order from
 // the processor's last operation down to the next one) until an arc leads
 // back to the start; the cycle is that arc, the path back to the start, and
 // the start. Gives up, with no cycle, when it would enter more operations
-// than its budget allows.
+// than its budget allows. An arc into an operation entered before leads
+// nowhere new, so program order passes over those.
 class CycleWalk {
  public:
   CycleWalk(InsertedArcs& arcs, std::size_t budget)
@@ -50,19 +81,22 @@ class CycleWalk {
 
   bool push(opnode* u, ORDER_t in);
   // The next arc of the frame's node in list order, or false when none is left.
-  bool next_arc(Frame& frame, opnode*& target, ORDER_t& order) const;
+  bool next_arc(Frame& frame, opnode*& target, ORDER_t& order);
 
   InsertedArcs& arcs_;
   std::vector<opnode*> nodes_;
   std::size_t budget_;
   std::vector<Frame> stack_;
   NodeMarks visited_;
+  NotEntered notEntered_;
+  const opnode* start_ = nullptr;
 };
 
 bool CycleWalk::push(opnode* u, ORDER_t in) {
   if (budget_ == 0) return false;
   --budget_;
   visited_.set(u);
+  if (u != start_) notEntered_.enter(u);
   std::vector<int_t> inferred = arcs_.of(u);
   const std::size_t count = inferred.size();
   stack_.push_back(
@@ -70,7 +104,7 @@ bool CycleWalk::push(opnode* u, ORDER_t in) {
   return true;
 }
 
-bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
+bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) {
   opnode* u = frame.node;
   if (frame.inferredLeft > 0) {
     target = nodes_[frame.inferred[--frame.inferredLeft]];
@@ -83,19 +117,24 @@ bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) const {
     frame.stored = frame.stored->nxtarc;
     return true;
   }
-  while (frame.later > u->seq_num) {
-    opnode* v = node_at(u->proc_num, frame.later--);
+  for (int_t k = notEntered_.below(u->proc_num, frame.later); k > u->seq_num;
+       k = notEntered_.below(u->proc_num, k - 1)) {
+    opnode* v = node_at(u->proc_num, k);
     if (keeps_order(state.MC, u, v)) {
+      frame.later = k - 1;
       target = v;
       order = LO;
       return true;
     }
   }
+  frame.later = u->seq_num;
   return false;
 }
 
 std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
   visited_.clear();
+  notEntered_ = NotEntered();
+  start_ = start;
   if (!push(start, LO)) return std::nullopt;
   opnode* target = nullptr;
   ORDER_t order = LO;
@@ -119,15 +158,30 @@ std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
   return cycle;
 }
 
-// The cycle walked with arc lists rebuilt from the links, within the
-// budget; or, without it, none.
-std::optional<FoundCycle> walk_from_links(opnode*& start, std::size_t budget) {
+// What the inference without logs found: whether a cycle exists, and the
+// cycle walked with arc lists rebuilt from its links when it ran to its end
+// and the walk kept within the budget. Arcs are only ever added, so once a
+// pass closes a cycle the verdict stands, and the passes after it are left
+// to the inference with logs that the printed cycle needs anyway.
+struct PlainInference {
+  bool cyclic = false;
+  std::optional<FoundCycle> cycle;
+};
+
+PlainInference infer_without_logs(std::size_t budget) {
   OverwriteInference inference(false);
-  inference.run();
-  start = first_on_cycle(inference.index());
-  if (start == nullptr || budget == 0) return std::nullopt;
+  bool ended = true;
+  while (inference.pass()) {
+    if (first_on_cycle(inference.index()) != nullptr) {
+      ended = false;
+      break;
+    }
+  }
+  opnode* start = first_on_cycle(inference.index());
+  if (start == nullptr) return {};
+  if (!ended || budget == 0) return {true, std::nullopt};
   ArcsFromLinks arcs(inference);
-  return CycleWalk(arcs, budget).walk(start);
+  return {true, CycleWalk(arcs, budget).walk(start)};
 }
 
 }  // namespace
@@ -136,15 +190,15 @@ std::optional<FoundCycle> walk_from_links(opnode*& start, std::size_t budget) {
 // whole graph; past a few dozen operations, one inference that keeps logs
 // costs less than the searches still to come.
 int_t verify_baseline_order(std::size_t linkListBudget) {
-  opnode* start = nullptr;
-  std::optional<FoundCycle> cycle = walk_from_links(start, linkListBudget);
-  if (start == nullptr) return 0;
-  if (!cycle) {
+  PlainInference plain = infer_without_logs(linkListBudget);
+  if (!plain.cyclic) return 0;
+  if (!plain.cycle) {
     OverwriteInference inference(true);
     inference.run();
     ArcsFromLogs arcs(inference);
-    cycle = CycleWalk(arcs, std::numeric_limits<std::size_t>::max()).walk(start);
+    plain.cycle = CycleWalk(arcs, std::numeric_limits<std::size_t>::max())
+                      .walk(first_on_cycle(inference.index()));
   }
-  report_cycle(std::move(*cycle));
+  report_cycle(std::move(*plain.cycle));
   return 1;
 }

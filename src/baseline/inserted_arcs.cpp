@@ -57,7 +57,7 @@ std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
   for (std::size_t k = 0; k < address.loads.size(); ++k) {
     const int_t w = address.sources[k];
     if (w < 0 || w == own) continue;
-    const std::int64_t pass = taking(address.loads[k]);
+    const std::int64_t pass = taking(k, address.loads[k]);
     if (pass == 0) continue;
     const std::int64_t when = pass * inference_.turns() + inference_.turn_of(address.loads[k]);
     first_[w] = std::min(first_[w], when);
@@ -68,6 +68,12 @@ std::vector<int_t> InsertedArcs::store_arcs_by(const opnode* v, Taking taking) {
   }
   std::sort(taken.begin(), taken.end());
   return targets_of(taken);
+}
+
+const std::vector<const opnode*>& InsertedArcs::loads_of(int_t addr) const {
+  static const std::vector<const opnode*> kNone;
+  const auto loads = loadsOfAddr_.find(addr);
+  return loads == loadsOfAddr_.end() ? kNone : loads->second.loads;
 }
 
 // The address's stores come in processor-then-sequence order; a counting
@@ -103,7 +109,8 @@ std::int64_t ArcsFromLinks::pass_after(std::int64_t step, const opnode* u) const
 std::vector<int_t> ArcsFromLinks::store_arcs(const opnode* v) {
   const std::vector<std::int64_t>& arrival = times_.from(v);
   const OrderIndex& index = inference_.index();
-  return store_arcs_by(v, [&](const opnode* r) { return pass_after(arrival[index.place(r)], r); });
+  return store_arcs_by(
+      v, [&](std::size_t, const opnode* r) { return pass_after(arrival[index.place(r)], r); });
 }
 
 std::vector<int_t> ArcsFromLinks::load_arcs(const opnode* w) {
@@ -118,18 +125,35 @@ std::vector<int_t> ArcsFromLinks::load_arcs(const opnode* w) {
 
 ArcsFromLogs::ArcsFromLogs(const OverwriteInference& inference) : InsertedArcs(inference) {}
 
+const ArcsFromLogs::PrefixBounds& ArcsFromLogs::prefix_bounds(int_t addr, std::size_t p) {
+  const auto key = static_cast<std::int64_t>(addr) * static_cast<std::int64_t>(state.graph.size()) +
+                   static_cast<std::int64_t>(p);
+  auto [found, added] = prefixBounds_.try_emplace(key);
+  PrefixBounds& bounds = found->second;
+  if (!added) return bounds;
+  const HandledLog& log = inference_.prefixes();
+  for (const opnode* r : loads_of(addr)) {
+    bounds.first.push_back(bounds.entries.size());
+    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(r, p)); entry != nullptr;
+         entry = log.before(*entry))
+      bounds.entries.push_back(*entry);
+    std::reverse(bounds.entries.begin() + static_cast<std::ptrdiff_t>(bounds.first.back()),
+                 bounds.entries.end());
+  }
+  bounds.first.push_back(bounds.entries.size());
+  return bounds;
+}
+
 // A load's prefix bounds only grow from pass to pass: the pass that took
 // the store is the earliest whose bound lies beyond it.
 std::vector<int_t> ArcsFromLogs::store_arcs(const opnode* v) {
-  const HandledLog& log = inference_.prefixes();
   const int_t rank = inference_.stores().rank(v);
-  const auto p = static_cast<std::size_t>(v->proc_num);
-  return store_arcs_by(v, [&](const opnode* r) {
-    std::int64_t pass = 0;
-    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(r, p));
-         entry != nullptr && entry->bound > rank; entry = log.before(*entry))
-      pass = entry->pass;
-    return pass;
+  const PrefixBounds& bounds = prefix_bounds(v->addr, static_cast<std::size_t>(v->proc_num));
+  return store_arcs_by(v, [&](std::size_t k, const opnode*) -> std::int64_t {
+    for (std::size_t i = bounds.first[k]; i < bounds.first[k + 1]; ++i) {
+      if (bounds.entries[i].bound > rank) return bounds.entries[i].pass;
+    }
+    return 0;
   });
 }
 

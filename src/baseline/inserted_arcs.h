@@ -34,12 +34,15 @@ class InsertedArcs {
   // The arcs of a load that read w over a write-to arc.
   virtual std::vector<int_t> load_arcs(const opnode* w) = 0;
 
-  // `taking(r)`: the pass in which load r's rule took v, or 0.
+  // `taking(k, r)`: the pass in which load r, the k-th of v's address in
+  // processor-then-sequence order, took v by its rule; or 0.
   template <typename Taking>
   std::vector<int_t> store_arcs_by(const opnode* v, Taking taking);
   // The stores to w's address in processor-then-sequence order but w, by
   // the pass in `passes_` (one per store; 0 for never taken).
   std::vector<int_t> by_pass(const opnode* w) const;
+  // The loads of an address in processor-then-sequence order.
+  const std::vector<const opnode*>& loads_of(int_t addr) const;
 
   const OverwriteInference& inference_;
   std::vector<std::int64_t> passes_;  // by address rank
@@ -80,5 +83,16 @@ class ArcsFromLogs : public InsertedArcs {
   std::vector<int_t> store_arcs(const opnode* v) override;
   std::vector<int_t> load_arcs(const opnode* w) override;
 
-  std::vector<const HandledLog::Entry*> entries_;  // scratch
+  // The prefix logs of one address's loads for one processor, each load's
+  // entries oldest first and the loads in processor-then-sequence order, so
+  // that a store's arcs read them in one sweep rather than by a lookup per
+  // load.
+  struct PrefixBounds {
+    std::vector<std::size_t> first;  // per load, plus one end entry
+    std::vector<HandledLog::Entry> entries;
+  };
+  const PrefixBounds& prefix_bounds(int_t addr, std::size_t p);
+
+  std::unordered_map<std::int64_t, PrefixBounds> prefixBounds_;  // by address and processor
+  std::vector<const HandledLog::Entry*> entries_;                // scratch
 };
