@@ -12,7 +12,6 @@
 #include "batch/report.h"
 #include "batch/runner.h"
 #include "batch/sets.h"
-#include "tools/option_text.h"
 
 namespace {
 
@@ -140,16 +139,9 @@ int run(const BatchOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qirn_tools::printed_version("qirn-batch", argc, argv)) return 0;
-  using qirn_batch::ParsedOptions;
-  const ParsedOptions parsed = qirn_batch::parse_options(argc, argv);
-  if (parsed.action == ParsedOptions::Action::Fail) {
-    std::fprintf(stderr, "qirn-batch: %s\nTry 'qirn-batch --help'.\n", parsed.error.c_str());
-    return 2;
-  }
-  if (parsed.action == ParsedOptions::Action::Help) {
-    std::fputs(qirn_batch::usage_text().c_str(), stdout);
-    return 0;
+  const qirn_batch::ParsedOptions parsed = qirn_batch::parse_options(argc, argv);
+  if (parsed.line.action != qirn_tools::Action::Run) {
+    return qirn_tools::answer(parsed.line, {"qirn-batch", qirn_batch::usage_text(), 2, false});
   }
   return run(parsed.options);
 }

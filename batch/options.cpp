@@ -1,43 +1,9 @@
 #include "batch/options.h"
 
-#include <getopt.h>
-
-#include <charconv>
-#include <cstring>
+#include <vector>
 
 namespace qirn_batch {
 namespace {
-
-const char* const kShortOptions = ":hm:bj:p:";
-
-enum LongOnly { kJson = 256, kTimeout, kQirn };
-
-const option kLongOptions[] = {
-    {"help", no_argument, nullptr, 'h'},
-    {"model", required_argument, nullptr, 'm'},
-    {"baseline", no_argument, nullptr, 'b'},
-    {"jobs", required_argument, nullptr, 'j'},
-    {"processors", required_argument, nullptr, 'p'},
-    {"json", required_argument, nullptr, kJson},
-    {"timeout", required_argument, nullptr, kTimeout},
-    {"qirn", required_argument, nullptr, kQirn},
-    {nullptr, 0, nullptr, 0},
-};
-
-std::string set_count(const char* name, const char* text, int& field) {
-  if (parse_whole(text, field) && field >= 1) return {};
-  return invalid(name, text, "a whole number from 1");
-}
-
-std::string set_model(const char* text, std::string& model) {
-  for (const char* name : {"SC", "PC", "RC", "ScC"}) {
-    if (std::strcmp(text, name) == 0) {
-      model = name;
-      return {};
-    }
-  }
-  return invalid("--model", text, "SC, PC, RC or ScC");
-}
 
 // A limit is shown in messages to the microsecond, so it is at least a
 // thousandth of a second; at most about 31 years, so that its end can be
@@ -45,65 +11,23 @@ std::string set_model(const char* text, std::string& model) {
 constexpr double kShortestTimeout = 0.001;
 constexpr double kLongestTimeout = 1e9;
 
-std::string set_timeout(const char* text, double& timeout) {
-  if (parse_whole(text, timeout) &&
-      (timeout == 0 || (timeout >= kShortestTimeout && timeout <= kLongestTimeout))) {
-    return {};
-  }
-  return invalid("--timeout", text, "0 for no limit, or seconds from 0.001 to 1000000000");
-}
-
-// Applies one option; returns an error text, empty when it was accepted.
-std::string apply(int letter, const char* text, BatchOptions& options) {
-  switch (letter) {
-    case 'm':
-      return set_model(text, options.model);
-    case 'b':
-      options.baseline = true;
-      return {};
-    case 'j':
-      return set_count("--jobs", text, options.jobs);
-    case 'p':
-      return set_count("--processors", text, options.processors);
-    case kJson:
-      options.jsonFile = text;
-      return text[0] == '\0' ? "empty file name for --json" : "";
-    case kTimeout:
-      return set_timeout(text, options.timeout);
-    case kQirn:
-      options.qirn = text;
-      return {};
-  }
-  return "unknown option";
-}
-
 }  // namespace
 
-std::string invalid(const char* name, const char* text, const char* expected) {
-  return std::string("invalid value for ") + name + ": '" + text + "' (expected " + expected + ")";
-}
-
 ParsedOptions parse_options(int argc, char** argv) {
+  using namespace qirn_tools;
   ParsedOptions parsed;
-  optind = 0;  // start the parser afresh, also when called more than once
-  opterr = 0;
-  int result;
-  while ((result = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
-    if (result == 'h') {
-      parsed.action = ParsedOptions::Action::Help;
-      continue;
-    }
-    parsed.error = (result == '?' || result == ':') ? qirn_tools::parser_error(result, argv)
-                                                    : apply(result, optarg, parsed.options);
-    if (!parsed.error.empty()) break;
-  }
-  if (parsed.error.empty()) {
-    parsed.options.paths.assign(argv + optind, argv + argc);
-    if (parsed.options.paths.empty() && parsed.action == ParsedOptions::Action::Run) {
-      parsed.error = "no PATH given";
-    }
-  }
-  if (!parsed.error.empty()) parsed.action = ParsedOptions::Action::Fail;
+  BatchOptions& o = parsed.options;
+  const std::vector<Option> table = {
+      {'m', {"model"}, model(o.model)},
+      {'b', {"baseline"}, flag(o.baseline)},
+      {'j', {"jobs"}, whole(o.jobs, 1)},
+      {'p', {"processors"}, whole(o.processors, 1)},
+      {'\0', {"json"}, file_name(o.jsonFile)},
+      {'\0', {"timeout"}, seconds(o.timeout, kShortestTimeout, kLongestTimeout, true)},
+      {'\0', {"qirn"}, text(o.qirn)},
+  };
+  parsed.line = parse(argc, argv, table, &o.paths);
+  if (parsed.line.action == Action::Run && o.paths.empty()) parsed.line.refuse("no PATH given");
   return parsed;
 }
 

@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/option_text.h"
+#include "tools/options.h"
 
 namespace qirn_batch {
-
-using qirn_tools::parse_whole;
-
-// "invalid value for NAME: 'TEXT' (expected EXPECTED)".
-std::string invalid(const char* name, const char* text, const char* expected);
 
 struct BatchOptions {
   std::string model = "ScC";  // passed to qirn as -m
@@ -25,13 +20,11 @@ struct BatchOptions {
 };
 
 struct ParsedOptions {
-  enum class Action { Run, Help, Fail };
-  Action action = Action::Run;
+  qirn_tools::CommandLine line;
   BatchOptions options;
-  std::string error;  // what was wrong, when action is Fail
 };
 
-// Reads the options with getopt_long; may be called more than once.
+// Reads the options; may be called more than once.
 ParsedOptions parse_options(int argc, char** argv);
 
 std::string usage_text();

@@ -6,19 +6,11 @@
 #include "gen/generate.h"
 #include "gen/options.h"
 #include "gen/summary.h"
-#include "tools/option_text.h"
 
 int main(int argc, char** argv) {
-  if (qirn_tools::printed_version("qirn-gen", argc, argv)) return 0;
-  using qirn_gen::ParsedOptions;
-  const ParsedOptions options = qirn_gen::parse_options(argc, argv);
-  if (options.action == ParsedOptions::Action::Fail) {
-    std::fprintf(stderr, "qirn-gen: %s\nTry 'qirn-gen --help'.\n", options.error.c_str());
-    return 1;
-  }
-  if (options.action == ParsedOptions::Action::Help) {
-    std::fputs(qirn_gen::usage_text().c_str(), stdout);
-    return 0;
+  const qirn_gen::ParsedOptions options = qirn_gen::parse_options(argc, argv);
+  if (options.line.action != qirn_tools::Action::Run) {
+    return qirn_tools::answer(options.line, {"qirn-gen", qirn_gen::usage_text(), 1, false});
   }
   try {
     const qirn_gen::GeneratedRun run = qirn_gen::generate(options.config);

@@ -1,81 +1,9 @@
 #include "gen/options.h"
 
-#include <getopt.h>
-
-#include <charconv>
-#include <cstring>
-#include <limits>
-
-#include "tools/option_text.h"
+#include <vector>
 
 namespace qirn_gen {
 namespace {
-
-const char* const kShortOptions = ":hp:n:a:l:c:d:s:v:t:k:o:";
-
-const option kLongOptions[] = {
-    {"help", no_argument, nullptr, 'h'},
-    {"processors", required_argument, nullptr, 'p'},
-    {"operations", required_argument, nullptr, 'n'},
-    {"addresses", required_argument, nullptr, 'a'},
-    {"locks", required_argument, nullptr, 'l'},
-    {"lock-share", required_argument, nullptr, 'c'},
-    {"scan-distance", required_argument, nullptr, 'd'},
-    {"seed", required_argument, nullptr, 's'},
-    {"violations", required_argument, nullptr, 'v'},
-    {"timed-violations", required_argument, nullptr, 't'},
-    {"lock-violations", required_argument, nullptr, 'k'},
-    {"output", required_argument, nullptr, 'o'},
-    {nullptr, 0, nullptr, 0},
-};
-
-constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
-
-struct NumberOption {
-  char letter;
-  const char* name;
-  int32_t GenConfig::*field;
-  int32_t min;
-  int32_t max;
-};
-
-const NumberOption kNumberOptions[] = {
-    {'p', "--processors", &GenConfig::processors, 1, 100'000},
-    {'n', "--operations", &GenConfig::operations, 1, kMaxTotalOperations},
-    {'a', "--addresses", &GenConfig::addresses, 1, kMaxTotalOperations},
-    {'l', "--locks", &GenConfig::locks, 0, 1'000'000},
-    {'c', "--lock-share", &GenConfig::lockShare, 0, 100},
-    {'d', "--scan-distance", &GenConfig::scanDistance, 1, kInt32Max},
-    {'v', "--violations", &GenConfig::violations, 0, kInt32Max},
-    {'t', "--timed-violations", &GenConfig::timedViolations, 0, kInt32Max},
-    {'k', "--lock-violations", &GenConfig::lockViolations, 0, kInt32Max},
-};
-
-using qirn_tools::parse_whole;
-
-std::string invalid(const char* name, const char* text) {
-  return std::string("invalid value for ") + name + ": '" + text + "'";
-}
-
-// Applies one option; returns an error text, empty when it was accepted.
-std::string apply(int letter, const char* text, GenConfig& config) {
-  if (letter == 'o') {
-    config.prefix = text;
-    return {};
-  }
-  if (letter == 's') return parse_whole(text, config.seed) ? "" : invalid("--seed", text);
-  for (const NumberOption& option : kNumberOptions) {
-    if (option.letter != letter) continue;
-    int64_t value = 0;
-    if (!parse_whole(text, value) || value < option.min || value > option.max) {
-      return invalid(option.name, text) + " (expected " + std::to_string(option.min) + " to " +
-             std::to_string(option.max) + ")";
-    }
-    config.*option.field = static_cast<int32_t>(value);
-    return {};
-  }
-  return "unknown option";
-}
 
 std::string check_total(const GenConfig& config) {
   const int64_t built = static_cast<int64_t>(config.processors) * config.operations;
@@ -93,24 +21,25 @@ std::string check_total(const GenConfig& config) {
 }  // namespace
 
 ParsedOptions parse_options(int argc, char** argv) {
+  using namespace qirn_tools;
   ParsedOptions parsed;
-  optind = 0;  // start the parser afresh, also when called more than once
-  opterr = 0;
-  int result;
-  while ((result = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1) {
-    if (result == 'h') {
-      parsed.action = ParsedOptions::Action::Help;
-      continue;
-    }
-    parsed.error = (result == '?' || result == ':') ? qirn_tools::parser_error(result, argv)
-                                                    : apply(result, optarg, parsed.config);
-    if (!parsed.error.empty()) break;
-  }
-  if (parsed.error.empty() && optind < argc) {
-    parsed.error = std::string("unexpected argument '") + argv[optind] + "'";
-  }
-  if (parsed.error.empty()) parsed.error = check_total(parsed.config);
-  if (!parsed.error.empty()) parsed.action = ParsedOptions::Action::Fail;
+  GenConfig& c = parsed.config;
+  const int32_t kTotal = kMaxTotalOperations;
+  const std::vector<Option> table = {
+      {'p', {"processors"}, whole(c.processors, 1, 100'000)},
+      {'n', {"operations"}, whole(c.operations, 1, kTotal)},
+      {'a', {"addresses"}, whole(c.addresses, 1, kTotal)},
+      {'l', {"locks"}, whole(c.locks, 0, 1'000'000)},
+      {'c', {"lock-share"}, whole(c.lockShare, 0, 100)},
+      {'d', {"scan-distance"}, whole(c.scanDistance, 1)},
+      {'s', {"seed"}, whole(c.seed, uint64_t{0})},
+      {'v', {"violations"}, whole(c.violations, 0)},
+      {'t', {"timed-violations"}, whole(c.timedViolations, 0)},
+      {'k', {"lock-violations"}, whole(c.lockViolations, 0)},
+      {'o', {"output"}, text(c.prefix)},
+  };
+  parsed.line = parse(argc, argv, table);
+  parsed.line.refuse(check_total(c));
   return parsed;
 }
 

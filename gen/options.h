@@ -4,17 +4,16 @@
 #include <string>
 
 #include "gen/config.h"
+#include "tools/options.h"
 
 namespace qirn_gen {
 
 struct ParsedOptions {
-  enum class Action { Run, Help, Fail };
-  Action action = Action::Run;
+  qirn_tools::CommandLine line;
   GenConfig config;
-  std::string error;  // what was wrong, when action is Fail
 };
 
-// Reads the options with getopt_long; may be called more than once.
+// Reads the options; may be called more than once.
 ParsedOptions parse_options(int argc, char** argv);
 
 std::string usage_text();

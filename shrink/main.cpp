@@ -6,7 +6,6 @@
 #include "shrink/interrupt.h"
 #include "shrink/options.h"
 #include "shrink/shrinker.h"
-#include "tools/option_text.h"
 
 namespace {
 
@@ -24,16 +23,10 @@ std::string qirn_path(const std::string& named) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qirn_tools::printed_version("qirn-shrink", argc, argv)) return 0;
-  const qirn_shrink::ShrinkOptions options = qirn_shrink::parse_options(argc, argv);
-  if (!options.error.empty()) {
-    std::fprintf(stderr, "qirn-shrink: %s\n%s", options.error.c_str(), qirn_shrink::kShrinkUsage);
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(qirn_shrink::kShrinkUsage, stdout);
-    return 0;
+  const qirn_shrink::ParsedOptions parsed = qirn_shrink::parse_options(argc, argv);
+  if (parsed.line.action != qirn_tools::Action::Run) {
+    return qirn_tools::answer(parsed.line, {"qirn-shrink", qirn_shrink::kShrinkUsage, 2, true});
   }
   qirn_shrink::end_cleanly_on_interrupt();
-  return qirn_shrink::shrink(options, qirn_path(options.qirn));
+  return qirn_shrink::shrink(parsed.options, qirn_path(parsed.options.qirn));
 }

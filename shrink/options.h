@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tools/options.h"
+
 namespace qirn_shrink {
 
 struct ShrinkOptions {
@@ -15,11 +17,15 @@ struct ShrinkOptions {
   double timeLimit = 0;  // seconds for the whole shrink; 0 means none
   bool force = false;    // OUTDIR may already hold files
   std::string qirn;      // the qirn to run; empty: the one beside qirn-shrink
-  bool help = false;
-  std::string error;  // the first problem with the command line
 };
 
-ShrinkOptions parse_options(int argc, char** argv);
+struct ParsedOptions {
+  qirn_tools::CommandLine line;
+  ShrinkOptions options;
+};
+
+// Reads the options; may be called more than once.
+ParsedOptions parse_options(int argc, char** argv);
 
 // The longest time limit -t takes, in seconds: about eleven days, far from
 // the range of the clocks that measure it.

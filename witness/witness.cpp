@@ -23,19 +23,33 @@ int fail(const std::string& message, int status = 2) {
   return status;
 }
 
-// The value of an option spelled as one word or as two; true when arg is
-// that option.
-bool take_value(const std::string& arg, const std::string& word, int& i, int argc, char** argv,
-                std::string& value) {
-  if (arg == word) {
-    if (i + 1 >= argc) return false;
-    value = argv[++i];
+// Reads argv[i] when it is an option of the table spelt out in full (-o FILE,
+// -oFILE, --output FILE, --output=FILE), taking its value; false for any
+// other word.
+bool read_own(const std::vector<qirn_tools::Option>& table, int argc, char** argv, int& i,
+              qirn_tools::CommandLine& line) {
+  const std::string arg = argv[i];
+  for (const qirn_tools::Option& option : table) {
+    const std::string letter = std::string("-") + option.letter;
+    const std::string name = "--" + option.names.front();
+    std::string value;
+    if (arg == name || (option.letter != '\0' && arg == letter)) {
+      if (i + 1 == argc) {
+        line.refuse("missing value for " + arg);
+        return true;
+      }
+      value = argv[++i];
+    } else if (option.letter != '\0' && arg.starts_with(letter)) {
+      value = arg.substr(letter.size());
+    } else if (arg.starts_with(name + "=")) {
+      value = arg.substr(name.size() + 1);
+    } else {
+      continue;
+    }
+    line.refuse(qirn_tools::apply(option, value.c_str()));
     return true;
   }
-  const std::string joined = word.size() == 2 ? word : word + "=";
-  if (arg.size() <= joined.size() || arg.compare(0, joined.size(), joined) != 0) return false;
-  value = arg.substr(joined.size());
-  return true;
+  return false;
 }
 
 // True for a spelling that qirn's option parser reads as its own output-file
@@ -117,34 +131,37 @@ const char* const kWitnessUsage =
     "Every other option is qirn's: -p, -m, -b, -i, -n, -c; qirn's own output\n"
     "file cannot be set here.\n";
 
-WitnessOptions parse_options(int argc, char** argv) {
-  WitnessOptions options;
-  options.qirnArguments.push_back(argc > 0 ? argv[0] : "qirn-witness");
-  for (int i = 1; i < argc; ++i) {
+ParsedOptions parse_options(int argc, char** argv) {
+  using namespace qirn_tools;
+  ParsedOptions parsed;
+  CommandLine& line = parsed.line;
+  WitnessOptions& o = parsed.options;
+  o.qirnArguments.push_back(argc > 0 ? argv[0] : "qirn-witness");
+  if (asks_version(argc, argv)) {
+    line.action = Action::Version;
+    return parsed;
+  }
+  const std::vector<Option> table = {
+      {'o', {"output"}, file_name(o.file)},
+      {'\0', {"format"}, one_of(o.format, {"dot", "svg"})},
+  };
+  for (int i = 1; i < argc && line.action != Action::Fail; ++i) {
     const std::string arg = argv[i];
-    std::string value;
     if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (take_value(arg, "--format", i, argc, argv, value)) {
-      options.format = value;
-    } else if (take_value(arg, "-o", i, argc, argv, value) ||
-               take_value(arg, "--output", i, argc, argv, value)) {
-      options.file = value;
-    } else if (names_qirn_output(arg)) {
-      if (options.error.empty()) {
-        options.error = arg + ": qirn's output file cannot be set here; -o FILE names the picture";
-      }
+      line.action = Action::Help;
+      continue;
+    }
+    if (read_own(table, argc, argv, i, line)) continue;
+    if (names_qirn_output(arg)) {
+      line.refuse(arg + ": qirn's output file cannot be set here; -o FILE names the picture");
     } else {
-      options.qirnArguments.push_back(arg);
+      o.qirnArguments.push_back(arg);
     }
   }
-  if (!options.error.empty()) return options;
-  if (options.format != "dot" && options.format != "svg") {
-    options.error = "--format takes dot or svg, not '" + options.format + "'";
-  } else if (options.file.empty() && !options.help) {
-    options.error = "an output file is required (-o FILE)";
+  if (line.action == Action::Run && o.file.empty()) {
+    line.refuse("an output file is required (-o FILE)");
   }
-  return options;
+  return parsed;
 }
 
 int run_verifier(const std::vector<std::string>& arguments) {

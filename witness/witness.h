@@ -5,19 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "tools/options.h"
+
 namespace qirn_witness {
 
 struct WitnessOptions {
-  std::string file;            // where the picture goes
-  std::string format = "dot";  // dot or svg
-  bool help = false;
+  std::string file;                        // where the picture goes
+  std::string format = "dot";              // dot or svg
   std::vector<std::string> qirnArguments;  // program name first
-  std::string error;
 };
 
-// Takes -o FILE (also -oFILE, --output FILE, --output=FILE), --format and
-// --help; every other argument is left for qirn's own option parser.
-WitnessOptions parse_options(int argc, char** argv);
+struct ParsedOptions {
+  qirn_tools::CommandLine line;
+  WitnessOptions options;
+};
+
+// Takes -o FILE (also -oFILE, --output FILE, --output=FILE), --format X (also
+// --format=X), -h, --help and --version, spelt out in full; every other
+// argument is left for qirn's own option parser.
+ParsedOptions parse_options(int argc, char** argv);
 
 extern const char* const kWitnessUsage;
 

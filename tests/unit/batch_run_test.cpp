@@ -258,7 +258,7 @@ TEST(BatchOptions, TimeoutOutsideItsRangeIsRejected) {
     for (std::string& word : words) argv.push_back(word.data());
     const qirn_batch::ParsedOptions parsed =
         qirn_batch::parse_options(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(parsed.action == qirn_batch::ParsedOptions::Action::Run, c.accepted) << c.text;
+    EXPECT_EQ(parsed.line.action == qirn_tools::Action::Run, c.accepted) << c.text;
     if (c.accepted) {
       EXPECT_EQ(parsed.options.timeout, std::stod(c.text));
     }

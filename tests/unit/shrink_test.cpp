@@ -214,7 +214,7 @@ TEST(ShrinkOptions, TimeLimitIsAPositiveNumberOfSecondsWithinTheClocksRange) {
     std::vector<std::string> words = {"qirn-shrink", "-o", "out", "-t", text};
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
-    EXPECT_EQ(parse_options(static_cast<int>(argv.size()), argv.data()).error.empty(), valid)
+    EXPECT_EQ(parse_options(static_cast<int>(argv.size()), argv.data()).line.error.empty(), valid)
         << text;
   }
 }

@@ -156,11 +156,13 @@ TEST(WitnessCore, DrawsTheStaleReadThatStopsTheRun) {
 }
 
 // qirn's output-file option, in any spelling qirn would read as it, is
-// refused before anything runs: -o names the picture here.
-TEST(WitnessOptions, RefusesQirnsOwnOutputFile) {
+// refused before anything runs: -o names the picture here. So is an option
+// of qirn-witness's own without its value or with a wrong one.
+TEST(WitnessOptions, RefusesQirnsOwnOutputFileAndBadOwnOptions) {
   const fs::path dir = fs::temp_directory_path() / ("outp_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  for (const char* spelling : {"--outp=x", "--outp x", "--o=x", "--output=", "-bo"}) {
+  for (const char* spelling : {"--outp=x", "--outp x", "--o=x", "--output=", "-bo", "--format",
+                               "--format png --format dot"}) {
     const WitnessRun run = run_witness(dir, std::string("-p 2 -o pic.dot ") + spelling);
     EXPECT_EQ(run.status, 2) << spelling;
     EXPECT_EQ(run.out, "") << spelling;
