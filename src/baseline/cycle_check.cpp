@@ -158,30 +158,15 @@ std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
   return cycle;
 }
 
-// What the inference without logs found: whether a cycle exists, and the
-// cycle walked with arc lists rebuilt from its links when it ran to its end
-// and the walk kept within the budget. Arcs are only ever added, so once a
-// pass closes a cycle the verdict stands, and the passes after it are left
-// to the inference with logs that the printed cycle needs anyway.
-struct PlainInference {
-  bool cyclic = false;
-  std::optional<FoundCycle> cycle;
-};
-
-PlainInference infer_without_logs(std::size_t budget) {
+// The cycle walked with arc lists rebuilt from the links, within the
+// budget; or, without it, none.
+std::optional<FoundCycle> walk_from_links(opnode*& start, std::size_t budget) {
   OverwriteInference inference(false);
-  bool ended = true;
-  while (inference.pass()) {
-    if (first_on_cycle(inference.index()) != nullptr) {
-      ended = false;
-      break;
-    }
-  }
-  opnode* start = first_on_cycle(inference.index());
-  if (start == nullptr) return {};
-  if (!ended || budget == 0) return {true, std::nullopt};
+  inference.run();
+  start = first_on_cycle(inference.index());
+  if (start == nullptr || budget == 0) return std::nullopt;
   ArcsFromLinks arcs(inference);
-  return {true, CycleWalk(arcs, budget).walk(start)};
+  return CycleWalk(arcs, budget).walk(start);
 }
 
 }  // namespace
@@ -190,15 +175,15 @@ PlainInference infer_without_logs(std::size_t budget) {
 // whole graph; past a few dozen operations, one inference that keeps logs
 // costs less than the searches still to come.
 int_t verify_baseline_order(std::size_t linkListBudget) {
-  PlainInference plain = infer_without_logs(linkListBudget);
-  if (!plain.cyclic) return 0;
-  if (!plain.cycle) {
+  opnode* start = nullptr;
+  std::optional<FoundCycle> cycle = walk_from_links(start, linkListBudget);
+  if (start == nullptr) return 0;
+  if (!cycle) {
     OverwriteInference inference(true);
     inference.run();
     ArcsFromLogs arcs(inference);
-    plain.cycle = CycleWalk(arcs, std::numeric_limits<std::size_t>::max())
-                      .walk(first_on_cycle(inference.index()));
+    cycle = CycleWalk(arcs, std::numeric_limits<std::size_t>::max()).walk(start);
   }
-  report_cycle(std::move(*plain.cycle));
+  report_cycle(std::move(*cycle));
   return 1;
 }

@@ -124,8 +124,6 @@ class OverwriteInference {
     while (pass()) {
     }
   }
-  // One pass; true when it changed what is reached.
-  bool pass();
 
   const OrderIndex& index() const { return index_; }
   const StoresByAddr& stores() const { return stores_; }
@@ -142,6 +140,7 @@ class OverwriteInference {
   opnode* source_of(const opnode* load) const { return sourceOf_[load->id]; }
 
  private:
+  bool pass();
   void read_initial(opnode* r);
   void read_by(opnode* r);
   void overwritten_after(opnode* w);
