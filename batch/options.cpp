@@ -10,7 +10,7 @@ namespace {
 
 const char* const kShortOptions = ":hm:bj:p:";
 
-enum LongOnly { kJson = 256, kTimeout, kQirn };
+enum LongOnly { kJson = 256, kTimeout, kQirn, kExpect, kJunit };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
@@ -21,6 +21,8 @@ const option kLongOptions[] = {
     {"json", required_argument, nullptr, kJson},
     {"timeout", required_argument, nullptr, kTimeout},
     {"qirn", required_argument, nullptr, kQirn},
+    {"expect", no_argument, nullptr, kExpect},
+    {"junit", required_argument, nullptr, kJunit},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -73,6 +75,12 @@ std::string apply(int letter, const char* text, BatchOptions& options) {
     case kQirn:
       options.qirn = text;
       return {};
+    case kExpect:
+      options.expect = true;
+      return {};
+    case kJunit:
+      options.junitFile = text;
+      return text[0] == '\0' ? "empty file name for --junit" : "";
   }
   return "unknown option";
 }
@@ -123,11 +131,15 @@ std::string usage_text() {
          "                         none (default 600)\n"
          "      --json FILE        also write one JSON object per set to FILE\n"
          "      --qirn FILE        the qirn to run (default: the one beside qirn-batch)\n"
+         "      --expect           compare each verdict with the one that the set's\n"
+         "                         manifest.json (written by qirn-gen) expects\n"
+         "      --junit FILE       also write the results as JUnit XML to FILE\n"
          "  -h, --help             print this text\n"
          "\n"
          "Exit status: 0 when every set passes, 1 when a set shows a violation and every\n"
          "set was verified, 2 when a set could not be verified (error or timeout) or the\n"
-         "command line is wrong.\n";
+         "command line is wrong. With --expect, 0 when every set gets its expected\n"
+         "verdict and 1 when one does not, but all were verified.\n";
 }
 
 }  // namespace qirn_batch
