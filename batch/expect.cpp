@@ -22,9 +22,8 @@ std::string problem(const std::string& what, int error) {
 bool read_file(const std::string& path, std::string& text, std::string& why) {
   namespace fs = std::filesystem;
   std::error_code ignored;
-  const fs::file_type type = fs::status(path, ignored).type();
-  if (type == fs::file_type::not_found ||
-      (type != fs::file_type::regular && type != fs::file_type::none)) {
+  const fs::file_type type = fs::status(path, ignored).type();  // none: fopen tells why
+  if (type != fs::file_type::regular && type != fs::file_type::none) {
     why = problem(type == fs::file_type::not_found ? "is missing" : "is not a file", 0);
     return false;
   }
@@ -35,8 +34,9 @@ bool read_file(const std::string& path, std::string& text, std::string& why) {
     return false;
   }
   char buffer[65536];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
     text.append(buffer, got);
+  }
   const bool failed = std::ferror(file) != 0;
   const int error = errno;
   std::fclose(file);

@@ -51,12 +51,18 @@ class Parser {
     do {
       std::string name;
       skip_space();
-      if (close == '}' && !(string(name) && (skip_space(), take(':')))) return false;
+      if (close == '}' && !name_and_colon(name)) return false;
       value.members.emplace_back(std::move(name), Json());
       if (!parse(value.members.back().second, depth + 1)) return false;
       skip_space();
     } while (take(','));
     return take(close);
+  }
+
+  bool name_and_colon(std::string& name) {
+    if (!string(name)) return false;
+    skip_space();
+    return take(':');
   }
 
   bool word(std::string_view expected, std::string& text) {

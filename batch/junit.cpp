@@ -85,7 +85,8 @@ std::string reproduce_command(const TraceSet& set, const RunSettings& settings) 
   return command;
 }
 
-void JunitReport::add(const TraceSet& set, const Outcome& outcome, const Expectation* expected) {
+void JunitReport::add(const TraceSet& set, const Outcome& outcome, const Expectation* expected,
+                      const std::string& regenerate) {
   ++tests_;
   const std::string classname = settings_.model + (settings_.baseline ? ".baseline" : ".optimized");
   cases_ += "    <testcase" + attribute("name", set.path) + attribute("classname", classname) +
@@ -98,12 +99,12 @@ void JunitReport::add(const TraceSet& set, const Outcome& outcome, const Expecta
   const bool verified = outcome.verdict == Verdict::Pass || outcome.verdict == Verdict::Violation;
   ++(verified ? failures_ : errors_);
   const char* element = verified ? "failure" : "error";
-  const std::string regenerate =
-      expected != nullptr && !expected->command.empty() ? "\nregenerate: " + expected->command : "";
   cases_ += ">\n      <" + std::string(element) + attribute("message", message) +
             attribute("type", verified && expected ? "unexpected" : verdict_name(outcome.verdict)) +
-            ">" + xml_text("reproduce: " + reproduce_command(set, settings_) + regenerate) + "</" +
-            element + ">\n    </testcase>\n";
+            ">" +
+            xml_text("reproduce: " + reproduce_command(set, settings_) +
+                     (regenerate.empty() ? "" : "\nregenerate: " + regenerate)) +
+            "</" + element + ">\n    </testcase>\n";
 }
 
 std::string JunitReport::text(double seconds) const {

@@ -28,8 +28,10 @@ class JunitReport {
   // Without an expectation, a violation fails and an error or timeout is an
   // error; with one, a verdict that does not meet it fails, and an error or
   // timeout is still an error. Failures and errors carry the reproduce
-  // command and the expectation's qirn-gen command.
-  void add(const TraceSet& set, const Outcome& outcome, const Expectation* expected);
+  // command and, unless it is empty, the qirn-gen command that regenerates
+  // the set.
+  void add(const TraceSet& set, const Outcome& outcome, const Expectation* expected,
+           const std::string& regenerate);
 
   // The whole document: <testsuites> around one <testsuite name="qirn-batch">.
   std::string text(double seconds) const;

@@ -102,11 +102,12 @@ qirn_batch::RunSettings settings_from(const BatchOptions& options) {
   return {qirn_path(options.qirn), options.model, options.baseline, jobs, options.timeout, {}};
 }
 
-// What the set's manifest expects, when --expect asks for it.
-std::optional<qirn_batch::Expectation> expectation_of(const BatchOptions& options,
-                                                      const qirn_batch::RunSettings& settings,
-                                                      const qirn_batch::TraceSet& set) {
-  if (!options.expect) return std::nullopt;
+// What the set's manifest says, read for --expect and, for its qirn-gen
+// command, for --junit.
+std::optional<qirn_batch::Expectation> manifest_of(const BatchOptions& options,
+                                                   const qirn_batch::RunSettings& settings,
+                                                   const qirn_batch::TraceSet& set) {
+  if (!options.expect && options.junitFile.empty()) return std::nullopt;
   return qirn_batch::read_expectation(set.path, settings.model, settings.baseline);
 }
 
@@ -142,14 +143,13 @@ int run(const BatchOptions& options) {
   qirn_batch::run_batch(
       found.sets, settings, [&](size_t index, const qirn_batch::Outcome& outcome) {
         const qirn_batch::TraceSet& set = found.sets[index];
-        const std::optional<qirn_batch::Expectation> expected =
-            expectation_of(options, settings, set);
-        const qirn_batch::Expectation* expectation = expected ? &*expected : nullptr;
+        const std::optional<qirn_batch::Expectation> manifest = manifest_of(options, settings, set);
+        const qirn_batch::Expectation* expectation = options.expect ? &*manifest : nullptr;
         tally.add(outcome.verdict, expectation);
         progress.clear();
         out.write(qirn_batch::result_line(set, outcome));
         json.write(qirn_batch::json_object(set, settings, outcome, expectation));
-        junitReport.add(set, outcome, expectation);
+        junitReport.add(set, outcome, expectation, manifest ? manifest->command : "");
         progress.update(tally);
       });
   progress.clear();

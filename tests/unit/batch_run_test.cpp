@@ -316,7 +316,8 @@ TEST_F(BatchRun, ExpectHoldsVerdictsToManifestsAndJunitListsEverySet) {
                 reproduce + "bad' && qirn -p 1 -m SC -b");
 }
 
-// Without --expect a violation fails its test case and an error is one.
+// Without --expect a violation fails its test case and an error is one;
+// the manifest, where there is one, still gives the qirn-gen command.
 TEST_F(BatchRun, JunitWithoutExpectFailsViolationsAndErrors) {
   generate("sets/violating", 4, 2, 2);
   write("sets/bad/tfres.0", "lod 0 1\n");
@@ -325,7 +326,9 @@ TEST_F(BatchRun, JunitWithoutExpectFailsViolationsAndErrors) {
       "sets/bad|SC.baseline|error|error: op type format is error|reproduce: cd 'sets/bad' && "
       "qirn -p 1 -m SC -b",
       "sets/violating|SC.baseline|failure|violation: find cycle|reproduce: cd 'sets/violating' && "
-      "qirn -p 4 -m SC -b"};
+      "qirn -p 4 -m SC -b\nregenerate: qirn-gen -p 4 -n 10 -a 4 -l 1 -c 40 -d 8 -v 2 -t 0 -k 0 "
+      "-s 2 -o '" +
+          (root_ / "sets/violating/").string() + "'"};
   EXPECT_EQ(junit_cases(root_ / "out.xml"), cases);
 }
 
@@ -357,7 +360,7 @@ TEST(BatchJunit, AnyNameOrDetailGivesXmlThatParses) {
     std::string name = "n";
     for (int k = rng.below(8); k > 0; --k) name += pieces[rng.below(17)];
     const qirn_batch::Verdict verdict = static_cast<qirn_batch::Verdict>(rng.below(4));
-    report.add({name, 2}, {verdict, name, 0, 0.5}, nullptr);
+    report.add({name, 2}, {verdict, name, 0, 0.5}, nullptr, name);
     names.push_back(name);
   }
   const fs::path file = fs::path(::testing::TempDir()) / "names.xml";
