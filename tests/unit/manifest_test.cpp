@@ -93,29 +93,15 @@ TEST(Manifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
   }
 }
 
-// Every text that json_string writes reads back as itself, bytes that are
-// not UTF-8 as U+FFFD; escapes of characters beyond U+FFFF decode from
-// their surrogate pairs, and a lone surrogate becomes U+FFFD.
-TEST(JsonReader, StringsReadBackAsWritten) {
-  qirn_gen::SplitMix64 rng(7);
-  const std::string alphabet =
-      std::string("a\"\\/\b\f\n\r\t\x01\x1f\x7f", 12) + "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xff";
-  for (int round = 0; round < 2000; ++round) {
-    std::string text;
-    for (int i = rng.below(12); i > 0; --i)
-      text += alphabet[rng.below(static_cast<int32_t>(alphabet.size()))];
-    const std::optional<Json> value = parse_json(qirn_tools::json_string(text));
-    ASSERT_TRUE(value) << qirn_tools::json_string(text);
-    std::string expected;
-    for (size_t i = 0; i < text.size();) {
-      const size_t length = qirn_tools::utf8_length(std::string_view(text).substr(i));
-      expected += length == 0 ? "\xef\xbf\xbd" : text.substr(i, length);
-      i += length == 0 ? 1 : length;
-    }
-    EXPECT_EQ(value->text, expected);
-  }
-  EXPECT_EQ(parse_json(R"("\ud83d\ude00\u00e9\ud800x\uDC00")")->text,
-            "\xf0\x9f\x98\x80\xc3\xa9\xef\xbf\xbdx\xef\xbf\xbd");
+// Escapes decode to UTF-8: characters beyond U+FFFF from their surrogate
+// pairs, a lone surrogate as U+FFFD; what json_string writes reads back as
+// the text, bytes that are not UTF-8 as U+FFFD.
+TEST(JsonReader, StringsDecodeToUtf8) {
+  EXPECT_EQ(parse_json(R"("\ud83d\ude00\u00e9\ud800x\uDC00\/")")->text,
+            "\xf0\x9f\x98\x80\xc3\xa9\xef\xbf\xbdx\xef\xbf\xbd/");
+  const std::string text = "a\"\\\b\f\n\r\t\x01\x1f\x7f\xc3\xa9\xff\xe2\x82";
+  EXPECT_EQ(parse_json(qirn_tools::json_string(text))->text,
+            "a\"\\\b\f\n\r\t\x01\x1f\x7f\xc3\xa9\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
 }
 
 // Any text at all is read or refused without a crash: a manifest cut short
