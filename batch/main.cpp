@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "batch/expect.h"
+#include "batch/junit.h"
 #include "batch/options.h"
 #include "batch/report.h"
 #include "batch/runner.h"
@@ -98,6 +101,21 @@ qirn_batch::RunSettings settings_from(const BatchOptions& options) {
   return {qirn_path(options.qirn), options.model, options.baseline, jobs, options.timeout, {}};
 }
 
+// What the set's manifest says, read for --expect and, for its qirn-gen
+// command, for --junit.
+std::optional<qirn_batch::Expectation> manifest_of(const BatchOptions& options,
+                                                   const qirn_batch::RunSettings& settings,
+                                                   const qirn_batch::TraceSet& set) {
+  if (!options.expect && options.junitFile.empty()) return std::nullopt;
+  return qirn_batch::read_expectation(set.path, settings.model, settings.baseline);
+}
+
+// Opens the file a result option names, created or truncated; false, with
+// errno set, when it cannot. No name leaves file at nullptr.
+bool open_named(const std::string& name, FILE*& file) {
+  return name.empty() || (file = std::fopen(name.c_str(), "wb")) != nullptr;
+}
+
 int run(const BatchOptions& options) {
   const qirn_batch::RunSettings settings = settings_from(options);
   if (access(settings.qirn.c_str(), X_OK) != 0) {
@@ -106,30 +124,39 @@ int run(const BatchOptions& options) {
   const qirn_batch::FoundSets found = qirn_batch::find_sets(options.paths, options.processors);
   if (!found.error.empty()) return fail(found.error);
   FILE* jsonFile = nullptr;
-  if (!options.jsonFile.empty() &&
-      (jsonFile = std::fopen(options.jsonFile.c_str(), "wb")) == nullptr) {
+  if (!open_named(options.jsonFile, jsonFile)) {
     return fail("cannot write " + options.jsonFile + ": " + std::strerror(errno));
   }
-  Output out(stdout, "standard output");
   Output json(jsonFile, options.jsonFile);
+  FILE* junitFile = nullptr;
+  if (!open_named(options.junitFile, junitFile)) {
+    return fail("cannot write " + options.junitFile + ": " + std::strerror(errno));
+  }
+  Output junit(junitFile, options.junitFile);
+  Output out(stdout, "standard output");
   const auto start = std::chrono::steady_clock::now();
-  qirn_batch::Tally tally;
+  qirn_batch::Tally tally(options.expect);
+  qirn_batch::JunitReport junitReport(settings);
   Progress progress(found.sets.size());
   progress.update(tally);
-  qirn_batch::run_batch(found.sets, settings,
-                        [&](size_t index, const qirn_batch::Outcome& outcome) {
-                          const qirn_batch::TraceSet& set = found.sets[index];
-                          tally.add(outcome.verdict);
-                          progress.clear();
-                          out.write(qirn_batch::result_line(set, outcome));
-                          json.write(qirn_batch::json_object(set, settings, outcome));
-                          progress.update(tally);
-                        });
+  qirn_batch::run_batch(
+      found.sets, settings, [&](size_t index, const qirn_batch::Outcome& outcome) {
+        const qirn_batch::TraceSet& set = found.sets[index];
+        const std::optional<qirn_batch::Expectation> manifest = manifest_of(options, settings, set);
+        const qirn_batch::Expectation* expectation = options.expect ? &*manifest : nullptr;
+        tally.add(outcome.verdict, expectation);
+        progress.clear();
+        out.write(qirn_batch::result_line(set, outcome));
+        json.write(qirn_batch::json_object(set, settings, outcome, expectation));
+        junitReport.add(set, outcome, expectation, manifest ? manifest->command : "");
+        progress.update(tally);
+      });
   progress.clear();
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   out.write(tally.summary(elapsed.count()));
+  junit.write(junitReport.text(elapsed.count()));
   int status = tally.exit_status();
-  for (Output* output : {&out, &json}) {
+  for (Output* output : {&out, &json, &junit}) {
     const std::string failure = output->close();
     if (!failure.empty()) status = fail(failure);
   }

@@ -25,6 +25,8 @@ ParsedOptions parse_options(int argc, char** argv) {
       {'\0', {"json"}, file_name(o.jsonFile)},
       {'\0', {"timeout"}, seconds(o.timeout, kShortestTimeout, kLongestTimeout, true)},
       {'\0', {"qirn"}, text(o.qirn)},
+      {'\0', {"expect"}, flag(o.expect)},
+      {'\0', {"junit"}, file_name(o.junitFile)},
   };
   parsed.line = parse(argc, argv, table, &o.paths);
   if (parsed.line.action == Action::Run && o.paths.empty()) parsed.line.refuse("no PATH given");
@@ -47,11 +49,15 @@ std::string usage_text() {
          "                         none (default 600)\n"
          "      --json FILE        also write one JSON object per set to FILE\n"
          "      --qirn FILE        the qirn to run (default: the one beside qirn-batch)\n"
+         "      --expect           compare each verdict with the one that the set's\n"
+         "                         manifest.json (written by qirn-gen) expects\n"
+         "      --junit FILE       also write the results as JUnit XML to FILE\n"
          "  -h, --help             print this text\n"
          "\n"
          "Exit status: 0 when every set passes, 1 when a set shows a violation and every\n"
          "set was verified, 2 when a set could not be verified (error or timeout) or the\n"
-         "command line is wrong.\n";
+         "command line is wrong. With --expect, 0 when every set gets its expected\n"
+         "verdict and 1 when one does not, but all were verified.\n";
 }
 
 }  // namespace qirn_batch

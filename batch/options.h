@@ -15,6 +15,8 @@ struct BatchOptions {
   int processors = 0;         // given to every set; 0 means counted per set
   double timeout = 600;       // seconds per set; 0 means no limit
   std::string jsonFile;       // empty: no JSON file
+  bool expect = false;        // check each set's verdict against its manifest.json
+  std::string junitFile;      // empty: no JUnit XML file
   std::string qirn;           // empty: the qirn beside qirn-batch
   std::vector<std::string> paths;
 };

@@ -2,57 +2,12 @@
 
 #include <cstdio>
 
+#include "tools/report_text.h"
+
 namespace qirn_batch {
 namespace {
 
-std::string fixed3(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.3f", value);
-  return text;
-}
-
-// Length of the UTF-8 sequence that starts text, 0 when it is not one.
-size_t utf8_length(std::string_view text) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  // Lead bytes and the range of the byte after them (no overlong forms, no
-  // surrogates, nothing above U+10FFFF).
-  struct Form {
-    unsigned char first, last, length, low, high;
-  };
-  static constexpr Form kForms[] = {{0xC2, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF},
-                                    {0xE1, 0xEC, 3, 0x80, 0xBF}, {0xED, 0xED, 3, 0x80, 0x9F},
-                                    {0xEE, 0xEF, 3, 0x80, 0xBF}, {0xF0, 0xF0, 4, 0x90, 0xBF},
-                                    {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F}};
-  for (const Form& form : kForms) {
-    if (lead < form.first || lead > form.last) continue;
-    if (text.size() < form.length || byte(1) < form.low || byte(1) > form.high) return 0;
-    for (size_t i = 2; i < form.length; ++i) {
-      if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return form.length;
-  }
-  return 0;
-}
-
-std::string escaped(unsigned char c) {
-  switch (c) {
-    case '"':
-      return "\\\"";
-    case '\\':
-      return "\\\\";
-    case '\n':
-      return "\\n";
-    case '\r':
-      return "\\r";
-    case '\t':
-      return "\\t";
-  }
-  char text[8];
-  std::snprintf(text, sizeof text, "\\u%04x", c);
-  return c < 0x20 ? text : std::string(1, static_cast<char>(c));
-}
+using qirn_tools::utf8_length;
 
 bool is_utf8(std::string_view text) {
   for (size_t length; !text.empty(); text.remove_prefix(length)) {
@@ -69,13 +24,28 @@ std::string hex(std::string_view text) {
   return digits;
 }
 
+std::string expected_member(const Expectation* expected) {
+  if (expected == nullptr) return "";
+  return ",\"expected\":" + (expected->verdict.empty() ? "null" : json_string(expected->verdict));
+}
+
 }  // namespace
+
+std::string fixed3(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", value);
+  return text;
+}
 
 std::string field_text(std::string_view text) {
   std::string field;
   for (const char c : text) {
-    const bool special = c == '\\' || c == '\t' || c == '\n' || c == '\r';
-    field += special ? escaped(static_cast<unsigned char>(c)) : std::string(1, c);
+    const char* escape = c == '\\'   ? "\\\\"
+                         : c == '\t' ? "\\t"
+                         : c == '\n' ? "\\n"
+                         : c == '\r' ? "\\r"
+                                     : nullptr;
+    field += escape != nullptr ? std::string(escape) : std::string(1, c);
   }
   return field;
 }
@@ -85,21 +55,8 @@ std::string result_line(const TraceSet& set, const Outcome& outcome) {
          field_text(outcome.detail) + '\t' + fixed3(outcome.seconds) + '\n';
 }
 
-std::string json_string(std::string_view text) {
-  std::string json = "\"";
-  while (!text.empty()) {
-    const size_t length = utf8_length(text);
-    if (length == 1) {
-      json += escaped(static_cast<unsigned char>(text[0]));
-    } else {
-      json += length == 0 ? "\\ufffd" : text.substr(0, length);
-    }
-    text.remove_prefix(length == 0 ? 1 : length);
-  }
-  return json + '"';
-}
-
-std::string json_object(const TraceSet& set, const RunSettings& settings, const Outcome& outcome) {
+std::string json_object(const TraceSet& set, const RunSettings& settings, const Outcome& outcome,
+                        const Expectation* expected) {
   const std::string exactPath = is_utf8(set.path) ? "" : ",\"path_hex\":\"" + hex(set.path) + '"';
   return "{\"path\":" + json_string(set.path) + exactPath +
          ",\"model\":" + json_string(settings.model) + ",\"mode\":\"" +
@@ -107,7 +64,12 @@ std::string json_object(const TraceSet& set, const RunSettings& settings, const 
          "\",\"processors\":" + std::to_string(set.processors) + ",\"verdict\":\"" +
          verdict_name(outcome.verdict) + "\",\"detail\":" + json_string(outcome.detail) +
          ",\"status\":" + (outcome.status < 0 ? "null" : std::to_string(outcome.status)) +
-         ",\"seconds\":" + fixed3(outcome.seconds) + "}\n";
+         ",\"seconds\":" + fixed3(outcome.seconds) + expected_member(expected) + "}\n";
+}
+
+void Tally::add(Verdict verdict, const Expectation* expected) {
+  ++counts_[static_cast<int>(verdict)];
+  if (expected != nullptr && !matches(*expected, verdict)) ++unexpected_;
 }
 
 int Tally::total() const {
@@ -116,7 +78,7 @@ int Tally::total() const {
 
 int Tally::exit_status() const {
   if (count(Verdict::Error) + count(Verdict::Timeout) > 0) return 2;
-  return count(Verdict::Violation) > 0 ? 1 : 0;
+  return (expecting_ ? unexpected_ : count(Verdict::Violation)) > 0 ? 1 : 0;
 }
 
 std::string Tally::summary(double seconds) const {
@@ -124,7 +86,9 @@ std::string Tally::summary(double seconds) const {
          std::to_string(count(Verdict::Pass)) + " pass, " +
          std::to_string(count(Verdict::Violation)) + " violation, " +
          std::to_string(count(Verdict::Error)) + " error, " +
-         std::to_string(count(Verdict::Timeout)) + " timeout, " + fixed3(seconds) + " s\n";
+         std::to_string(count(Verdict::Timeout)) + " timeout, " +
+         (expecting_ ? std::to_string(unexpected_) + " unexpected, " : "") + fixed3(seconds) +
+         " s\n";
 }
 
 }  // namespace qirn_batch

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "gen/manifest.h"
+
 namespace qirn_gen {
 namespace {
 
@@ -80,6 +82,7 @@ void write_run(const GeneratedRun& run, const GenConfig& config) {
     write_file(trace_path(config.prefix, p), trace_text(run, config, p));
     write_file(bound_path(config.prefix, p), bound_text(run, p));
   }
+  write_file(manifest_path(config.prefix), manifest_text(run, config));
 }
 
 }  // namespace qirn_gen

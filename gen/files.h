@@ -26,8 +26,8 @@ std::string trace_text(const GeneratedRun& run, const GenConfig& config, int32_t
 // the last scan.
 std::string bound_text(const GeneratedRun& run, int32_t proc);
 
-// Writes every processor's two files; throws WriteError naming the first
-// file that cannot be written.
+// Writes every processor's two files, then the manifest; throws WriteError
+// naming the first file that cannot be written.
 void write_run(const GeneratedRun& run, const GenConfig& config);
 
 }  // namespace qirn_gen

@@ -20,6 +20,7 @@ GeneratedRun generate(const GenConfig& config) {
   run.injected = inject_violations(run.programs, config.violations, rng);
   if (run.injected.empty()) {
     run.injected = inject_timed_violations(run.programs, run.scans, config.timedViolations, rng);
+    run.injectedTimed = !run.injected.empty();
   }
   alter_stale_loads(run.programs, run.lockViolations);
   return run;

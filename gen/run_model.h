@@ -59,6 +59,7 @@ struct GeneratedRun {
   std::vector<Program> programs;
   std::vector<ScanRow> scans;
   std::vector<InjectedLoad> injected;
+  bool injectedTimed = false;  // injected holds -t's time-proven stale loads, not -v's
   std::vector<LockViolation> lockViolations;
 };
 

@@ -15,10 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "batch/junit.h"
 #include "batch/options.h"
 #include "batch/report.h"
 #include "gen/files.h"
 #include "gen/generate.h"
+#include "gen/random.h"
 #include "support/json_line.h"
 #include "support/processes.h"
 
@@ -215,6 +217,164 @@ TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
   }
 }
 
+std::string from_hex(const std::string& hex);
+
+// A JUnit file's test cases as python3's xml.etree reads them, one per line:
+// name, classname, the failure or error tag (or "-"), its message and text;
+// or the error python3 met.
+std::vector<std::string> junit_cases(const fs::path& file) {
+  const std::string script =
+      "import sys, xml.etree.ElementTree as E\n"
+      "root = E.parse(sys.argv[1]).getroot()\n"
+      "suite = root.find('testsuite')\n"
+      "assert root.tag == 'testsuites' and suite.get('name') == 'qirn-batch'\n"
+      "cases = suite.findall('testcase')\n"
+      "assert int(suite.get('tests')) == len(cases)\n"
+      "for case in cases:\n"
+      "    bad = list(case)\n"
+      "    tag, message, text = (bad[0].tag, bad[0].get('message'), bad[0].text) if bad else "
+      "'---'\n"
+      "    print('\\t'.join(v.encode().hex() for v in (case.get('name'), case.get('classname'),\n"
+      "          tag, message, text)))\n";
+  FILE* python = popen(("python3 -c \"" + script + "\" '" + file.string() + "' 2>&1").c_str(), "r");
+  std::vector<std::string> cases;
+  for (char line[65536]; python != nullptr && std::fgets(line, sizeof line, python) != nullptr;) {
+    std::istringstream fields(line);
+    std::string joined;
+    for (std::string field; fields >> field;)
+      joined += (joined.empty() ? "" : "|") + from_hex(field);
+    cases.push_back(joined);
+  }
+  if (python != nullptr) pclose(python);
+  return cases;
+}
+
+// With --expect every verdict is held against its set's manifest: the
+// summary counts the sets that miss theirs, the JSON objects name what was
+// expected, and the JUnit file fails those sets with both verdicts and the
+// commands that reproduce and regenerate them. The status is 0 once all
+// sets meet their expectations, and stays 2 for a set that cannot be
+// verified.
+TEST_F(BatchRun, ExpectHoldsVerdictsToManifestsAndJunitListsEverySet) {
+  const auto make = [&](const std::string& dir, uint64_t seed, int violations, int timed) {
+    qirn_gen::GenConfig config;
+    config.processors = 3;
+    config.operations = 8;
+    config.seed = seed;
+    config.violations = violations;
+    config.timedViolations = timed;
+    config.prefix = (root_ / dir).string() + "/";
+    qirn_gen::write_run(qirn_gen::generate(config), config);
+  };
+  const std::string odd = "sets/odd &<\"'\x01\xff";
+  make("sets/clean", 1, 0, 0);
+  make("sets/timed", 5, 0, 2);
+  make(odd, 3, 2, 0);
+  make("sets/liar", 6, 0, 0);
+  write(
+      "sets/liar/manifest.json",
+      R"({"expected": {"SC": {"optimized": "violation"}}, "command": "qirn-gen -s 6 -o 'it''s'"})");
+  make("sets/missing", 7, 0, 0);
+  fs::remove(root_ / "sets/missing/manifest.json");
+  make("sets/cut", 8, 0, 0);
+  fs::resize_file(root_ / "sets/cut/manifest.json", 100);
+  const BatchResult r = batch("-m SC --expect --junit out.xml sets");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(
+      r.summary.starts_with("6 sets: 4 pass, 2 violation, 0 error, 0 timeout, 3 unexpected, "))
+      << r.summary;
+  const std::vector<std::string> expected = {"pass", "null", "violation",
+                                             "null", "any",  "violation"};
+  ASSERT_EQ(r.json.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const JsonValue& value = r.json[i].at("expected");
+    EXPECT_EQ(value.kind == JsonValue::Kind::Null ? "null" : value.text, expected[i]) << i;
+  }
+  const std::string fffd = "\xef\xbf\xbd";
+  const std::string reproduce = "reproduce: cd 'sets/";
+  const std::vector<std::string> cases = {
+      "sets/clean|SC.optimized|-|-|-",
+      "sets/cut|SC.optimized|failure|manifest.json is malformed: not JSON; got pass: no cycle!|" +
+          reproduce + "cut' && qirn -p 3 -m SC",
+      "sets/liar|SC.optimized|failure|expected violation, got pass: no cycle!|" + reproduce +
+          "liar' && qirn -p 3 -m SC\nregenerate: qirn-gen -s 6 -o 'it''s'",
+      "sets/missing|SC.optimized|failure|manifest.json is missing; got pass: no cycle!|" +
+          reproduce + "missing' && qirn -p 3 -m SC",
+      "sets/odd &<\"'" + fffd + fffd + "|SC.optimized|-|-|-",
+      "sets/timed|SC.optimized|-|-|-"};
+  EXPECT_EQ(junit_cases(root_ / "out.xml"), cases);
+  for (const char* dir : {"sets/cut", "sets/liar", "sets/missing"}) fs::remove_all(root_ / dir);
+  const BatchResult met = batch("-m SC --expect sets");
+  EXPECT_EQ(met.status, 0);
+  EXPECT_TRUE(
+      met.summary.starts_with("3 sets: 1 pass, 2 violation, 0 error, 0 timeout, 0 unexpected, "));
+  write("sets/bad/tfres.0", "lod 0 1\n");
+  write("sets/bad/manifest.json", R"({"expected": {"SC": {"baseline": "any"}}})");
+  EXPECT_EQ(batch("-m SC -b --expect --junit out.xml sets").status, 2);
+  EXPECT_EQ(junit_cases(root_ / "out.xml")[0],
+            "sets/bad|SC.baseline|error|expected any, got error: op type format is error|" +
+                reproduce + "bad' && qirn -p 1 -m SC -b");
+}
+
+// Without --expect a violation fails its test case and an error is one;
+// the manifest, where there is one, still gives the qirn-gen command.
+TEST_F(BatchRun, JunitWithoutExpectFailsViolationsAndErrors) {
+  generate("sets/violating", 4, 2, 2);
+  write("sets/bad/tfres.0", "lod 0 1\n");
+  EXPECT_EQ(batch("-m SC -b --junit out.xml sets").status, 2);
+  const std::vector<std::string> cases = {
+      "sets/bad|SC.baseline|error|error: op type format is error|reproduce: cd 'sets/bad' && "
+      "qirn -p 1 -m SC -b",
+      "sets/violating|SC.baseline|failure|violation: find cycle|reproduce: cd 'sets/violating' && "
+      "qirn -p 4 -m SC -b\nregenerate: qirn-gen -p 4 -n 10 -a 4 -l 1 -c 40 -d 8 -v 2 -t 0 -k 0 "
+      "-s 2 -o '" +
+          (root_ / "sets/violating/").string() + "'"};
+  EXPECT_EQ(junit_cases(root_ / "out.xml"), cases);
+}
+
+// Any bytes in set names and qirn's messages give a JUnit file that parses,
+// with every name that XML can hold kept as it is.
+TEST(BatchJunit, AnyNameOrDetailGivesXmlThatParses) {
+  const std::string pieces[] = {"a",
+                                "&",
+                                "<",
+                                ">",
+                                "\"",
+                                "'",
+                                "\t",
+                                "\n",
+                                "\r",
+                                "\x01",
+                                "\x7f",
+                                "\xff",
+                                "\xc3\xa9",
+                                "\xef\xbf\xbe",
+                                "\xed\xa0\x80",
+                                "]]>",
+                                "\xe2\x82"};
+  const qirn_batch::RunSettings settings{"qirn", "RC", true, 1, 0, {}};
+  qirn_batch::JunitReport report(settings);
+  qirn_gen::SplitMix64 rng(3);
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    std::string name = "n";
+    for (int k = rng.below(8); k > 0; --k) name += pieces[rng.below(17)];
+    const qirn_batch::Verdict verdict = static_cast<qirn_batch::Verdict>(rng.below(4));
+    report.add({name, 2}, {verdict, name, 0, 0.5}, nullptr, name);
+    names.push_back(name);
+  }
+  const fs::path file = fs::path(::testing::TempDir()) / "names.xml";
+  std::ofstream(file) << report.text(1.0);
+  const std::vector<std::string> cases = junit_cases(file);
+  ASSERT_EQ(cases.size(), names.size()) << (cases.empty() ? "" : cases[0]);
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string parsed = cases[i].substr(0, cases[i].find("|RC.baseline|"));
+    if (names[i].find_first_of("\x01\xff\xe2\xed\xef") == std::string::npos) {
+      EXPECT_EQ(parsed, names[i]);
+    }
+  }
+}
+
 // Results that cannot be written are reported and give status 2.
 TEST_F(BatchRun, FailedWritesOfTheResultsGiveStatusTwo) {
   generate("sets/one", 2, 7);
@@ -225,6 +385,14 @@ TEST_F(BatchRun, FailedWritesOfTheResultsGiveStatusTwo) {
   EXPECT_EQ(jsonToFull.status, 2);
   EXPECT_EQ(jsonToFull.err, "qirn-batch: cannot write /dev/full: No space left on device\n");
   EXPECT_EQ(jsonToFull.lines, std::vector<std::string>{"sets/one\tpass\tno cycle!"});
+  const BatchResult junitToFull = batch("-m SC --junit /dev/full sets");
+  EXPECT_EQ(junitToFull.status, 2);
+  EXPECT_EQ(junitToFull.err, "qirn-batch: cannot write /dev/full: No space left on device\n");
+  const BatchResult junitNowhere = batch("-m SC --junit no/such/folder.xml sets");
+  EXPECT_EQ(junitNowhere.status, 2);
+  EXPECT_EQ(junitNowhere.err,
+            "qirn-batch: cannot write no/such/folder.xml: No such file or directory\n");
+  EXPECT_TRUE(junitNowhere.lines.empty());
 }
 
 // A folder that cannot be read is an error set in its place; the others run.

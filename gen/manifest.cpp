@@ -1,0 +1,135 @@
+#include "gen/manifest.h"
+
+#include <vector>
+
+#include "tools/report_text.h"
+
+namespace qirn_gen {
+namespace {
+
+using qirn_tools::json_string;
+
+struct NumberField {
+  const char* name;
+  char letter;
+  int32_t GenConfig::*field;
+};
+
+// In the order of qirn-gen's usage text; the seed is a field of its own.
+const NumberField kNumberFields[] = {
+    {"processors", 'p', &GenConfig::processors},
+    {"operations", 'n', &GenConfig::operations},
+    {"addresses", 'a', &GenConfig::addresses},
+    {"locks", 'l', &GenConfig::locks},
+    {"lock-share", 'c', &GenConfig::lockShare},
+    {"scan-distance", 'd', &GenConfig::scanDistance},
+    {"violations", 'v', &GenConfig::violations},
+    {"timed-violations", 't', &GenConfig::timedViolations},
+    {"lock-violations", 'k', &GenConfig::lockViolations},
+};
+
+const char* const kModels[] = {"SC", "PC", "RC", "ScC"};
+
+std::string member(const char* key, const std::string& value) {
+  return json_string(key) + ": " + value;
+}
+
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) text += (i > 0 ? separator : "") + items[i];
+  return text;
+}
+
+std::string options_json(const GenConfig& config) {
+  std::vector<std::string> members;
+  for (const NumberField& number : kNumberFields) {
+    members.push_back(member(number.name, std::to_string(config.*number.field)));
+  }
+  members.push_back(member("output", json_string(config.prefix)));
+  return "{" + joined(members, ", ") + "}";
+}
+
+std::string load_members(const GeneratedRun& run, const InjectedLoad& load, const char* kind) {
+  const GenOp& op = run.programs[load.proc][load.seq];
+  return member("kind", json_string(kind)) + ", " + member("processor", std::to_string(load.proc)) +
+         ", " + member("operation", std::to_string(load.seq)) + ", " +
+         member("address", std::to_string(op.target)) + ", " +
+         member("loaded", std::to_string(load.stale)) + ", " +
+         member("memory", std::to_string(load.faithful));
+}
+
+std::string lock_members(const GeneratedRun& run, const LockViolation& violation) {
+  const char* kind =
+      violation.kind == LockViolationKind::StaleSession ? "lock-stale-read" : "lock-mid-session";
+  return load_members(run, violation.load, kind) + ", " +
+         member("lock", std::to_string(violation.lock)) + ", " +
+         member("writer", std::to_string(violation.writer)) + ", " +
+         member("overwrite", std::to_string(violation.overwrite));
+}
+
+// The counts per option, then every changed load: the stale loads of -v or
+// -t, then the planted lock violations.
+std::string injected_json(const GeneratedRun& run) {
+  const size_t stale = run.injected.size();
+  std::vector<std::string> loads;
+  for (const InjectedLoad& load : run.injected) {
+    loads.push_back("{" + load_members(run, load, run.injectedTimed ? "timed" : "stale") + "}");
+  }
+  for (const LockViolation& violation : run.lockViolations) {
+    loads.push_back("{" + lock_members(run, violation) + "}");
+  }
+  const std::string list = loads.empty() ? "[]" : "[\n    " + joined(loads, ",\n    ") + "\n  ]";
+  return "{" + member("violations", std::to_string(run.injectedTimed ? 0 : stale)) + ", " +
+         member("timed-violations", std::to_string(run.injectedTimed ? stale : 0)) + ", " +
+         member("lock-violations", std::to_string(run.lockViolations.size())) + ", " +
+         member("loads", list) + "}";
+}
+
+std::string expected_json(const GeneratedRun& run) {
+  std::vector<std::string> models;
+  for (const char* model : kModels) {
+    const std::string modes =
+        member("optimized", json_string(expected_verdict(run, model, false))) + ", " +
+        member("baseline", json_string(expected_verdict(run, model, true)));
+    models.push_back(member(model, "{" + modes + "}"));
+  }
+  return "{" + joined(models, ", ") + "}";
+}
+
+}  // namespace
+
+std::string manifest_path(const std::string& prefix) {
+  return prefix + "manifest.json";
+}
+
+std::string regenerate_command(const GenConfig& config) {
+  std::string command = "qirn-gen";
+  for (const NumberField& number : kNumberFields) {
+    command += std::string(" -") + number.letter + " " + std::to_string(config.*number.field);
+  }
+  command += " -s " + std::to_string(config.seed);
+  return config.prefix.empty() ? command : command + " -o " + qirn_tools::shell_word(config.prefix);
+}
+
+const char* expected_verdict(const GeneratedRun& run, std::string_view model, bool baseline) {
+  if (run.injected.empty() && run.lockViolations.empty()) return "pass";
+  const bool timed = run.injectedTimed && !baseline && (model == "SC" || model == "PC");
+  const bool locked = !run.lockViolations.empty() &&
+                      (model == "RC" || model == "ScC" || (model == "SC" && baseline));
+  return timed || locked ? "violation" : "any";
+}
+
+std::string manifest_text(const GeneratedRun& run, const GenConfig& config) {
+  const std::vector<std::string> members = {
+      member("tool", json_string("qirn-gen")),
+      member("version", json_string(QIRN_VERSION)),
+      member("seed", std::to_string(config.seed)),
+      member("options", options_json(config)),
+      member("injected", injected_json(run)),
+      member("command", json_string(regenerate_command(config))),
+      member("expected", expected_json(run)),
+  };
+  return "{\n  " + joined(members, ",\n  ") + "\n}\n";
+}
+
+}  // namespace qirn_gen
