@@ -1,7 +1,6 @@
 #include "baseline/cycle_check.h"
 
 #include <limits>
-#include <numeric>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "derive/program_order.h"
 #include "graph/cycles.h"
 #include "graph/marks.h"
+#include "graph/skip_links.h"
 #include "graph/strong_components.h"
 
 namespace {
@@ -25,35 +25,6 @@ opnode* first_on_cycle(const OrderIndex& index) {
   }
   return nullptr;
 }
-
-// Per processor, the operations the walk has not entered, or the start:
-// below(q, k) is the highest such sequence number up to k, or -1. Links that
-// skip entered operations are shortened as they are followed, so the
-// program-order arcs of a node cost a step per operation still to try rather
-// than one per later operation of the processor.
-class NotEntered {
- public:
-  NotEntered() : down_(state.graph.size()) {
-    for (std::size_t q = 0; q < down_.size(); ++q) {
-      down_[q].resize(state.graph[q].size() + 1);
-      std::iota(down_[q].begin(), down_[q].end(), 0);
-    }
-  }
-
-  int_t below(int_t q, int_t k) {
-    std::vector<int_t>& down = down_[q];
-    int_t slot = k + 1;
-    int_t last = slot;
-    while (down[last] != last) last = down[last];
-    while (down[slot] != last) slot = std::exchange(down[slot], last);
-    return last - 1;
-  }
-
-  void enter(const opnode* u) { down_[u->proc_num][u->seq_num + 1] = u->seq_num; }
-
- private:
-  std::vector<std::vector<int_t>> down_;  // slot k + 1 for sequence number k, slot 0 for none
-};
 
 // Depth-first from the start over every operation's arcs in list order (the
 // inferred arcs newest first, then the stored arcs, then program order from
@@ -88,7 +59,8 @@ class CycleWalk {
   std::size_t budget_;
   std::vector<Frame> stack_;
   NodeMarks visited_;
-  NotEntered notEntered_;
+  // The operations not entered yet, and the start.
+  SkipLinks notEntered_{SkipLinks::Direction::Down};
   const opnode* start_ = nullptr;
 };
 
@@ -96,7 +68,7 @@ bool CycleWalk::push(opnode* u, ORDER_t in) {
   if (budget_ == 0) return false;
   --budget_;
   visited_.set(u);
-  if (u != start_) notEntered_.enter(u);
+  if (u != start_) notEntered_.remove(u->proc_num, u->seq_num);
   std::vector<int_t> inferred = arcs_.of(u);
   const std::size_t count = inferred.size();
   stack_.push_back(
@@ -117,8 +89,8 @@ bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) {
     frame.stored = frame.stored->nxtarc;
     return true;
   }
-  for (int_t k = notEntered_.below(u->proc_num, frame.later); k > u->seq_num;
-       k = notEntered_.below(u->proc_num, k - 1)) {
+  for (int_t k = notEntered_.nearest(u->proc_num, frame.later); k > u->seq_num;
+       k = notEntered_.nearest(u->proc_num, k - 1)) {
     opnode* v = node_at(u->proc_num, k);
     if (keeps_order(state.MC, u, v)) {
       frame.later = k - 1;
@@ -133,7 +105,7 @@ bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) {
 
 std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
   visited_.clear();
-  notEntered_ = NotEntered();
+  notEntered_ = SkipLinks(SkipLinks::Direction::Down);
   start_ = start;
   if (!push(start, LO)) return std::nullopt;
   opnode* target = nullptr;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <numeric>
 #include <unordered_map>
 #include <utility>
 
 #include "bounds/scan_order.h"
 #include "bounds/windows.h"
+#include "graph/skip_links.h"
 
 // Which operations x is timed before. Under the windows, x of processor p is
 // timed before v of q when x.seq_num < v.lpw[p] and x.upw[q] < v.seq_num.
@@ -24,36 +24,22 @@ namespace {
 
 using Interval = std::pair<int_t, int_t>;  // sequence numbers [first, end)
 
-// Operations not yet met, per processor: next(q, k) is the first unmet
-// sequence number from k on (procOpNum[q] when none), through links that skip
-// met ones and are shortened as they are followed.
+// Operations not yet met: the skip links of the operations, and the
+// sentinel on its own.
 class Unmet {
  public:
-  Unmet() : skip_(state.graph.size()) {
-    for (std::size_t q = 0; q < skip_.size(); ++q) {
-      skip_[q].resize(state.graph[q].size() + 1);
-      std::iota(skip_[q].begin(), skip_[q].end(), 0);
-    }
-  }
-
-  int_t next(int_t q, int_t k) {
-    std::vector<int_t>& skip = skip_[q];
-    int_t first = k;
-    while (skip[first] != first) first = skip[first];
-    while (skip[k] != first) k = std::exchange(skip[k], first);
-    return first;
-  }
+  int_t next(int_t q, int_t k) { return links_.nearest(q, k); }
 
   // Meets v; false when it was met before.
   bool take(const opnode* v) {
     if (v == &state.sentinel) return !std::exchange(sentinelMet_, true);
-    if (next(v->proc_num, v->seq_num) != v->seq_num) return false;
-    skip_[v->proc_num][v->seq_num] = v->seq_num + 1;
+    if (!links_.contains(v->proc_num, v->seq_num)) return false;
+    links_.remove(v->proc_num, v->seq_num);
     return true;
   }
 
  private:
-  std::vector<std::vector<int_t>> skip_;
+  SkipLinks links_{SkipLinks::Direction::Up};
   bool sentinelMet_ = false;
 };
 
