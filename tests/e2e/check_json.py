@@ -6,9 +6,9 @@ STATUS is the code --exit-code gives for the run; OUT its standard output;
 EXPECTED_OUT and EXPECTED_ERR what the run prints without --json (standard
 error without the line that names the input file of a stop). The
 verdict must match the code, and a printed cycle must be the witness. The
-line and the error must tell what qirn-batch read from the printed lines
-before it read this object: the line that decides the verdict, and for a
-stop the last line of its message.
+line must be the printed line that decides the verdict, and the last line of
+a stop's message the last line printed on standard error: qirn-batch and
+qirn-shrink read the run from these fields alone.
 """
 import json
 import re
