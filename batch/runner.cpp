@@ -19,6 +19,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The descriptor on which qirn writes its JSON object, a pipe that only the
+// batch reads: nothing is left behind, however the run ends.
+constexpr int kReportFd = 3;
+
 // The write end of the wake-up pipe and the interrupt that arrived, shared
 // with the signal handler.
 int gWakeFd = -1;
@@ -93,12 +97,12 @@ class SignalWatch {
 struct Child {
   size_t index = 0;
   pid_t pid = -1;         // also the id of its process group
-  int fds[2] = {-1, -1};  // qirn's standard output and standard error; -1 once closed
+  int fds[2] = {-1, -1};  // qirn's standard error and its JSON object; -1 once closed
   Clock::time_point start;
   std::optional<Clock::time_point> deadline;
   bool timedOut = false;
-  OutputScan out;
   ErrorText err;
+  std::string report;
 };
 
 // In the child between fork and exec: reports on the error pipe and ends.
@@ -110,14 +114,20 @@ struct Child {
   _exit(127);
 }
 
+// Makes fd open as kReportFd across exec.
+bool place_report_end(int fd) {
+  return fd == kReportFd ? fcntl(fd, F_SETFD, 0) == 0 : dup2(fd, kReportFd) >= 0;
+}
+
 // qirn leads a process group of its own, so that it can be killed together
-// with whatever it starts.
+// with whatever it starts. Its standard output is not read: its object tells
+// the verdict.
 [[noreturn]] void exec_qirn(const std::string& dir, const std::string& qirn,
-                            const std::vector<char*>& argv, int outEnd, int errEnd) {
+                            const std::vector<char*>& argv, int errEnd, int reportEnd) {
   setpgid(0, 0);
-  const int input = open("/dev/null", O_RDONLY);
-  if (input < 0 || dup2(input, STDIN_FILENO) < 0 || dup2(outEnd, STDOUT_FILENO) < 0 ||
-      dup2(errEnd, STDERR_FILENO) < 0) {
+  const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (nothing < 0 || dup2(nothing, STDIN_FILENO) < 0 || dup2(nothing, STDOUT_FILENO) < 0 ||
+      dup2(errEnd, STDERR_FILENO) < 0 || !place_report_end(reportEnd)) {
     _exit(127);
   }
   if (chdir(dir.c_str()) != 0) child_failure("cannot enter the set's folder");
@@ -160,33 +170,34 @@ class Batch {
       done_[index] = Outcome{Verdict::Error, sets_[index].unreadable};
       return;
     }
-    const std::vector<std::string> words = qirn_arguments(sets_[index], settings_);
+    std::vector<std::string> words = qirn_arguments(sets_[index], settings_);
+    words.insert(words.end(), {"--json", "/dev/fd/" + std::to_string(kReportFd)});
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
-    int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
-    const bool piped = pipe2(outPipe, O_CLOEXEC) == 0 && pipe2(errPipe, O_CLOEXEC) == 0;
+    int errPipe[2] = {-1, -1}, reportPipe[2] = {-1, -1};
+    const bool piped = pipe2(errPipe, O_CLOEXEC) == 0 && pipe2(reportPipe, O_CLOEXEC) == 0;
     const pid_t pid = piped ? fork() : -1;
-    if (pid == 0) exec_qirn(sets_[index].path, settings_.qirn, argv, outPipe[1], errPipe[1]);
+    if (pid == 0) exec_qirn(sets_[index].path, settings_.qirn, argv, errPipe[1], reportPipe[1]);
     const std::string reason = std::strerror(errno);
-    close_fd(outPipe[1]);
     close_fd(errPipe[1]);
+    close_fd(reportPipe[1]);
     if (pid < 0) {
-      close_fd(outPipe[0]);
       close_fd(errPipe[0]);
+      close_fd(reportPipe[0]);
       done_[index] = Outcome{Verdict::Error, "cannot start qirn: " + reason};
       return;
     }
     setpgid(pid, pid);  // also here, so the group exists before it is ever killed
-    add_child(index, pid, outPipe[0], errPipe[0]);
+    add_child(index, pid, errPipe[0], reportPipe[0]);
   }
 
-  void add_child(size_t index, pid_t pid, int outFd, int errFd) {
+  void add_child(size_t index, pid_t pid, int errFd, int reportFd) {
     Child& child = running_.emplace_back();
     child.index = index;
     child.pid = pid;
-    child.fds[0] = outFd;
-    child.fds[1] = errFd;
+    child.fds[0] = errFd;
+    child.fds[1] = reportFd;
     for (const int fd : child.fds) fcntl(fd, F_SETFL, O_NONBLOCK);
     child.start = Clock::now();
     if (settings_.timeout > 0) {
@@ -242,9 +253,9 @@ class Batch {
     }
     const std::string_view bytes(buffer, static_cast<size_t>(got));
     if (stream == 0) {
-      child.out.add(bytes);
-    } else {
       child.err.add(bytes);
+    } else {
+      child.report.append(bytes);
     }
     return true;
   }
@@ -284,12 +295,12 @@ class Batch {
     int status = 0;
     while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
     }
-    child.out.finish();
     Ending ending{Ending::Kind::Exited, WIFEXITED(status) ? WEXITSTATUS(status) : 0};
     if (WIFSIGNALED(status)) {
       ending = {child.timedOut ? Ending::Kind::TimedOut : Ending::Kind::Signaled, WTERMSIG(status)};
     }
-    Outcome outcome = classify(child.out, child.err, ending, settings_.timeout);
+    Outcome outcome =
+        classify(read_qirn_report(child.report), child.err, ending, settings_.timeout);
     outcome.seconds = std::chrono::duration<double>(Clock::now() - child.start).count();
     return outcome;
   }

@@ -1,36 +1,17 @@
-// Classifying one qirn run from its output and the way it ended.
+// Classifying one qirn run from its JSON object and the way it ended.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "batch/qirn_report.h"
 
 namespace qirn_batch {
 
 enum class Verdict { Pass, Violation, Error, Timeout };
 
 const char* verdict_name(Verdict verdict);  // "pass", "violation", "error", "timeout"
-
-// Collects the verdict lines of qirn's standard output as it arrives in
-// pieces. Only whole lines count; a line longer than any verdict line (a
-// printed cycle) is passed over without being kept.
-class OutputScan {
- public:
-  void add(std::string_view bytes);
-  void finish();  // the output ended; a last line without a newline counts
-
-  bool cyclePrinted() const { return cycle_; }
-  const std::string& violationLine() const { return violation_; }
-  const std::string& passLine() const { return pass_; }
-
- private:
-  void line(std::string_view text);
-
-  std::string partial_;
-  bool overlong_ = false;
-  bool cycle_ = false;
-  std::string violation_;
-  std::string pass_;
-};
 
 // Keeps the start of qirn's standard error, enough for any message it writes.
 class ErrorText {
@@ -56,7 +37,11 @@ struct Outcome {
   double seconds = 0;
 };
 
-// timeout is the limit in seconds, named when the run was stopped by it.
-Outcome classify(const OutputScan& out, const ErrorText& err, Ending ending, double timeout);
+// report is qirn's object, nullopt when none arrived; timeout is the limit in
+// seconds, named when the run was stopped by it. A run that ended by a signal
+// or the limit, or exited without an object, is an error or a timeout, told
+// by the end of its standard error.
+Outcome classify(const std::optional<QirnReport>& report, const ErrorText& err, Ending ending,
+                 double timeout);
 
 }  // namespace qirn_batch

@@ -146,6 +146,15 @@ struct FoundCycle {
 // What the run has printed as its verdict so far.
 enum class Verdict { None, Pass, Violation };
 
+// The printed line that decides the verdict: the last line that says there is
+// a violation; else the header of a printed cycle; else the last line that
+// says there is none. Empty while no such line has been printed.
+struct VerdictLine {
+  enum class Kind { None, Pass, Cycle, Violation };  // weakest first
+  std::string text;
+  Kind kind = Kind::None;
+};
+
 // Why a run stopped: bad input or a file that cannot be used, a violation
 // proven on the way, or a limit or failed check of qirn itself.
 enum class StopKind { Input, Violation, Internal };
@@ -210,6 +219,7 @@ struct RunState {
   bool usageError = false;
   bool stoppedByOptions = false;  // help, the version or a rejected model
   Verdict verdict = Verdict::None;
+  VerdictLine verdictLine;
   // A fatal stop: its message, why, and the input file and line it names.
   std::string stopMessage;
   StopKind stopKind = StopKind::Input;
@@ -242,6 +252,19 @@ void reset_run_state();
 inline void note_verdict(bool violation) {
   if (violation || state.verdict == Verdict::None)
     state.verdict = violation ? Verdict::Violation : Verdict::Pass;
+}
+
+// Records a printed line of the given kind, which decides the verdict unless
+// a line of a stronger kind came before it.
+inline void note_verdict_line(const char* text, VerdictLine::Kind kind) {
+  if (kind >= state.verdictLine.kind) state.verdictLine = {text, kind};
+}
+
+// Prints a verdict line and records it and its verdict.
+inline void print_verdict(bool violation, const char* line) {
+  std::printf("%s\n", line);
+  note_verdict_line(line, violation ? VerdictLine::Kind::Violation : VerdictLine::Kind::Pass);
+  note_verdict(violation);
 }
 
 // The node of processor p, sequence number s.

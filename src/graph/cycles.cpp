@@ -140,7 +140,9 @@ void print_cycle(const FoundCycle& cycle) {
 }
 
 void report_cycle(FoundCycle cycle) {
-  std::printf("Find a consistency violation:\n");
+  const char* header = "Find a consistency violation:";
+  std::printf("%s\n", header);
+  note_verdict_line(header, VerdictLine::Kind::Cycle);
   print_cycle(cycle);
   std::printf("\n");
   state.lastCycle = std::move(cycle);

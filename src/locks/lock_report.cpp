@@ -5,16 +5,13 @@
 #include "graph/cycles.h"
 
 void print_rc_decision(const LockDecision& decision) {
-  note_verdict(decision.verdict != LockVerdict::Legal);
-  if (decision.verdict == LockVerdict::Legal) {
-    std::printf("no violation!\n");
-    return;
-  }
+  if (decision.verdict == LockVerdict::Legal) return print_verdict(false, "no violation!");
   if (decision.cycle) {
     print_cycle(*decision.cycle);
     state.lastCycle = *decision.cycle;
   }
-  std::printf("\nhas violation!\n");
+  std::printf("\n");
+  print_verdict(true, "has violation!");
 }
 
 void print_scc_decision(const LockDecision& decision) {
@@ -22,7 +19,6 @@ void print_scc_decision(const LockDecision& decision) {
   std::printf(state.isBase == 0 ? "optimized algorithm begin ...\n"
                                 : "baseline algorithm begin !...\n");
   if (decision.cycle) report_cycle(*decision.cycle);
-  std::printf("%s\n",
-              decision.verdict == LockVerdict::Legal ? "no cycle!" : "no path can be found!");
-  note_verdict(decision.verdict != LockVerdict::Legal);
+  const bool violation = decision.verdict != LockVerdict::Legal;
+  print_verdict(violation, violation ? "no path can be found!" : "no cycle!");
 }

@@ -64,15 +64,14 @@ int_t check_for_rc() {
   opnode* start = first_chain_start();
   if (start == nullptr) return 1;
   if (complete_chain_exists()) {
-    std::printf("no violation!\n");
-    note_verdict(false);
+    print_verdict(false, "no violation!");
     return 0;
   }
   NodeMarks visited;
   visited.clear();
   dfs_print_for_rc(start, visited);
-  std::printf("\nhas violation!\n");
-  note_verdict(true);
+  std::printf("\n");
+  print_verdict(true, "has violation!");
   return 1;
 }
 

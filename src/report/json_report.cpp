@@ -84,11 +84,23 @@ std::string witness_json() {
   return json + "]}";
 }
 
-std::string error_json() {
-  if (state.stopMessage.empty() || state.stopKind == StopKind::Violation) return "null";
+// The stop's message without the newlines that end it.
+std::string stop_message() {
   std::string message = state.stopMessage;
   while (!message.empty() && message.back() == '\n') message.pop_back();
-  std::string json = "{\"message\": " + quoted(message);
+  return message;
+}
+
+// The verdict line, or for the violation that stops a run its message.
+std::string line_json() {
+  if (!state.stopMessage.empty())
+    return state.stopKind == StopKind::Violation ? quoted(stop_message()) : "null";
+  return state.verdictLine.text.empty() ? "null" : quoted(state.verdictLine.text);
+}
+
+std::string error_json() {
+  if (state.stopMessage.empty() || state.stopKind == StopKind::Violation) return "null";
+  std::string json = "{\"message\": " + quoted(stop_message());
   json += ", \"file\": " + (state.stopFile.empty() ? "null" : quoted(state.stopFile));
   json += ", \"line\": " + (state.stopLine > 0 ? std::to_string(state.stopLine) : "null");
   json += ", \"meaning\": " + (state.stopMeaning ? quoted(state.stopMeaning) : "null");
@@ -102,6 +114,7 @@ std::string json_report(int status) {
   json += ", \"mode\": " + quoted(state.isBase == 1 ? "baseline" : "optimized");
   json += ", \"processors\": " + std::to_string(state.NPROCESSOR);
   json += ", \"verdict\": " + quoted(verdict_name());
+  json += ", \"line\": " + line_json();
   json += ", \"status\": " + std::to_string(status);
   json += ", \"choices\": " + std::to_string(state.exp_i);
   json += ", \"witness\": " + witness_json();

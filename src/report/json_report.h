@@ -4,8 +4,9 @@
 #include <string>
 
 // The object for the run that ended with exit status `status`: model, mode,
-// processors, verdict ("pass", "violation", "error" or "none"), the status
-// --exit-code gives, the witness (the printed cycle, or for a lock-model
+// processors, verdict ("pass", "violation", "error" or "none"), the printed
+// line that decides it (see VerdictLine; for the violation that stops a run,
+// its message), the status --exit-code gives, the witness (the printed cycle, or for a lock-model
 // violation without one the operations that admit no order) as nodes and
 // arcs, the choices counted, and for a stop its message and the input file
 // and line it names.

@@ -107,8 +107,7 @@ void verify_by_cycles() {
     add_io_arc();
     found = check_cycle();
   }
-  std::printf("%s\n", found == 0 ? "no cycle!" : "find cycle");
-  note_verdict(found != 0);
+  print_verdict(found != 0, found == 0 ? "no cycle!" : "find cycle");
 }
 
 namespace {
@@ -121,10 +120,12 @@ constexpr int_t kFrontierChoices = 800'000;
 constexpr std::int64_t kFrontierWalk = 40'000'000;
 
 // The model's search of old, whose lines are kept wherever it reaches the
-// verdict the lock-model decision reaches: its output held back, and its
-// verdict, if it reached one.
+// verdict the lock-model decision reaches: its output held back, the verdict
+// and verdict line of that output, and the search's verdict, if it reached one.
 struct EarlierSearch {
   HeldOutput held;
+  Verdict printed = Verdict::None;
+  VerdictLine line;
   std::optional<LockVerdict> verdict;
 
   bool agrees(const LockDecision& decision) const {
@@ -132,25 +133,40 @@ struct EarlierSearch {
   }
 };
 
-// The verdict lines of held output count only once they are shown.
+// The verdict lines of held output count only once they are shown, also
+// when the search is abandoned.
 EarlierSearch run_earlier(const std::function<std::optional<LockVerdict>()>& search) {
   EarlierSearch earlier;
   const Verdict before = state.verdict;
-  earlier.held = run_held([&] { earlier.verdict = search(); });
-  state.verdict = before;
+  const VerdictLine lineBefore = state.verdictLine;
+  const auto restore = [&] {
+    state.verdict = before;
+    state.verdictLine = lineBefore;
+  };
+  try {
+    earlier.held = run_held([&] { earlier.verdict = search(); });
+  } catch (...) {
+    restore();
+    throw;
+  }
+  earlier.printed = state.verdict;
+  earlier.line = state.verdictLine;
+  restore();
   return earlier;
 }
 
+// Nothing is printed between the held search and its showing, so what its
+// lines recorded is the run's once they are shown.
 void show_agreeing(const EarlierSearch& earlier) {
   show(earlier.held);
-  note_verdict(earlier.verdict == LockVerdict::Violation);
+  state.verdict = earlier.printed;
+  state.verdictLine = earlier.line;
 }
 
 std::optional<LockVerdict> release_chain_search() {
   add_lo_for_sync();
   if (check_cycle() == 1) {
-    std::printf("before add arc!\n");
-    note_verdict(true);
+    print_verdict(true, "before add arc!");
     return LockVerdict::Violation;
   }
   if (state.lockColumns == 0) return std::nullopt;
@@ -164,8 +180,7 @@ std::optional<LockVerdict> frontier_search() {
   pre_lmt_sync();
   std::printf("ScC\n");
   if (check_cycle() == 1) {
-    std::printf("before add go arc!\n");
-    note_verdict(true);
+    print_verdict(true, "before add go arc!");
   }
   const int_t result = verificationAlgorithm();
   print_time_used();

@@ -206,7 +206,6 @@ int_t verificationAlgorithm() {
     else
       result = exploreFrontier_bfs(f, size, -1, search.visited);
   }
-  std::printf("%s\n", result == kComplete ? "no cycle!" : "no path can be found!");
-  note_verdict(result != kComplete);
+  print_verdict(result != kComplete, result == kComplete ? "no cycle!" : "no path can be found!");
   return result;
 }

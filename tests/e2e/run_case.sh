@@ -11,7 +11,8 @@
 # for the line that names the input file and line of a stop on bad input, and
 # the status must be the verdict that the expected output shows (0 pass, 1
 # violation, 2 bad input or usage, 3 an internal stop). A third run with
-# --json must write the same verdict, and the printed cycle as its witness.
+# --json must write the same verdict, and the printed cycle as its witness,
+# and name the line that decides the verdict as the printed output shows it.
 set -u
 qirn=$1
 case_dir=$2
@@ -91,5 +92,6 @@ compare expected.rc actual.rc "exit status with --exit-code"
 
 # And with --json: the object must tell the same verdict and witness.
 (eval "exec -a qirn \"\$qirn\" $args --json verdict.json") </dev/null >actual.out 2>/dev/null
-python3 "$here/check_json.py" verdict.json "$status" actual.out || failed=1
+cat expected.out expected.file.* >expected.all 2>/dev/null
+python3 "$here/check_json.py" verdict.json "$status" actual.out expected.all expected.err.bare || failed=1
 exit $failed

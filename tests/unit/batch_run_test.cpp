@@ -190,6 +190,28 @@ TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
   }
 }
 
+// The verdict comes from qirn's object alone: a run that prints verdict
+// lines but exits without one, or is killed after writing it, is an error.
+TEST_F(BatchRun, WithoutItsObjectARunIsAnError) {
+  generate("sets/one", 2, 10);
+  const struct {
+    std::string action, line;
+  } cases[] = {
+      {"echo 'no cycle!'; exit 0", "sets/one\terror\tno verdict in qirn's output"},
+      {"echo 'Find a write-to consistency violation' >&2; exit 255",
+       "sets/one\terror\tFind a write-to consistency violation"},
+      {"echo '{\"verdict\": \"pass\", \"line\": \"no cycle!\"}' >&3; kill -9 $$",
+       "sets/one\terror\tkilled by signal 9 (Killed)"},
+      {"echo '{\"verdict\": \"pass\", \"line\": \"no cycle!\"}' >&3; exit 0",
+       "sets/one\tpass\tno cycle!"},
+  };
+  for (const auto& c : cases) {
+    wrap_qirn("*", c.action);
+    EXPECT_EQ(batch("-m SC --qirn ./qirn sets").lines, std::vector<std::string>{c.line})
+        << c.action;
+  }
+}
+
 // SIGINT and SIGTERM end the running children's groups, then qirn-batch
 // itself as interrupted by that signal.
 TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {

@@ -1,66 +1,88 @@
-// How qirn-batch reads one qirn run: its verdict and the line it names,
-// whatever pieces the output arrives in.
+// How qirn-batch reads one qirn run: the verdict and the line that qirn's
+// JSON object names, and what it falls back on when no whole object arrives.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "batch/runner.h"
 #include "batch/verdict.h"
 
 namespace {
 
 using qirn_batch::Ending;
 using qirn_batch::ErrorText;
-using qirn_batch::OutputScan;
+using qirn_batch::Outcome;
 using qirn_batch::Verdict;
 
-struct Case {
-  const char* what;
-  std::string out;
-  std::string err;
-  int status;
-  Verdict verdict;
-  std::string detail;
-};
-
-// Feeds the output in pieces of every size from 1 to 7 bytes, so that lines
-// are split at every place.
-qirn_batch::Outcome read_run(const Case& run, size_t piece) {
-  OutputScan out;
-  for (size_t at = 0; at < run.out.size(); at += piece) out.add(run.out.substr(at, piece));
-  out.finish();
-  ErrorText err;
-  err.add(run.err);
-  return classify(out, err, Ending{Ending::Kind::Exited, run.status}, 0);
+// The built qirn on a scenario of the end-to-end tests, run as the batch
+// runs it.
+Outcome run_scenario(const std::string& name, int processors, const std::string& model,
+                     bool baseline) {
+  const qirn_batch::RunSettings settings{QIRN_EXE, model, baseline, 1, 60, {}};
+  const std::string dir = (std::filesystem::path(QIRN_E2E_DIR) / name).string();
+  Outcome outcome;
+  qirn_batch::run_batch({{dir, processors}}, settings,
+                        [&](size_t, const Outcome& got) { outcome = got; });
+  return outcome;
 }
 
-TEST(BatchVerdict, TheLastVerdictLineCountsWhateverPiecesTheOutputArrivesIn) {
-  const std::string cycle = "(G[0][1]:S[0]#1)<-T-(G[1][0]:L[0]=1)<-Wt-(G[0][1]:S[0]#1)\n";
-  const std::vector<Case> cases = {
-      {"a cycle before the ScC search, which then finds no path",
-       "ScC\nbefore add go arc!\nbaseline algorithm begin !...\nno path can be found!\n"
-       "Count of choosing edge: 0\n",
-       "", 0, Verdict::Violation, "no path can be found!"},
-      {"a cycle before the ScC search, which then passes", "before add go arc!\nno cycle!\n", "", 0,
-       Verdict::Violation, "before add go arc!"},
-      {"a printed cycle alone", "Find a consistency violation:\n" + cycle, "", 0,
-       Verdict::Violation, "Find a consistency violation:"},
-      {"a pass without a final newline", "no cycle!\nCount of choosing edge: 0", "", 0,
-       Verdict::Pass, "no cycle!"},
-      {"a verdict line inside a longer line does not count", "xno cycle!\n" + cycle, "", 0,
-       Verdict::Error, "no verdict in qirn's output"},
-      {"the stale read that stops the run", cycle, "Find a write-to consistency violation\n", 255,
-       Verdict::Violation, "Find a write-to consistency violation"},
-      {"bad input", "", "op type format is error\n", 255, Verdict::Error,
-       "op type format is error"},
+// The ScC run prints "before add go arc!" and then "no path can be found!":
+// the last violation line counts. The write-to violation stops the run with
+// its message, and a stop on bad input is told by its message, not by the
+// line that --json adds after it on standard error.
+TEST(BatchVerdict, QirnsObjectGivesTheLastViolationLineOrTheStopMessage) {
+  const struct {
+    const char* scenario;
+    int processors;
+    const char* model;
+    bool baseline;
+    Verdict verdict;
+    const char* detail;
+    int status;
+  } cases[] = {
+      {"scc-cycle-before-search", 2, "ScC", true, Verdict::Violation, "no path can be found!", 0},
+      {"sc-write-to-timed-before-store", 2, "SC", false, Verdict::Violation,
+       "Find a write-to consistency violation", 255},
+      {"cli-exit-code-names-the-bad-line", 2, "SC", true, Verdict::Error, "op type format is error",
+       255},
+      {"pc-iriw", 4, "SC", true, Verdict::Violation, "find cycle", 0},
+      {"pc-iriw", 4, "ScC", true, Verdict::Pass, "no cycle!", 0},
   };
-  for (const Case& run : cases) {
-    for (size_t piece = 1; piece <= 7; ++piece) {
-      const qirn_batch::Outcome outcome = read_run(run, piece);
-      EXPECT_EQ(outcome.verdict, run.verdict) << run.what << ", pieces of " << piece;
-      EXPECT_EQ(outcome.detail, run.detail) << run.what << ", pieces of " << piece;
-    }
+  for (const auto& c : cases) {
+    const Outcome outcome = run_scenario(c.scenario, c.processors, c.model, c.baseline);
+    EXPECT_EQ(outcome.verdict, c.verdict) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.detail, c.detail) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.status, c.status) << c.scenario << ' ' << c.model;
   }
+}
+
+// An object cut short anywhere is no object, so the run is told by the way
+// it ended; the whole one gives its fields, escapes decoded.
+TEST(BatchVerdict, OnlyAWholeObjectIsRead) {
+  const std::string object =
+      "{\"model\": \"RC\", \"verdict\": \"error\", \"line\": null, \"status\": 2, \"choices\": 0,"
+      " \"witness\": {\"kind\": \"core\", \"nodes\": [{\"text\": \"(G[0][0]:S[0]#1)\"}],"
+      " \"arcs\": [], \"flag\": true}, \"error\": {\"message\": \"bad \\\"x\\\"\\u0009\\\\\\n"
+      "in line\", \"file\": null, \"line\": 3}}\n";
+  const auto whole = qirn_batch::read_qirn_report(object);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->verdict, "error");
+  EXPECT_EQ(whole->line, "");
+  EXPECT_EQ(whole->error, "bad \"x\"\t\\\nin line");
+  ErrorText err;
+  err.add("bad\nqirn: in tfres.0, line 3\n");
+  const Ending exited{Ending::Kind::Exited, 255};
+  EXPECT_EQ(classify(whole, err, exited, 0).detail, "in line");
+  for (size_t cut = 0; cut + 1 < object.size(); ++cut) {
+    const auto part = qirn_batch::read_qirn_report(std::string_view(object).substr(0, cut));
+    EXPECT_FALSE(part) << cut;
+    EXPECT_EQ(classify(part, err, exited, 0).detail, "qirn: in tfres.0, line 3") << cut;
+  }
+  EXPECT_EQ(classify(std::nullopt, ErrorText(), Ending{}, 0).detail, "no verdict in qirn's output");
+  EXPECT_FALSE(qirn_batch::read_qirn_report(object + "{}"));
+  EXPECT_FALSE(qirn_batch::read_qirn_report(std::string(20, '[') + std::string(20, ']')));
 }
 
 }  // namespace
