@@ -119,13 +119,27 @@ namespace {
 constexpr int_t kFrontierChoices = 800'000;
 constexpr std::int64_t kFrontierWalk = 40'000'000;
 
+// What the lines printed so far have recorded: the verdict, the line that
+// decides it, and the printed cycle.
+struct PrintedRecord {
+  Verdict verdict = Verdict::None;
+  VerdictLine line;
+  FoundCycle cycle;
+
+  static PrintedRecord of_run() { return {state.verdict, state.verdictLine, state.lastCycle}; }
+  void restore() const {
+    state.verdict = verdict;
+    state.verdictLine = line;
+    state.lastCycle = cycle;
+  }
+};
+
 // The model's search of old, whose lines are kept wherever it reaches the
-// verdict the lock-model decision reaches: its output held back, the verdict
-// and verdict line of that output, and the search's verdict, if it reached one.
+// verdict the lock-model decision reaches: its output held back, what that
+// output recorded, and the search's verdict, if it reached one.
 struct EarlierSearch {
   HeldOutput held;
-  Verdict printed = Verdict::None;
-  VerdictLine line;
+  PrintedRecord printed;
   std::optional<LockVerdict> verdict;
 
   bool agrees(const LockDecision& decision) const {
@@ -133,25 +147,19 @@ struct EarlierSearch {
   }
 };
 
-// The verdict lines of held output count only once they are shown, also
-// when the search is abandoned.
+// The verdict lines and the cycle of held output count only once they are
+// shown, also when the search is abandoned.
 EarlierSearch run_earlier(const std::function<std::optional<LockVerdict>()>& search) {
   EarlierSearch earlier;
-  const Verdict before = state.verdict;
-  const VerdictLine lineBefore = state.verdictLine;
-  const auto restore = [&] {
-    state.verdict = before;
-    state.verdictLine = lineBefore;
-  };
+  const PrintedRecord before = PrintedRecord::of_run();
   try {
     earlier.held = run_held([&] { earlier.verdict = search(); });
   } catch (...) {
-    restore();
+    before.restore();
     throw;
   }
-  earlier.printed = state.verdict;
-  earlier.line = state.verdictLine;
-  restore();
+  earlier.printed = PrintedRecord::of_run();
+  before.restore();
   return earlier;
 }
 
@@ -159,8 +167,7 @@ EarlierSearch run_earlier(const std::function<std::optional<LockVerdict>()>& sea
 // lines recorded is the run's once they are shown.
 void show_agreeing(const EarlierSearch& earlier) {
   show(earlier.held);
-  state.verdict = earlier.printed;
-  state.verdictLine = earlier.line;
+  earlier.printed.restore();
 }
 
 std::optional<LockVerdict> release_chain_search() {
