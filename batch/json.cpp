@@ -52,8 +52,9 @@ class Parser {
       std::string name;
       skip_space();
       if (close == '}' && !name_and_colon(name)) return false;
-      value.members.emplace_back(std::move(name), Json());
-      if (!parse(value.members.back().second, depth + 1)) return false;
+      value.names.push_back(std::move(name));
+      value.members.emplace_back();
+      if (!parse(value.members.back(), depth + 1)) return false;
       skip_space();
     } while (take(','));
     return take(close);
@@ -181,8 +182,8 @@ class Parser {
 
 const Json* Json::find(std::string_view key) const {
   if (kind != Kind::Object) return nullptr;
-  for (auto member = members.rbegin(); member != members.rend(); ++member) {
-    if (member->first == key) return &member->second;
+  for (std::size_t i = members.size(); i-- > 0;) {
+    if (names[i] == key) return &members[i];
   }
   return nullptr;
 }

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace qirn_batch {
@@ -19,7 +18,11 @@ struct Json {
   enum class Kind { Null, Bool, Number, String, Array, Object };
   Kind kind = Kind::Null;
   std::string text;  // a string decoded to UTF-8; a number or true/false as written
-  std::vector<std::pair<std::string, Json>> members;  // an object's, in order; an array's, unnamed
+  // An object's members in order with their names, or an array's items with
+  // empty names. Names apart from values, since a pair would need Json
+  // complete here.
+  std::vector<std::string> names;
+  std::vector<Json> members;
 
   // The object's last member named key, or nullptr when there is none or
   // this is not an object.
