@@ -1,5 +1,5 @@
-// Runs one verification with the installed library: the command line is
-// qirn's, and so are the output and the exit status.
+// Runs one verification with the installed library, as qirn's main does but
+// without the --json report: qirn's command line, output and exit status.
 #include "report/diagnostics.h"
 #include "run/driver.h"
 
