@@ -9,6 +9,7 @@ command -v make >/dev/null 2>&1 || missing+=(make)
 if [ "${1:-}" = "--tests" ]; then
   [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
   command -v diff >/dev/null 2>&1 || missing+=(diffutils)
+  command -v groff >/dev/null 2>&1 || missing+=(groff-base)
 fi
 if [ "${1:-}" = "--fuzz" ]; then
   if ! command -v clang++ >/dev/null 2>&1; then
