@@ -1,7 +1,10 @@
 #include "qirn.h"
 
+#include <utility>
+
 RunState state;
 
 void reset_run_state() {
-  state = RunState{};
+  RunState fresh;
+  state = std::move(fresh);
 }
