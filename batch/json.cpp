@@ -140,18 +140,13 @@ class Parser {
     return true;
   }
 
+  // The lead byte carries the length; each continuation byte six bits.
   static void append_utf8(uint32_t code, std::string& text) {
-    const auto byte = [](uint32_t bits) { return static_cast<char>(bits); };
-    if (code < 0x80) {
-      text += byte(code);
-    } else if (code < 0x800) {
-      text += {byte(0xC0 | code >> 6), byte(0x80 | (code & 0x3F))};
-    } else if (code < 0x10000) {
-      text +=
-          {byte(0xE0 | code >> 12), byte(0x80 | (code >> 6 & 0x3F)), byte(0x80 | (code & 0x3F))};
-    } else {
-      text += {byte(0xF0 | code >> 18), byte(0x80 | (code >> 12 & 0x3F)),
-               byte(0x80 | (code >> 6 & 0x3F)), byte(0x80 | (code & 0x3F))};
+    const int continuations = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    static constexpr uint32_t kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    text.push_back(static_cast<char>(kLead[continuations] | code >> (6 * continuations)));
+    for (int k = continuations - 1; k >= 0; --k) {
+      text.push_back(static_cast<char>(0x80 | (code >> (6 * k) & 0x3F)));
     }
   }
 
