@@ -149,11 +149,13 @@ const ArcsFromLogs::PrefixBounds& ArcsFromLogs::prefix_bounds(int_t addr, std::s
 std::vector<int_t> ArcsFromLogs::store_arcs(const opnode* v) {
   const int_t rank = inference_.stores().rank(v);
   const PrefixBounds& bounds = prefix_bounds(v->addr, static_cast<std::size_t>(v->proc_num));
+  const auto entries = bounds.entries.begin();
   return store_arcs_by(v, [&](std::size_t k, const opnode*) -> std::int64_t {
-    for (std::size_t i = bounds.first[k]; i < bounds.first[k + 1]; ++i) {
-      if (bounds.entries[i].bound > rank) return bounds.entries[i].pass;
-    }
-    return 0;
+    const auto end = entries + static_cast<std::ptrdiff_t>(bounds.first[k + 1]);
+    const auto taken = std::partition_point(
+        entries + static_cast<std::ptrdiff_t>(bounds.first[k]), end,
+        [rank](const HandledLog::Entry& entry) { return entry.bound <= rank; });
+    return taken == end ? 0 : taken->pass;
   });
 }
 
