@@ -1,6 +1,6 @@
-#include "qirn.h"
-
 #include <utility>
+
+#include "qirn.h"
 
 RunState state;
 
