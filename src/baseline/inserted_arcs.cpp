@@ -123,38 +123,55 @@ std::vector<int_t> ArcsFromLinks::load_arcs(const opnode* w) {
   return by_pass(w);
 }
 
-ArcsFromLogs::ArcsFromLogs(const OverwriteInference& inference) : InsertedArcs(inference) {}
+ArcsFromLogs::ArcsFromLogs(const OverwriteInference& inference) : InsertedArcs(inference) {
+  number_loads();
+  sort_prefix_log();
+}
 
-const ArcsFromLogs::PrefixBounds& ArcsFromLogs::prefix_bounds(int_t addr, std::size_t p) {
-  const auto key = static_cast<std::int64_t>(addr) * static_cast<std::int64_t>(state.graph.size()) +
-                   static_cast<std::int64_t>(p);
-  auto [found, added] = prefixBounds_.try_emplace(key);
-  PrefixBounds& bounds = found->second;
-  if (!added) return bounds;
-  const HandledLog& log = inference_.prefixes();
-  for (const opnode* r : loads_of(addr)) {
-    bounds.first.push_back(bounds.entries.size());
-    for (const HandledLog::Entry* entry = log.newest(HandledLog::key(r, p)); entry != nullptr;
-         entry = log.before(*entry))
-      bounds.entries.push_back(*entry);
-    std::reverse(bounds.entries.begin() + static_cast<std::ptrdiff_t>(bounds.first.back()),
-                 bounds.entries.end());
+void ArcsFromLogs::number_loads() {
+  loadNumber_.assign(static_cast<std::size_t>(state.nodeCount) + 1, 0);
+  std::unordered_map<int_t, std::size_t> next;
+  for (const auto& operations : state.graph) {
+    for (const opnode& node : operations) {
+      if (node.optype != LOAD) continue;
+      const auto [first, added] = firstLoadOfAddr_.try_emplace(node.addr, loadCount_);
+      if (added) loadCount_ += loads_of(node.addr).size();
+      loadNumber_[node.id] = first->second + next[node.addr]++;
+    }
   }
-  bounds.first.push_back(bounds.entries.size());
-  return bounds;
+}
+
+void ArcsFromLogs::sort_prefix_log() {
+  const HandledLog& log = inference_.prefixes();
+  const std::size_t processors = state.graph.size();
+  std::vector<std::size_t> slotOf(log.keys().size());
+  slotStart_.assign(processors * loadCount_ + 1, 0);
+  for (std::size_t i = 0; i < slotOf.size(); ++i) {
+    const std::size_t key = log.keys()[i];
+    slotOf[i] = key % processors * loadCount_ + loadNumber_[key / processors];
+    ++slotStart_[slotOf[i] + 1];
+  }
+  for (std::size_t s = 1; s < slotStart_.size(); ++s) slotStart_[s] += slotStart_[s - 1];
+  std::vector<int_t> placed(slotStart_.begin(), slotStart_.end() - 1);
+  bounds_.resize(slotOf.size());
+  for (std::size_t i = 0; i < slotOf.size(); ++i) {
+    const HandledLog::Entry& entry = log.entries()[i];
+    bounds_[static_cast<std::size_t>(placed[slotOf[i]]++)] = {entry.pass, entry.bound};
+  }
 }
 
 // A load's prefix bounds only grow from pass to pass: the pass that took
 // the store is the earliest whose bound lies beyond it.
 std::vector<int_t> ArcsFromLogs::store_arcs(const opnode* v) {
+  const auto first = firstLoadOfAddr_.find(v->addr);
+  if (first == firstLoadOfAddr_.end()) return {};
   const int_t rank = inference_.stores().rank(v);
-  const PrefixBounds& bounds = prefix_bounds(v->addr, static_cast<std::size_t>(v->proc_num));
-  const auto entries = bounds.entries.begin();
+  const std::size_t base = static_cast<std::size_t>(v->proc_num) * loadCount_ + first->second;
   return store_arcs_by(v, [&](std::size_t k, const opnode*) -> std::int64_t {
-    const auto end = entries + static_cast<std::ptrdiff_t>(bounds.first[k + 1]);
+    const auto begin = bounds_.begin() + slotStart_[base + k];
+    const auto end = bounds_.begin() + slotStart_[base + k + 1];
     const auto taken = std::partition_point(
-        entries + static_cast<std::ptrdiff_t>(bounds.first[k]), end,
-        [rank](const HandledLog::Entry& entry) { return entry.bound <= rank; });
+        begin, end, [rank](const Bound& entry) { return entry.bound <= rank; });
     return taken == end ? 0 : taken->pass;
   });
 }

@@ -83,16 +83,23 @@ class ArcsFromLogs : public InsertedArcs {
   std::vector<int_t> store_arcs(const opnode* v) override;
   std::vector<int_t> load_arcs(const opnode* w) override;
 
-  // The prefix logs of one address's loads for one processor, each load's
-  // entries oldest first and the loads in processor-then-sequence order, so
-  // that a store's arcs read them in one sweep rather than by a lookup per
-  // load.
-  struct PrefixBounds {
-    std::vector<std::size_t> first;  // per load, plus one end entry
-    std::vector<HandledLog::Entry> entries;
+  // The prefix log sorted once by slot, so that a store's arcs read the
+  // entries of its address's loads in one sweep: the loads are numbered
+  // address by address, each address's in processor-then-sequence order,
+  // and slot p * loadCount_ + s holds, oldest first, the entries of load s
+  // for processor p. A counting sort over the log in the order it was
+  // written keeps each slot's entries in that order.
+  struct Bound {
+    int_t pass;
+    int_t bound;
   };
-  const PrefixBounds& prefix_bounds(int_t addr, std::size_t p);
+  void number_loads();
+  void sort_prefix_log();
 
-  std::unordered_map<std::int64_t, PrefixBounds> prefixBounds_;  // by address and processor
-  std::vector<const HandledLog::Entry*> entries_;                // scratch
+  std::unordered_map<int_t, std::size_t> firstLoadOfAddr_;
+  std::vector<std::size_t> loadNumber_;  // by node id
+  std::size_t loadCount_ = 0;
+  std::vector<int_t> slotStart_;  // per slot, plus one end entry
+  std::vector<Bound> bounds_;
+  std::vector<const HandledLog::Entry*> entries_;  // scratch
 };

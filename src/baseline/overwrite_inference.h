@@ -85,17 +85,22 @@ class HandledLog {
 
   void add(std::size_t key, int_t pass, int_t bound) {
     entries_.push_back({pass, bound, newest_[key]});
+    keys_.push_back(key);
     newest_[key] = static_cast<int_t>(entries_.size()) - 1;
   }
   // The newest entry under the key, or null.
   const Entry* newest(std::size_t key) const { return at(newest_[key]); }
   const Entry* before(const Entry& entry) const { return at(entry.before); }
+  // Every entry, and its key, in the order added.
+  const std::vector<Entry>& entries() const { return entries_; }
+  const std::vector<std::size_t>& keys() const { return keys_; }
 
  private:
   const Entry* at(int_t index) const { return index < 0 ? nullptr : &entries_[index]; }
 
   std::vector<Entry> entries_;
-  std::vector<int_t> newest_;  // by key
+  std::vector<std::size_t> keys_;  // by entry
+  std::vector<int_t> newest_;      // by key
 };
 
 // Steps are numbered by pass and turn: the turn of the operation at place t
