@@ -203,22 +203,6 @@ TEST_F(ShrinkRun, ATimeLimitShorterThanOneRunWritesTheWholeSet) {
   EXPECT_EQ(qirn_batch::count_trace_files((root_ / "out").string()), 4);
 }
 
-TEST(ShrinkOptions, TimeLimitIsAPositiveNumberOfSecondsWithinTheClocksRange) {
-  for (const auto& [text, valid] : std::vector<std::pair<std::string, bool>>{{"0.5", true},
-                                                                             {"1e6", true},
-                                                                             {"1e10", false},
-                                                                             {"-1", false},
-                                                                             {"0", false},
-                                                                             {"nan", false},
-                                                                             {"inf", false}}) {
-    std::vector<std::string> words = {"qirn-shrink", "-o", "out", "-t", text};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    EXPECT_EQ(parse_options(static_cast<int>(argv.size()), argv.data()).line.error.empty(), valid)
-        << text;
-  }
-}
-
 // An interrupt while a candidate runs ends that qirn and removes the
 // temporary folder with its copies of the traces.
 TEST_F(ShrinkRun, AnInterruptEndsTheRunningQirnAndRemovesTheTemporaryFolder) {
