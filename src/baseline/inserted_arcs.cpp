@@ -144,19 +144,18 @@ void ArcsFromLogs::number_loads() {
 void ArcsFromLogs::sort_prefix_log() {
   const HandledLog& log = inference_.prefixes();
   const std::size_t processors = state.graph.size();
-  std::vector<std::size_t> slotOf(log.keys().size());
+  const auto slot = [&](std::size_t entry) {
+    const std::size_t key = log.keys()[entry];
+    return key % processors * loadCount_ + loadNumber_[key / processors];
+  };
   slotStart_.assign(processors * loadCount_ + 1, 0);
-  for (std::size_t i = 0; i < slotOf.size(); ++i) {
-    const std::size_t key = log.keys()[i];
-    slotOf[i] = key % processors * loadCount_ + loadNumber_[key / processors];
-    ++slotStart_[slotOf[i] + 1];
-  }
+  for (std::size_t i = 0; i < log.keys().size(); ++i) ++slotStart_[slot(i) + 1];
   for (std::size_t s = 1; s < slotStart_.size(); ++s) slotStart_[s] += slotStart_[s - 1];
   std::vector<int_t> placed(slotStart_.begin(), slotStart_.end() - 1);
-  bounds_.resize(slotOf.size());
-  for (std::size_t i = 0; i < slotOf.size(); ++i) {
+  bounds_.resize(log.keys().size());
+  for (std::size_t i = 0; i < log.keys().size(); ++i) {
     const HandledLog::Entry& entry = log.entries()[i];
-    bounds_[static_cast<std::size_t>(placed[slotOf[i]]++)] = {entry.pass, entry.bound};
+    bounds_[static_cast<std::size_t>(placed[slot(i)]++)] = {entry.pass, entry.bound};
   }
 }
 
