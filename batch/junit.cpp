@@ -81,7 +81,10 @@ std::string xml_text(std::string_view text) {
 
 std::string reproduce_command(const TraceSet& set, const RunSettings& settings) {
   std::string command = "cd " + qirn_tools::shell_word(set.path) + " &&";
-  for (const std::string& word : qirn_arguments(set, settings)) command += " " + shell_text(word);
+  for (const std::string& word : qirn_arguments(set, settings)) {
+    command += ' ';
+    command += shell_text(word);
+  }
   return command;
 }
 
