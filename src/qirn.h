@@ -18,8 +18,11 @@
 using int_t = std::int32_t;
 using char_t = char;
 
-enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND };
-enum MCM_t : int_t { SC, PC, RC, ScC };
+enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND, FENCE };
+enum MCM_t : int_t { SC, PC, RC, ScC, TSO, PSO };
+
+// The model's name as the command line takes it.
+const char* model_name(MCM_t model);
 enum ORDER_t : int_t { TO, LO, Wt, Co, IO, RO, Syn, TCo };
 
 struct opnode;
@@ -272,6 +275,10 @@ inline opnode* node_at(int_t p, int_t s) {
   return &state.graph[p][s];
 }
 
+// A load or a store, not a lock operation or a fence.
+inline bool is_access(const opnode* u) {
+  return u->optype == LOAD || u->optype == STORE;
+}
 inline bool is_acquire(const opnode* u) {
   return u->optype == SYNC && u->val == 0;
 }

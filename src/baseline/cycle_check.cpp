@@ -15,12 +15,13 @@
 namespace {
 
 // The first operation, in processor-then-sequence order, on a cycle. A lock
-// operation is entered only from an earlier operation of its processor, which
-// lies on the same cycle, so only loads and stores need asking.
+// operation or a fence is entered only from an earlier operation of its
+// processor, which lies on the same cycle, so only loads and stores need
+// asking.
 opnode* first_on_cycle(const OrderIndex& index) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
-      if (node.optype != SYNC && index.reaches(&node, &node)) return &node;
+      if (is_access(&node) && index.reaches(&node, &node)) return &node;
     }
   }
   return nullptr;

@@ -22,7 +22,7 @@ void OrderIndex::place_operations() {
   std::vector<std::size_t> length(width_, 0);
   for (const auto& operations : state.graph) {
     for (const opnode& node : operations) {
-      if (node.optype != SYNC) ++length[chain_of(&node)];
+      if (is_access(&node)) ++length[chain_of(&node)];
     }
   }
   for (std::size_t c = 0; c < width_; ++c) chainStart_[c + 1] = chainStart_[c] + length[c];
@@ -32,7 +32,7 @@ void OrderIndex::place_operations() {
   std::vector<std::size_t> next(chainStart_.begin(), chainStart_.end() - 1);
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
-      if (node.optype == SYNC) continue;
+      if (!is_access(&node)) continue;
       place_[node.id] = next[chain_of(&node)]++;
       members_[place_[node.id]] = &node;
       seqs_[place_[node.id]] = node.seq_num;
@@ -43,18 +43,25 @@ void OrderIndex::place_operations() {
 // Sweeps the processor from its end. Every operation reaches the later
 // stores; under SC, and from a load under PC, the later loads too. From a
 // store or a lock operation under PC, a load is reached through the next
-// store or along the chain of operations to the same address.
+// store, along the chain of operations to the same address, or through the
+// next fence.
 void OrderIndex::close_program_order(int_t p) {
   const auto& operations = state.graph[p];
   std::vector<int_t> loadReached(operations.size(), kNone);
   int_t nextLoad = kNone;
   int_t nextStore = kNone;
+  int_t loadAfterFence = kNone;
   std::unordered_map<int_t, int_t> nextOfAddr;
   for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
     const opnode& u = operations[k];
     loadReached[k] = nextLoad;
+    if (u.optype == FENCE) {
+      loadAfterFence = nextLoad;
+      continue;
+    }
     if (state.MC == PC && u.optype != LOAD) {
       loadReached[k] = nextStore == kNone ? kNone : loadReached[nextStore];
+      loadReached[k] = std::min(loadReached[k], loadAfterFence);
       const auto same = nextOfAddr.find(u.addr);
       if (same != nextOfAddr.end()) {
         loadReached[k] = std::min(loadReached[k], loadReached[same->second]);
@@ -62,7 +69,7 @@ void OrderIndex::close_program_order(int_t p) {
           loadReached[k] = std::min(loadReached[k], same->second);
       }
     }
-    if (u.optype != SYNC) {
+    if (is_access(&u)) {
       int_t* own = row(place_[u.id]);
       if (state.MC == PC) {
         own[2 * p] = loadReached[k];

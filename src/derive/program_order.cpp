@@ -5,6 +5,7 @@
 
 #include "graph/arc_store.h"
 #include "report/diagnostics.h"
+#include "trace/read_from.h"
 #include "trace/sessions.h"
 
 namespace {
@@ -81,7 +82,7 @@ int_t add_lo_arc_variant(MCM_t model, bool optimized) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
       opnode* u = &node;
-      if (model == SC || model == PC) {
+      if (model != RC && model != ScC) {
         add_processor_consistent_arcs(model, u, optimized);
       } else if (is_acquire(u)) {
         if (model == RC)
@@ -97,8 +98,35 @@ int_t add_lo_arc_variant(MCM_t model, bool optimized) {
 
 }  // namespace
 
+namespace {
+
+// Under TSO and PSO a load that reads a store of its own processor may take
+// it from the store buffer before any other processor sees it: the load is
+// then not ordered after that store, nor after the stores to its address
+// before it, which reach the buffered one anyway. Any later store to the
+// address sits between them in the buffer, so the load stays after that one.
+bool forwarded_past(const opnode* store, const opnode* load) {
+  if (store->optype != STORE || load->optype != LOAD || store->addr != load->addr) return false;
+  const opnode* read = st_mapping(load);
+  return read != &state.sentinel && read->proc_num == load->proc_num &&
+         read->seq_num >= store->seq_num && read->seq_num < load->seq_num;
+}
+
+// TSO: a load before anything later, a store before later stores, and
+// accesses to one address in order; PSO keeps stores in order only per
+// address. Fences, and acquires and releases (which drain the buffer), order
+// everything.
+bool buffer_keeps_order(MCM_t model, const opnode* u, const opnode* v) {
+  if (!is_access(u) || !is_access(v) || u->optype == LOAD) return true;
+  if (v->optype == STORE) return model == TSO || u->addr == v->addr;
+  return u->addr == v->addr && !forwarded_past(u, v);
+}
+
+}  // namespace
+
 bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
-  if (model == SC) return true;
+  if (model == SC || u->optype == FENCE || v->optype == FENCE) return true;
+  if (model == TSO || model == PSO) return buffer_keeps_order(model, u, v);
   return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
 }
 

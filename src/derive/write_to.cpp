@@ -31,11 +31,24 @@ namespace {
   stop_run(StopKind::Violation, "Find a write-to consistency violation");
 }
 
-// Whether the load gets a write-to arc at all: not for the initial value, not
-// from its own processor, and under ScC only between in-session operations.
+// Whether the load gets a write-to arc at all: not for the initial value, and
+// under ScC only between in-session operations. A store of the load's own
+// processor gets one only when it comes later in program order, where no
+// model lets the load see it: the arc closes a cycle with program order.
+// Under RC and ScC the lock-model decision finds that cycle itself.
 bool wants_write_to(const opnode* load, const opnode* store) {
-  if (store == &state.sentinel || store->proc_num == load->proc_num) return false;
+  if (store == &state.sentinel) return false;
+  if (store->proc_num == load->proc_num) {
+    return store->seq_num > load->seq_num && state.MC != RC && state.MC != ScC;
+  }
   return state.MC != ScC || store->inSync != 0;
+}
+
+// Under TSO and PSO a load that read its own processor's store may have taken
+// it from the store buffer, with no arc from the store; it is overwritten all
+// the same by every store that the one it read precedes.
+bool reads_from_buffer(const opnode* store, const opnode* load) {
+  return (state.MC == TSO || state.MC == PSO) && store->proc_num == load->proc_num;
 }
 
 // Whether the pending windows or the scans put u before v.
@@ -363,7 +376,7 @@ class Inference {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
-      if (!optimized_ && has_arc(w, r, Wt) == 0) continue;
+      if (!optimized_ && !reads_from_buffer(w, r) && has_arc(w, r, Wt) == 0) continue;
       const auto lowestBelow = [&](int_t p) {
         return passes_ == 1 ? first_that_may_follow(w, p) : no_store(p);
       };

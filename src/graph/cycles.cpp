@@ -53,7 +53,7 @@ FoundCycle walked_cycle(opnode* u, const oparc* arc, const WalkStack& stack) {
 // a cycle of this graph; nodes outside every cycle are passed over without a
 // walk, and a graph without a cycle needs no walk at all.
 struct CycleFilter {
-  bool scans = state.isBase == 0 && (state.MC == SC || state.MC == PC);
+  bool scans = state.isBase == 0 && state.MC != RC && state.MC != ScC;
   std::optional<TimedOrderGraph> timed;
   StrongComponents parts;
 

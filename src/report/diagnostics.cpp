@@ -126,11 +126,11 @@ std::string formatted(const char* format, const opnode* u) {
   return text;
 }
 
-// Acquires and releases are shown only under the models that order them; the
-// other models show just the opening bracket. A malformed operation is fatal,
+// Acquires and releases are shown in full, except under SC and PC, which
+// show just the opening bracket. A malformed operation is fatal,
 // after the bracket that the report had begun.
 std::string sync_text(const opnode* u) {
-  if (state.MC != RC && state.MC != ScC) return "(";
+  if (state.MC == SC || state.MC == PC) return "(";
   if (u->val != 0 && u->val != 1) {
     std::printf("(");
     err_sys("SYNC format error!");
@@ -148,6 +148,8 @@ std::string node_text(const opnode* u) {
       return formatted("(G[%d][%d]:S[%d]#%d)", u);
     case SYNC:
       return sync_text(u);
+    case FENCE:
+      return formatted("(G[%d][%d]:Fence)", u);
     default:
       std::printf("(");
       err_sys("optype format error in print_node");

@@ -27,11 +27,6 @@ std::string quoted(const std::string& text) {
   return out + "\"";
 }
 
-const char* model_name() {
-  static const char* const kNames[] = {"SC", "PC", "RC", "ScC"};
-  return kNames[state.MC];
-}
-
 const char* verdict_name() {
   if (!state.stopMessage.empty())
     return state.stopKind == StopKind::Violation ? "violation" : "error";
@@ -110,7 +105,7 @@ std::string error_json() {
 }  // namespace
 
 std::string json_report(int status) {
-  std::string json = "{\"model\": " + quoted(model_name());
+  std::string json = "{\"model\": " + quoted(model_name(state.MC));
   json += ", \"mode\": " + quoted(state.isBase == 1 ? "baseline" : "optimized");
   json += ", \"processors\": " + std::to_string(state.NPROCESSOR);
   json += ", \"verdict\": " + quoted(verdict_name());

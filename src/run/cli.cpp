@@ -51,15 +51,11 @@ void set_processors(const char* text) {
   state.NPROCESSOR = static_cast<int_t>(count);
 }
 
-// Returns 1 when the name is not one of the four models.
+// Returns 1 when the name is not one of the models.
 int set_model(const char* name) {
-  static const struct {
-    const char* name;
-    MCM_t model;
-  } kModels[] = {{"SC", SC}, {"PC", PC}, {"RC", RC}, {"ScC", ScC}};
-  for (const auto& entry : kModels) {
-    if (std::strcmp(name, entry.name) == 0) {
-      state.MC = entry.model;
+  for (const MCM_t model : {SC, PC, RC, ScC, TSO, PSO}) {
+    if (std::strcmp(name, model_name(model)) == 0) {
+      state.MC = model;
       return 0;
     }
   }

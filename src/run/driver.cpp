@@ -36,9 +36,8 @@ int_t max(const int_t* list, int_t n) {
 }
 
 void print_model_line() {
-  static const char* const kNames[] = {"SC", "PC", "RC", "ScC"};
   std::printf("The memory model to be verified is ");
-  std::printf("%s\n", kNames[state.MC]);
+  std::printf("%s\n", model_name(state.MC));
 }
 
 void print_sizes() {
@@ -256,6 +255,8 @@ void verify() {
   switch (state.MC) {
     case SC:
     case PC:
+    case TSO:
+    case PSO:
       verify_by_cycles();
       finish_run();
       break;
