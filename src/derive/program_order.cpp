@@ -105,6 +105,23 @@ void add_scope_store_chains() {
   }
 }
 
+// Under RC and ScC, whose arcs above keep no order across a fence: each
+// fence after the operations since the previous fence (that fence included)
+// and before those up to the next one.
+void add_fence_arcs() {
+  for (auto& operations : state.graph) {
+    std::size_t since = 0;
+    for (std::size_t f = 0; f < operations.size(); ++f) {
+      if (operations[f].optype != FENCE) continue;
+      for (std::size_t s = since; s < f; ++s) ins_arc(&operations[s], &operations[f], LO);
+      for (std::size_t t = f + 1; t < operations.size() && operations[t].optype != FENCE; ++t) {
+        ins_arc(&operations[f], &operations[t], LO);
+      }
+      since = f;
+    }
+  }
+}
+
 int_t add_lo_arc_variant(MCM_t model, bool optimized) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
@@ -120,6 +137,7 @@ int_t add_lo_arc_variant(MCM_t model, bool optimized) {
     }
   }
   if (model == ScC) add_scope_store_chains();
+  if (model == RC || model == ScC) add_fence_arcs();
   return 0;
 }
 

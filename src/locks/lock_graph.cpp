@@ -24,6 +24,26 @@ void add_address_order(LockGraph& g) {
   }
 }
 
+// Per processor: each fence after the operations since the previous fence,
+// that fence included, and before the operations up to the next one, which
+// orders it between everything before and everything after it.
+void add_fence_order(LockGraph& g) {
+  for (auto& operations : state.graph) {
+    std::size_t since = 0;
+    for (std::size_t f = 0; f < operations.size(); ++f) {
+      const opnode& fence = operations[f];
+      if (fence.optype != FENCE || !g.keeps(fence.id)) continue;
+      for (std::size_t s = since; s < f; ++s) {
+        if (g.keeps(operations[s].id)) g.arc(operations[s].id, fence.id, LO);
+      }
+      for (std::size_t t = f + 1; t < operations.size() && operations[t].optype != FENCE; ++t) {
+        if (g.keeps(operations[t].id)) g.arc(fence.id, operations[t].id, LO);
+      }
+      since = f;
+    }
+  }
+}
+
 // The release that ends the session an acquire opens, or null. Under RC it is
 // the next lock operation (sessions do not nest); under ScC the next release
 // of the acquire's lock.
@@ -139,6 +159,7 @@ LockGraph build_lock_graph(MCM_t model, bool initialArcs, const std::vector<char
   g.nodeCount = g.realCount;
   g.out.resize(at(g.realCount));
   add_address_order(g);
+  add_fence_order(g);
   add_sessions(g, model);
   add_reads(g, initialArcs);
   if (state.isBase == 0) add_time_order(g);

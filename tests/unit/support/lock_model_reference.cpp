@@ -110,6 +110,7 @@ class Problem {
 
   void add_sessions(int p, Model model);
   void add_same_address_order(int p);
+  void add_fence_order(int p);
   void add_reads();
   void add_time_order();
   void arc(int u, int v) { arcs_.emplace_back(u, v); }
@@ -136,6 +137,7 @@ Problem::Problem(const TraceSet& set, Model model) : set_(set) {
   for (int p = 0; p < static_cast<int>(set.programs.size()); ++p) {
     add_sessions(p, model);
     add_same_address_order(p);
+    add_fence_order(p);
   }
   add_reads();
   add_time_order();
@@ -171,6 +173,16 @@ void Problem::add_same_address_order(int p) {
         arc(id(p, s), id(p, t));
       }
     }
+  }
+}
+
+// A fence after every earlier operation of its processor and before every
+// later one.
+void Problem::add_fence_order(int p) {
+  for (int f = 0; f < size(p); ++f) {
+    if (op(p, f).kind != Kind::Fence) continue;
+    for (int s = 0; s < f; ++s) arc(id(p, s), id(p, f));
+    for (int t = f + 1; t < size(p); ++t) arc(id(p, f), id(p, t));
   }
 }
 

@@ -15,10 +15,11 @@
 
 namespace lock_reference {
 
-enum class Kind { Load, Store, Acquire, Release };
+enum class Kind { Load, Store, Acquire, Release, Fence };
 
 // One trace line: `target` is the address of a load or store and the lock of
-// an acquire or release; `value` is used by loads and stores only.
+// an acquire or release; `value` is used by loads and stores only. A fence
+// uses neither.
 struct Op {
   Kind kind;
   int target;

@@ -13,7 +13,8 @@ Program parse(const std::string& text) {
   static const std::map<std::string, Kind> kinds = {{"load", Kind::Load},
                                                     {"store", Kind::Store},
                                                     {"acquire", Kind::Acquire},
-                                                    {"release", Kind::Release}};
+                                                    {"release", Kind::Release},
+                                                    {"fence", Kind::Fence}};
   Program program;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
@@ -49,9 +50,13 @@ TraceSet parse_set(const std::vector<std::string>& traces, const std::vector<std
 }
 
 std::string trace_text(const Program& program) {
-  static const char* const words[] = {"load", "store", "acquire", "release"};
+  static const char* const words[] = {"load", "store", "acquire", "release", "fence"};
   std::string text;
   for (const Op& op : program) {
+    if (op.kind == Kind::Fence) {
+      text += "fence\n";
+      continue;
+    }
     text += std::string(words[static_cast<int>(op.kind)]) + " " + std::to_string(op.target);
     const bool access = op.kind == Kind::Load || op.kind == Kind::Store;
     text += access ? " " + std::to_string(op.value) + "\n" : "\n";
@@ -95,6 +100,7 @@ struct Shape {
   Model model;
   int addresses;
   int locks;
+  bool fences;
 };
 
 // Program of `length` operations with well-formed sessions: under RC never
@@ -118,6 +124,8 @@ Program random_program(const Shape& shape, int length, Draw& draw, int& value) {
                draw(0, open.empty() ? 2 : 1) == 0) {
       open.push_back(free[std::size_t(draw(0, int(free.size()) - 1))]);
       program.push_back({Kind::Acquire, open.back()});
+    } else if (shape.fences && draw(0, 3) == 0) {
+      program.push_back({Kind::Fence, 0});
     } else if (draw(0, 1) == 0) {
       program.push_back({Kind::Store, draw(0, shape.addresses - 1), ++value});
     } else {
@@ -236,7 +244,7 @@ std::vector<BoundFile> untimed_bounds(const TraceSet& set, Draw& draw) {
 
 TraceSet random_set(Model model, std::uint32_t seed, int most_ops) {
   Draw draw(seed);
-  const Shape shape{model, draw(1, 3), draw(0, 2)};
+  const Shape shape{model, draw(1, 3), draw(0, 2), draw.percent(40)};
   TraceSet set;
   int value = 0;
   for (int p = draw(2, 3); p > 0; --p) {

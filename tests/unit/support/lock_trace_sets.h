@@ -23,7 +23,8 @@ std::string files_text(const TraceSet& set, bool optimized);
 
 // A random set under `model`: 2-3 processors of 2 to `most_ops` operations,
 // 1-3 addresses, 0-2 locks and well-formed sessions (under RC never nested,
-// under ScC sessions of different locks may nest or overlap). Each load reads
+// under ScC sessions of different locks may nest or overlap), and in two sets
+// of five fences. Each load reads
 // a random store to its address, anywhere, or 0; 3% of the sets hold a
 // release that ends no session. Half the sets get bound files of a random
 // run, the rest files that order nothing.
