@@ -63,14 +63,6 @@ void read_lock_line(const std::string& line, opnode& node, int_t kind_val) {
   node.val = kind_val;
 }
 
-// A fence orders its processor's operations before it ahead of those after
-// it. The lock-based models order accesses through lock sessions alone, so
-// they have no use for it and refuse it rather than ignore it silently.
-void read_fence(opnode& node) {
-  if (state.MC == RC || state.MC == ScC) err_quit("fence is not an operation of RC or ScC");
-  node.optype = FENCE;
-}
-
 void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   std::string word;
   int_t addr = 0;
@@ -108,6 +100,13 @@ void read_operation(const std::string& line, int_t p, int_t k) {
 }
 
 }  // namespace
+
+// The lock-based models order accesses through lock sessions alone, so they
+// have no use for a fence and refuse it rather than ignore it silently.
+void read_fence(opnode& node) {
+  if (state.MC == RC || state.MC == ScC) err_quit("fence is not an operation of RC or ScC");
+  node.optype = FENCE;
+}
 
 void get_proc_op_num() {
   OpenFiles files;
