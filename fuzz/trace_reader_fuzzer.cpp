@@ -1,6 +1,6 @@
-// Fuzzes the trace reader: the bytes are one processor's trace file, read
-// as a baseline run reads it, up to the write-to mapping and the session
-// tables.
+// Fuzzes the trace readers: the bytes are one processor's trace file, and
+// then a one-file trace (`--trace`), each read as a baseline run reads it, up
+// to the write-to mapping and the session tables.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.isBase = 1;
     state.QIRNTFRES = qirn_fuzz::scratch_prefix() + "tfres";
     get_proc_op_num();
+    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    read_inputs();
+  });
+  qirn_fuzz::put_file("run.txt", text);
+  qirn_fuzz::run_stopping_quietly([] {
+    reset_run_state();
+    state.isBase = 1;
+    state.traceFile = qirn_fuzz::scratch_prefix() + "run.txt";
+    count_operations();
     state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
     read_inputs();
   });

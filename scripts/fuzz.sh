@@ -48,11 +48,11 @@ run_input() {  # dir args-file
 
 n=0
 for case_dir in tests/e2e/*/; do
-  for file in "$case_dir"tfres.* "$case_dir"boundgt.*; do
+  for file in "$case_dir"tfres.* "$case_dir"boundgt.* "$case_dir"run.txt; do
     [ -f "$file" ] || continue
     n=$((n + 1))
     case $file in
-      *tfres.*) cp "$file" "$seeds/trace_reader/e2e-$n" ;;
+      *tfres.* | *run.txt) cp "$file" "$seeds/trace_reader/e2e-$n" ;;
       *) { printf '\x05\x09'; cat "$file"; } >"$seeds/bound_reader/e2e-$n" ;;
     esac
   done

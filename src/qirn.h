@@ -128,6 +128,16 @@ class ScanTable {
   std::vector<int_t> ubs_;
 };
 
+// An operation read from a one-file trace (`--trace`), held from the read
+// that counts the operations until the graph has a node for it, with the
+// line it came from.
+struct HeldOperation {
+  op_type_t optype = OPEND;
+  int_t addr = 0;
+  int_t val = 0;
+  std::int64_t line = 0;
+};
+
 // Arc cells are pooled; `index` maps (source, target, order) to the live cell so
 // that duplicate tests and deletions cost no list walk.
 struct ArcStorage {
@@ -170,12 +180,14 @@ struct RunState {
   int_t isBase = 0;
   std::string QIRNTFRES = "tfres";
   std::string QIRNBOUND = "boundgt";
+  std::string traceFile;  // --trace: the whole run in one file; empty for trace files
   std::string MM_CONF = "mm.xml";
   std::string ofile = "output_result";
   FILE* OFILE = nullptr;
 
   // The operation graph.
   std::vector<int_t> procOpNum;
+  std::vector<std::vector<HeldOperation>> heldOperations;  // per processor, --trace only
   std::vector<std::vector<opnode>> graph;
   opnode sentinel;
   std::vector<int_t> windowStore;  // backs every node's `upw` and `lpw`

@@ -18,7 +18,7 @@ namespace {
 const char* const kShortOptions = "hbp:n:m:c:i:o::";
 
 // Options with no letter.
-enum LongOnly { kVersion = 256, kExitCode, kJson };
+enum LongOnly { kVersion = 256, kExitCode, kJson, kTrace };
 
 const option kLongOptions[] = {
     {"processor", required_argument, nullptr, 'p'},
@@ -33,6 +33,7 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {"exit-code", no_argument, nullptr, kExitCode},
     {"json", required_argument, nullptr, kJson},
+    {"trace", required_argument, nullptr, kTrace},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -154,6 +155,9 @@ int deal_argv(int argc, char** argv) {
       case kVersion:
         std::printf("qirn %s\n", QIRN_VERSION);
         result = 1;
+        break;
+      case kTrace:
+        state.traceFile = optarg;
         break;
       case kExitCode:
       case kJson:

@@ -23,6 +23,7 @@
 #include "scc/propagation.h"
 #include "scc/search.h"
 #include "trace/graph.h"
+#include "trace/one_file_trace.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
 #include "trace/trace_reader.h"
@@ -45,12 +46,33 @@ void print_sizes() {
               state.NPROCESSOR, state.NOPLIST);
 }
 
+void count_operations() {
+  if (state.traceFile.empty()) {
+    get_proc_op_num();
+  } else {
+    read_one_file_trace();
+  }
+}
+
+namespace {
+
+// The operations into the allocated nodes.
+void read_operations() {
+  if (state.traceFile.empty()) {
+    read_result();
+  } else {
+    fill_one_file_trace();
+  }
+}
+
+}  // namespace
+
 void read_inputs() {
   const bool optimized = state.isBase == 0;
   if (optimized) calculate_scan();
   qirn_init();
   if (optimized) read_bound_res();
-  read_result();
+  read_operations();
   get_addr_lock_num();
   construct_mapping();
   if (optimized) {
@@ -278,7 +300,7 @@ int run_qirn(int argc, char** argv) {
   state.stoppedByOptions = stopped;
   if (!stopped) {
     print_model_line();
-    get_proc_op_num();
+    count_operations();
     state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
     print_sizes();
     read_inputs();

@@ -8,6 +8,10 @@ int_t max(const int_t* list, int_t n);
 
 void print_model_line();
 void print_sizes();
+// The operations of every processor, counted into `procOpNum`, from the
+// trace files or, with --trace, from the one file, which also sets the
+// processor count.
+void count_operations();
 // Trace, bounds, read-from mapping, windows and session structure.
 void read_inputs();
 // Session chains, active windows and scan numbers of scope consistency.

@@ -63,12 +63,6 @@ void read_lock_line(const std::string& line, opnode& node, int_t kind_val) {
   node.val = kind_val;
 }
 
-// A fence orders its processor's operations before it ahead of those after
-// it.
-void read_fence(opnode& node) {
-  node.optype = FENCE;
-}
-
 void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   std::string word;
   int_t addr = 0;
@@ -106,6 +100,10 @@ void read_operation(const std::string& line, int_t p, int_t k) {
 }
 
 }  // namespace
+
+void read_fence(opnode& node) {
+  node.optype = FENCE;
+}
 
 void get_proc_op_num() {
   OpenFiles files;

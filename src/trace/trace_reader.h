@@ -17,6 +17,10 @@ ScannedItems parse_lock_line(const std::string& line, int_t& lock);
 // Parses "%s%d%d": the word, the address and the value.
 ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr, int_t& val);
 
+// Makes the node a fence, which orders its processor's operations before it
+// ahead of those after it.
+void read_fence(opnode& node);
+
 // First pass: counts the operation lines of every processor into `procOpNum`.
 void get_proc_op_num();
 

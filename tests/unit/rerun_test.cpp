@@ -22,22 +22,6 @@ namespace {
 
 class InProcessRuns : public TraceFixture {
  protected:
-  // Standard output of one guarded run with the given options and its status,
-  // the processor time masked.
-  std::string run(std::vector<std::string> words) {
-    words.insert(words.begin(), "qirn");
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    int status = 0;
-    ::testing::internal::CaptureStderr();
-    std::string out = printed([&] {
-      status = run_guarded([&] { return run_qirn(static_cast<int>(words.size()), argv.data()); });
-    });
-    out += ::testing::internal::GetCapturedStderr() + "status " + std::to_string(status) + "\n";
-    return std::regex_replace(out, std::regex("Time used = [0-9.]+"), "Time used");
-  }
-
   // A generated trace set of `processors` processors in the scratch directory.
   std::string generate(std::uint64_t seed, int processors, int locks, int violations) {
     qirn_gen::GenConfig config;
@@ -66,12 +50,12 @@ TEST_F(InProcessRuns, RepeatedRunsPrintTheSameAsTheFirst) {
   runs.push_back({"-p", "3", "-m", "SC", "-i", scratch_ + "/none-"});
   runs.push_back({"-p", "0"});
   std::vector<std::string> first;
-  for (const auto& words : runs) first.push_back(run(words));
+  for (const auto& words : runs) first.push_back(whole_run(words));
   EXPECT_EQ(first[runs.size() - 2],
             "The memory model to be verified is SC\n"
             "open test result file: No such file or directory\nstatus 255\n");
   EXPECT_EQ(first.back(), "not valid processor number!\nstatus 255\n");
-  for (std::size_t i = runs.size(); i-- > 0;) EXPECT_EQ(run(runs[i]), first[i]) << i;
+  for (std::size_t i = runs.size(); i-- > 0;) EXPECT_EQ(whole_run(runs[i]), first[i]) << i;
 }
 
 TEST(FatalStops, CarryTheFormattedMessageToTheGuard) {

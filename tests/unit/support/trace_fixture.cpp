@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "bounds/scans.h"
+#include "report/diagnostics.h"
 #include "run/driver.h"
 #include "trace/graph.h"
 #include "trace/trace_reader.h"
@@ -67,4 +69,18 @@ std::string stores(int count) {
   std::string text;
   for (int i = 0; i < count; ++i) text += "store 0 " + std::to_string(i + 1) + "\n";
   return text;
+}
+
+std::string whole_run(std::vector<std::string> words) {
+  words.insert(words.begin(), "qirn");
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int status = 0;
+  ::testing::internal::CaptureStderr();
+  std::string out = printed([&] {
+    status = run_guarded([&] { return run_qirn(static_cast<int>(words.size()), argv.data()); });
+  });
+  out += ::testing::internal::GetCapturedStderr() + "status " + std::to_string(status) + "\n";
+  return std::regex_replace(out, std::regex("Time used = [0-9.]+"), "Time used");
 }

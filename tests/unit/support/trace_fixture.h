@@ -25,6 +25,11 @@ std::string printed(Run&& run) {
   return ::testing::internal::GetCapturedStdout();
 }
 
+// Standard output and standard error of one whole run in-process with the
+// given options, then "status N" with its exit status; the processor time is
+// masked.
+std::string whole_run(std::vector<std::string> words);
+
 // Runs `stage` as main runs the stages and exits with main's status: for
 // EXPECT_EXIT on the message and status of a fatal stop.
 template <class Stage>
