@@ -42,7 +42,8 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
     for (const opnode* v : inference_.stores().all(u->addr)) targets.push_back(v->id);
     return targets;
   }
-  return has_arc(w, u, Wt) == 0 ? std::vector<int_t>{} : load_arcs(w);
+  const bool fromBuffer = state.MC == TSO && w->proc_num == u->proc_num && w->seq_num < u->seq_num;
+  return fromBuffer || has_arc(w, u, Wt) != 0 ? load_arcs(w) : std::vector<int_t>{};
 }
 
 // The first turn that takes v -> w, by w's address rank.

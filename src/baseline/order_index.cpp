@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "trace/read_from.h"
+
 OrderIndex::OrderIndex()
-    : width_((state.MC == PC ? 2 : 1) * state.graph.size()),
+    : width_((two_chains() ? 2 : 1) * state.graph.size()),
       chainStart_(width_ + 1, 0),
       place_(static_cast<std::size_t>(state.nodeCount) + 1, 0),
       carried_(width_),
@@ -41,10 +43,12 @@ void OrderIndex::place_operations() {
 }
 
 // Sweeps the processor from its end. Every operation reaches the later
-// stores; under SC, and from a load under PC, the later loads too. From a
-// store or a lock operation under PC, a load is reached through the next
-// store, along the chain of operations to the same address, or through the
-// next fence.
+// stores; under SC, and from a load under PC and TSO, the later loads too.
+// From a store or a lock operation under PC, a load is reached through the
+// next store, along the chain of operations to the same address, or through
+// the next fence. Under TSO a lock operation is a fence, and a store reaches
+// a load through the next store, the next fence, or as the first load of its
+// address before the next store there that did not read it (from the buffer).
 void OrderIndex::close_program_order(int_t p) {
   const auto& operations = state.graph[p];
   std::vector<int_t> loadReached(operations.size(), kNone);
@@ -52,36 +56,62 @@ void OrderIndex::close_program_order(int_t p) {
   int_t nextStore = kNone;
   int_t loadAfterFence = kNone;
   std::unordered_map<int_t, int_t> nextOfAddr;
+  // Under TSO, per address, the loads since the next store there, latest
+  // first.
+  std::unordered_map<int_t, std::vector<int_t>> loadsAhead;
   for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
     const opnode& u = operations[k];
     loadReached[k] = nextLoad;
-    if (u.optype == FENCE) {
+    if (u.optype == FENCE || (state.MC == TSO && u.optype == SYNC)) {
       loadAfterFence = nextLoad;
       continue;
     }
-    if (state.MC == PC && u.optype != LOAD) {
+    if (u.optype != LOAD && two_chains()) {
       loadReached[k] = nextStore == kNone ? kNone : loadReached[nextStore];
       loadReached[k] = std::min(loadReached[k], loadAfterFence);
-      const auto same = nextOfAddr.find(u.addr);
-      if (same != nextOfAddr.end()) {
-        loadReached[k] = std::min(loadReached[k], loadReached[same->second]);
-        if (operations[same->second].optype == LOAD)
-          loadReached[k] = std::min(loadReached[k], same->second);
-      }
-    }
-    if (is_access(&u)) {
-      int_t* own = row(place_[u.id]);
-      if (state.MC == PC) {
-        own[2 * p] = loadReached[k];
-        own[2 * p + 1] = nextStore;
-        across_[place_[u.id]] = u.optype == LOAD ? nextStore : loadReached[k];
+      if (state.MC == TSO) {
+        loadReached[k] = std::min(loadReached[k], first_not_reading(u, loadsAhead[u.addr]));
       } else {
-        own[p] = std::min(nextLoad, nextStore);
+        loadReached[k] = std::min(loadReached[k], along_address(u, nextOfAddr, loadReached));
       }
     }
+    if (is_access(&u)) place_rows(u, loadReached[k], nextLoad, nextStore);
     nextOfAddr[u.addr] = k;
     if (u.optype == LOAD) nextLoad = k;
     if (u.optype == STORE) nextStore = k;
+    if (state.MC == TSO && u.optype == LOAD) loadsAhead[u.addr].push_back(k);
+    if (state.MC == TSO && u.optype == STORE) loadsAhead[u.addr].clear();
+  }
+}
+
+// Under PC: what the next operation to the store's (or lock's) address
+// reaches, and that operation itself when it is a load.
+int_t OrderIndex::along_address(const opnode& u, const std::unordered_map<int_t, int_t>& nextOfAddr,
+                                const std::vector<int_t>& loadReached) {
+  const auto same = nextOfAddr.find(u.addr);
+  if (same == nextOfAddr.end()) return kNone;
+  const bool load = state.graph[u.proc_num][same->second].optype == LOAD;
+  return load ? same->second : loadReached[same->second];
+}
+
+// Under TSO: the first of the loads ahead (latest first) that did not read
+// the store w.
+int_t OrderIndex::first_not_reading(const opnode& w, const std::vector<int_t>& loadsAhead) {
+  for (auto k = loadsAhead.rbegin(); k != loadsAhead.rend(); ++k) {
+    if (st_mapping(node_at(w.proc_num, *k)) != &w) return *k;
+  }
+  return kNone;
+}
+
+void OrderIndex::place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore) {
+  int_t* own = row(place_[u.id]);
+  const int_t p = u.proc_num;
+  if (two_chains()) {
+    own[2 * p] = loadReached;
+    own[2 * p + 1] = nextStore;
+    across_[place_[u.id]] = u.optype == LOAD ? nextStore : loadReached;
+  } else {
+    own[p] = std::min(nextLoad, nextStore);
   }
 }
 

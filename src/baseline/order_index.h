@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 #include "qirn.h"
@@ -39,12 +40,15 @@ class OrderIndex {
   // The closure of program order alone.
   OrderIndex();
 
+  // Whether each processor has a chain of loads and one of stores (PC and
+  // TSO), rather than one chain of all its loads and stores (SC).
+  static bool two_chains() { return state.MC == PC || state.MC == TSO; }
   // The chain of a load or store.
   static int_t chain_of(const opnode* v) {
-    return state.MC == PC ? 2 * v->proc_num + (v->optype == STORE ? 1 : 0) : v->proc_num;
+    return two_chains() ? 2 * v->proc_num + (v->optype == STORE ? 1 : 0) : v->proc_num;
   }
   // The chain holding processor p's stores.
-  static int_t store_chain(int_t p) { return state.MC == PC ? 2 * p + 1 : p; }
+  static int_t store_chain(int_t p) { return two_chains() ? 2 * p + 1 : p; }
   // 1 when a path of at least one arc leads from u to v; both are loads or
   // stores.
   bool reaches(const opnode* u, const opnode* v) const { return reaches_from(place_[u->id], v); }
@@ -87,6 +91,10 @@ class OrderIndex {
   const int_t* row(std::size_t place) const { return &rows_[place * width_]; }
   void place_operations();
   void close_program_order(int_t p);
+  static int_t along_address(const opnode& u, const std::unordered_map<int_t, int_t>& nextOfAddr,
+                             const std::vector<int_t>& loadReached);
+  static int_t first_not_reading(const opnode& w, const std::vector<int_t>& loadsAhead);
+  void place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore);
   // How many members of the chain, from its start, reach x or are x.
   std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
   // Lowers the rows of the chain's members before `end` to what is carried.

@@ -146,14 +146,24 @@ void OverwriteInference::overwritten_after(opnode* w) {
   readers_.clear();
   bool open = false;
   for (const oparc* arc = w->pointTo; arc != nullptr; arc = arc->nxtarc) {
-    if (arc->order != Wt) continue;
-    readers_.push_back(arc->nptr);
-    open = open || !index_.reaches(arc->nptr, w);
+    if (arc->order == Wt) readers_.push_back(arc->nptr);
   }
+  if (state.MC == TSO) add_buffer_readers(w);
+  for (const opnode* r : readers_) open = open || !index_.reaches(r, w);
   if (open || (suffixes_ && !readers_.empty())) {
     for (const Group& group : stores_.of(w->addr)) take_suffix(group, w);
   }
   seen_[w->id] = index_.version();
+}
+
+// Under TSO the loads of w's own processor that read it, which have no
+// write-to arc: each may have taken w from the buffer, and is overwritten
+// all the same by the stores that w precedes.
+void OverwriteInference::add_buffer_readers(const opnode* w) {
+  for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
+    opnode* r = ld_mapping(cell);
+    if (r->proc_num == w->proc_num && r->seq_num > w->seq_num) readers_.push_back(r);
+  }
 }
 
 // The stores of a processor that w reaches form a suffix, taken from its

@@ -149,6 +149,7 @@ class OverwriteInference {
   void read_initial(opnode* r);
   void read_by(opnode* r);
   void overwritten_after(opnode* w);
+  void add_buffer_readers(const opnode* w);
   void take_prefix(const Group& group, opnode* w, opnode* r);
   void take_suffix(const Group& group, opnode* w);
   bool may_take(const Group& group, int_t done, const opnode* w, const opnode* r) const;

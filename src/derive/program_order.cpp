@@ -34,7 +34,7 @@ SeqRange candidate_range(const opnode* u, bool optimized) {
 }
 
 // Whether v, a later operation of u's processor that u is ordered before
-// under TSO or PSO, is itself ordered before every later operation that u is
+// under PSO, is itself ordered before every later operation that u is
 // ordered before: a load, a fence or a lock operation is ordered before
 // everything later; a store to a store's address keeps that store's order
 // with the later stores and loads of the address.
@@ -43,24 +43,19 @@ bool covers(const opnode* u, const opnode* v) {
   return u->optype == STORE && u->addr == v->addr;
 }
 
-// Baseline TSO and PSO: the arcs from u up to the first later operation that
-// covers it, which reach everything the arcs to all of them would. Under TSO
-// the first store ordered after u also reaches every later store.
+// Baseline PSO: the arcs from u up to the first later operation that covers
+// it, which reach everything the arcs to all of them would.
 void add_buffered_arcs(MCM_t model, opnode* u) {
-  bool laterStoresReached = false;
   for (int_t k = u->seq_num + 1; k < state.procOpNum[u->proc_num]; ++k) {
     opnode* v = node_at(u->proc_num, k);
     if (!keeps_order(model, u, v)) continue;
-    const bool covered = covers(u, v);
-    if (v->optype == STORE && laterStoresReached && !covered) continue;
     link_program_order_arc(u, v);
-    if (covered) return;
-    laterStoresReached = laterStoresReached || (model == TSO && v->optype == STORE);
+    if (covers(u, v)) return;
   }
 }
 
 void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
-  if (!optimized && (model == TSO || model == PSO)) return add_buffered_arcs(model, u);
+  if (!optimized && model == PSO) return add_buffered_arcs(model, u);
   const SeqRange range = candidate_range(u, optimized);
   for (int_t k = std::max(range.lo, u->seq_num + 1); k < range.hi; ++k) {
     opnode* v = node_at(u->proc_num, k);

@@ -100,9 +100,10 @@ bool frontier_search_available() {
 
 namespace {
 
-// Baseline SC and PC keep program order implicit (see baseline/cycle_check.h).
+// Baseline SC, PC and TSO keep program order implicit (see
+// baseline/cycle_check.h).
 bool implicit_program_order() {
-  return state.isBase == 1 && (state.MC == SC || state.MC == PC);
+  return state.isBase == 1 && (state.MC == SC || state.MC == PC || state.MC == TSO);
 }
 
 }  // namespace
