@@ -41,7 +41,7 @@ std::string usage_text() {
          "that follow each other without a gap.\n"
          "\n"
          "Options:\n"
-         "  -m, --model NAME       SC, PC, RC or ScC (default ScC)\n"
+         "  -m, --model NAME       SC, PC, RC, ScC, TSO or PSO (default ScC)\n"
          "  -b, --baseline         baseline mode: no bound files are read\n"
          "  -j, --jobs NUM         sets verified at once (default: one per core)\n"
          "  -p, --processors NUM   processor count of every set, instead of counting\n"

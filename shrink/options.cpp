@@ -14,7 +14,7 @@ const char* const kShrinkUsage =
     "Options:\n"
     "  -p, --processors, --processor NUM\n"
     "                         number of processors (default 16)\n"
-    "  -m, --model NAME       SC, PC, RC or ScC (default ScC)\n"
+    "  -m, --model NAME       SC, PC, RC, ScC, TSO or PSO (default ScC)\n"
     "  -b, --baseline         baseline mode: no bound files\n"
     "  -i, --input PREFIX     path prefix of the input files, as for qirn\n"
     "  -o, --output OUTDIR    folder for the smaller set (required)\n"

@@ -116,7 +116,7 @@ const std::vector<Case>& cases() {
       {{"--above", "0"},
        Action::Fail,
        "invalid value for --above: '0' (expected seconds above 0 and at most 100)"},
-      {{"-m", "sc"}, Action::Fail, "invalid value for --model: 'sc' (expected SC, PC, RC or ScC)"},
+      {{"-m", "sc"}, Action::Fail, "invalid value for --model: 'sc' (expected SC, PC, RC, ScC, TSO or PSO)"},
       {{"--format", "png"},
        Action::Fail,
        "invalid value for --format: 'png' (expected dot or svg)"},
