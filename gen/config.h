@@ -46,6 +46,9 @@ inline constexpr int32_t kPipelineDepth = 3;
 // taken effect stay within kPipelineDepth, and this many more may wait for
 // completion: stores in the buffer and the operations after them.
 inline constexpr int32_t kStoreBufferDepth = 4;
+// A store stays in its buffer for a number of ticks drawn below this many
+// per processor, unless nothing else can happen first.
+inline constexpr int32_t kDrainDelay = 8;
 // Operations that one planted lock violation adds at most, over both its
 // processors: the seven and four of a stale read in a session.
 inline constexpr int32_t kMaxLockViolationLength = 11;

@@ -12,45 +12,51 @@ namespace {
 
 enum class Step { Issue, Effect, Drain, Complete };
 
-// The stores of one processor that have left it but not reached memory, as
-// sequence numbers in program order with their addresses. Under TSO they
-// drain in that order; under PSO the oldest store of any address may drain
-// next. It holds a handful of stores, so a plain list serves.
+// The stores of one processor that have left it but not reached memory, in
+// program order, each with its address and the tick from which it may drain.
+// Under TSO only the oldest may drain; under PSO the oldest of each address.
+// It holds a handful of stores, so a plain list serves.
 class StoreBuffer {
  public:
   bool empty() const { return entries_.empty(); }
 
-  void push(int32_t address, int32_t seq) { entries_.push_back({address, seq}); }
+  void push(int32_t address, int32_t seq, int64_t due) { entries_.push_back({address, seq, due}); }
 
   // The newest buffered store to the address, which a load of it reads;
   // -1 when there is none.
   int32_t newest(int32_t address) const {
     for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-      if (entry->first == address) return entry->second;
+      if (entry->address == address) return entry->seq;
     }
     return -1;
   }
 
-  // Takes out the store that reaches memory next: the oldest one, or under
-  // PSO the oldest one of an address drawn among those buffered.
-  int32_t pop(bool perAddress, SplitMix64& rng) {
-    size_t at = 0;
-    if (perAddress) {
-      std::vector<size_t> oldest;  // the oldest entry of each address
-      for (size_t i = 0; i < entries_.size(); ++i) {
-        bool first = true;
-        for (size_t j = 0; j < i && first; ++j) first = entries_[j].first != entries_[i].first;
-        if (first) oldest.push_back(i);
-      }
-      if (oldest.size() > 1) at = oldest[rng.below(static_cast<uint64_t>(oldest.size()))];
+  // The entries that may drain at tick `now`; with `anyTime`, also those
+  // not yet due.
+  std::vector<size_t> drainable(bool perAddress, int64_t now, bool anyTime) const {
+    std::vector<size_t> ready;
+    for (size_t i = 0; i < entries_.size() && (i == 0 || perAddress); ++i) {
+      bool oldest = true;
+      for (size_t j = 0; j < i && oldest; ++j) oldest = entries_[j].address != entries_[i].address;
+      if (oldest && (anyTime || entries_[i].due <= now)) ready.push_back(i);
     }
-    const int32_t seq = entries_[at].second;
+    return ready;
+  }
+
+  // Takes out the entry at `at`, returning its sequence number.
+  int32_t pop(size_t at) {
+    const int32_t seq = entries_[at].seq;
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
     return seq;
   }
 
  private:
-  std::vector<std::pair<int32_t, int32_t>> entries_;  // address, sequence number
+  struct Entry {
+    int32_t address;
+    int32_t seq;
+    int64_t due;
+  };
+  std::vector<Entry> entries_;
 };
 
 // Positions in one processor's program: operations below `issued` have been
@@ -116,7 +122,9 @@ class Scheduler {
     if (c.effected < c.issued && may_take_effect(c, programs_[p][c.effected])) {
       set.steps[set.count++] = Step::Effect;
     }
-    if (!c.buffer.empty()) set.steps[set.count++] = Step::Drain;
+    if (!c.buffer.empty() && !drainable(c, tick_ + 1).empty()) {
+      set.steps[set.count++] = Step::Drain;
+    }
     if (c.completed < c.effected && reached_memory(programs_[p][c.completed])) {
       set.steps[set.count++] = Step::Complete;
     }
@@ -139,21 +147,33 @@ class Scheduler {
     return c.completed == c.effected && (op.kind != OpKind::Acquire || lockOwner_[op.target] < 0);
   }
 
+  std::vector<size_t> drainable(const Cursor& c, int64_t now) const {
+    return c.buffer.drainable(config_.model == MemoryModel::PSO, now, drainAnyTime_);
+  }
+
   // A store that waits in its buffer has no effect time yet; ticks start at 1.
   static bool reached_memory(const GenOp& op) { return op.kind != OpKind::Store || op.effect > 0; }
 
   // A processor that holds a lock can always go on, since it takes no other
-  // lock before releasing it; so some processor always has a step.
+  // lock before releasing it, and so can one with buffered stores, once they
+  // may drain before they are due; so some processor always has a step.
   void take_step() {
+    find_ready();
+    drainAnyTime_ = ready_.empty() && buffered(config_);
+    if (drainAnyTime_) find_ready();
+    if (ready_.empty()) throw std::logic_error("scheduler: no processor can make progress");
+    const auto& [p, set] = ready_[rng_.below(static_cast<uint64_t>(ready_.size()))];
+    ++steps_;
+    advance(p, set.steps[rng_.below(set.count)]);
+    drainAnyTime_ = false;
+  }
+
+  void find_ready() {
     ready_.clear();
     for (size_t p = 0; p < programs_.size(); ++p) {
       const StepSet set = enabled_steps(p);
       if (set.count > 0) ready_.push_back({p, set});
     }
-    if (ready_.empty()) throw std::logic_error("scheduler: no processor can make progress");
-    const auto& [p, set] = ready_[rng_.below(static_cast<uint64_t>(ready_.size()))];
-    ++steps_;
-    advance(p, set.steps[rng_.below(set.count)]);
   }
 
   void advance(size_t p, Step step) {
@@ -215,7 +235,11 @@ class Scheduler {
     for (const GenOp& op : ops) {
       advance(p, Step::Issue);
       advance(p, Step::Effect);
-      if (op.kind == OpKind::Store && buffered(config_)) advance(p, Step::Drain);
+      if (op.kind == OpKind::Store && buffered(config_)) {
+        drainAnyTime_ = true;
+        advance(p, Step::Drain);
+        drainAnyTime_ = false;
+      }
       if (is_access(op)) advance(p, Step::Complete);
     }
     return at;
@@ -279,7 +303,7 @@ class Scheduler {
         op.buffered = tick_;
         if (buffered(config_)) {
           op.effect = 0;
-          c.buffer.push(op.target, seq);
+          c.buffer.push(op.target, seq, tick_ + drain_delay());
         } else {
           memory_[op.target] = op.value;
         }
@@ -299,8 +323,17 @@ class Scheduler {
     }
   }
 
+  // Ticks a store stays in its buffer at least: drawn below kDrainDelay
+  // steps of each processor, so that the others may read memory meanwhile.
+  int64_t drain_delay() {
+    return static_cast<int64_t>(rng_.below(static_cast<uint64_t>(kDrainDelay) * programs_.size()));
+  }
+
+  // The drained store is drawn among those that may drain.
   void drain(size_t p, Cursor& c) {
-    GenOp& store = programs_[p][c.buffer.pop(config_.model == MemoryModel::PSO, rng_)];
+    const std::vector<size_t> ready = drainable(c, tick_);
+    const size_t at = ready.size() == 1 ? ready[0] : ready[rng_.below(ready.size())];
+    GenOp& store = programs_[p][c.buffer.pop(at)];
     store.effect = tick_;
     memory_[store.target] = store.value;
   }
@@ -339,7 +372,8 @@ class Scheduler {
   int64_t tick_ = 0;
   int64_t steps_ = 0;  // steps taken on the programs as built, without planted operations
   int32_t locksHeld_ = 0;
-  int32_t lastValue_;  // the largest value stored so far
+  bool drainAnyTime_ = false;  // no processor has another step: stores drain before they are due
+  int32_t lastValue_;          // the largest value stored so far
   LockViolationPlan plan_;
   std::vector<LockViolation> planted_;
 };

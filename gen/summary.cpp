@@ -11,7 +11,9 @@ std::string load_line(const GeneratedRun& run, const InjectedLoad& load) {
   const GenOp& op = run.programs[load.proc][load.seq];
   return "injected: processor " + std::to_string(load.proc) + " operation " +
          std::to_string(load.seq) + " loads " + std::to_string(load.stale) + " from address " +
-         std::to_string(op.target) + " where memory held " + std::to_string(load.faithful);
+         std::to_string(op.target) +
+         (op.forwarded ? " where its store buffer held " : " where memory held ") +
+         std::to_string(load.faithful);
 }
 
 std::string lock_line(const GeneratedRun& run, const LockViolation& violation) {
