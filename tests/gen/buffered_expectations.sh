@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the expectations that qirn-gen's manifests give for runs simulated
-# with store buffers (TSO, PSO) and fences: every set is verified by qirn
-# under each model its manifest lists, in both modes, and each verdict must
-# be the one expected ("any" takes a pass or a violation, never an error).
+# under TSO, PSO and SC, with fences on half the seeds: every set is verified
+# by qirn under each model its manifest lists, in both modes, and each
+# verdict must be the one expected ("any" takes a pass or a violation, never an error).
 # Kinds: nothing injected, stale loads of -v (older than the processor's own
 # store), time-proven stale loads of -t and planted lock violations of -k.
 # Also checks that --one-file is refused, with status 2 and no file written,
@@ -50,7 +50,7 @@ expectations() {  # manifest
 }
 
 for seed in $(seq "$first" "$last"); do
-  for model in TSO PSO; do
+  for model in SC TSO PSO; do
     for kind in "${!kinds[@]}"; do
       dir="$scratch/$model-$kind-$seed/"
       # shellcheck disable=SC2046,SC2086
