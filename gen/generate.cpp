@@ -15,9 +15,6 @@ GeneratedRun generate(const GenConfig& config) {
   GeneratedRun run;
   run.model = config.model;
   run.programs = build_programs(config, rng);
-  for (const Program& program : run.programs) {
-    for (const GenOp& op : program) run.fenced |= op.kind == OpKind::Fence;
-  }
   Schedule simulated = schedule(run.programs, config, rng);
   run.scans = std::move(simulated.scans);
   run.lockViolations = std::move(simulated.planted);

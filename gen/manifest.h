@@ -19,8 +19,7 @@ std::string manifest_path(const std::string& prefix);  // prefix + "manifest.jso
 std::string regenerate_command(const GenConfig& config);
 
 // What model (SC, PC, RC, ScC, TSO or PSO) is sure to answer in the given
-// mode, or nullptr when the manifest holds no expectation for it: RC and ScC
-// on traces with fences, which those models do not take.
+// mode.
 // "pass" for a run with nothing injected under the models that allow every
 // run of the simulated one whose lock sessions never overlap: all of them
 // for SC; TSO, PSO, RC and ScC for TSO; PSO, RC and ScC for PSO.

@@ -71,7 +71,6 @@ struct GeneratedRun {
   std::vector<ScanRow> scans;
   std::vector<InjectedLoad> injected;
   bool injectedTimed = false;  // injected holds -t's time-proven stale loads, not -v's
-  bool fenced = false;         // some program holds a fence
   std::vector<LockViolation> lockViolations;
 };
 

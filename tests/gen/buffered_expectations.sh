@@ -5,8 +5,10 @@
 # verdict must be the one expected ("any" takes a pass or a violation, never an error).
 # Kinds: nothing injected, stale loads of -v (older than the processor's own
 # store), time-proven stale loads of -t and planted lock violations of -k.
-# Also checks that --one-file is refused, with status 2 and no file written,
-# for a run with lock sessions.
+# Runs without locks are also written with --one-file, and qirn --trace must
+# give the baseline verdicts of the trace files on it. Also checks that
+# --one-file is refused, with status 2 and no file written, for a run with
+# lock sessions.
 #
 # Usage: buffered_expectations.sh QIRN QIRN_GEN FIRST_SEED LAST_SEED
 set -u
@@ -19,6 +21,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
 sets=0
+ones=0
 
 fail() {
   echo "FAIL: $1"
@@ -53,8 +56,12 @@ for seed in $(seq "$first" "$last"); do
   for model in SC TSO PSO; do
     for kind in "${!kinds[@]}"; do
       dir="$scratch/$model-$kind-$seed/"
-      # shellcheck disable=SC2046,SC2086
-      "$gen" $(shape "$seed") ${kinds[$kind]} -m "$model" -o "$dir" >/dev/null || exit 2
+      options="$(shape "$seed") ${kinds[$kind]}"
+      one=()
+      [[ $options == *"-l 0 "* && $kind != lock ]] && one=(--one-file "$scratch/one")
+      rm -f "$scratch/one"
+      # shellcheck disable=SC2086
+      "$gen" $options -m "$model" -o "$dir" "${one[@]}" >/dev/null || exit 2
       processors=$(ls "$dir" | grep -c '^tfres\.')
       sets=$((sets + 1))
       while read -r checked mode expected; do
@@ -62,6 +69,12 @@ for seed in $(seq "$first" "$last"); do
         [ "$mode" = baseline ] && flags+=(-b)
         "$qirn" "${flags[@]}" >/dev/null 2>&1
         verdict=$(grep -o '"verdict": "[a-z]*"' "$scratch/verdict.json" | cut -d'"' -f4)
+        if [ "$mode" = baseline ] && [ ${#one[@]} -gt 0 ]; then
+          "$qirn" -b -m "$checked" --trace "$scratch/one" --json "$scratch/one.json" >/dev/null 2>&1
+          grep -q "\"verdict\": \"$verdict\"" "$scratch/one.json" ||
+            fail "$dir: $checked on the one file: $(cat "$scratch/one.json")"
+          ones=$((ones + 1))
+        fi
         case "$expected:$verdict" in
           pass:pass | violation:violation | any:pass | any:violation) ;;
           *) fail "$(grep -o '"command": "[^"]*"' "$dir/manifest.json"): $checked $mode:" \
@@ -71,5 +84,5 @@ for seed in $(seq "$first" "$last"); do
     done
   done
 done
-echo "$sets sets, $failures failures"
+echo "$sets sets, $ones one-file runs, $failures failures"
 [ "$failures" -eq 0 ]
