@@ -45,15 +45,15 @@ bool is_model(std::string_view model, std::initializer_list<std::string_view> na
   return false;
 }
 
-// The models whose every legal run includes every run simulated under
-// `simulated` that keeps its lock sessions apart: SC runs pass them all; TSO
-// runs pass TSO, PSO, RC and ScC; PSO runs PSO, RC and ScC. RC and ScC ask
-// for one sequence that keeps a processor's accesses of one address in
-// order: stores at their drains, loads at their reads, a load that read its
-// own buffered store just after that store's drain, which comes before its
-// completion, so the bound files hold too; a fence, acquire or release, at
-// its effect, finds everything before it completed and everything after it
-// yet to take effect.
+// Whether `model` allows every run that the simulation of `simulated` makes,
+// whose sessions of a lock never overlap: an SC run is allowed by them all; a
+// TSO run by TSO, PSO, RC and ScC; a PSO run by PSO, RC and ScC. For RC and
+// ScC, the sequence that explains a buffered run places stores at their
+// drains, loads at their reads, and a load that read its own buffered store
+// right after that store's drain, which comes before the load completes, so
+// the bound files hold too; it keeps a processor's accesses of one address in
+// order, and a fence, acquire or release, at its effect, has everything
+// before it completed and nothing after it taken effect.
 bool accepts(MemoryModel simulated, std::string_view model) {
   switch (simulated) {
     case MemoryModel::SC:
