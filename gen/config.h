@@ -6,6 +6,16 @@
 
 namespace qirn_gen {
 
+// How the simulated processors reach memory: SC at once, in program order;
+// TSO through a FIFO store buffer per processor; PSO through one FIFO per
+// processor and address, so that stores to different addresses may reach
+// memory out of program order.
+enum class MemoryModel { SC, TSO, PSO };
+
+inline const char* model_name(MemoryModel model) {
+  return model == MemoryModel::SC ? "SC" : model == MemoryModel::TSO ? "TSO" : "PSO";
+}
+
 struct GenConfig {
   int32_t processors = 16;
   int32_t operations = 20;  // loads and stores per processor; lock operations come on top
@@ -17,13 +27,28 @@ struct GenConfig {
   int32_t violations = 0;       // loads made to return an older value of their address
   int32_t timedViolations = 0;  // the same, limited to values the scans prove overwritten
   int32_t lockViolations = 0;   // planted sessions whose lock proves a load's value overwritten
-  std::string prefix;           // path prefix of the written files, as qirn's -i takes it
+  MemoryModel model = MemoryModel::SC;
+  int32_t fences = 0;   // percentage of loads and stores followed by a fence
+  std::string prefix;   // path prefix of the written files, as qirn's -i takes it
+  std::string oneFile;  // where to write the run as one file as well; empty for nowhere
 };
+
+// Whether stores wait in a buffer before they reach memory.
+inline bool buffered(const GenConfig& config) {
+  return config.model != MemoryModel::SC;
+}
 
 // Longest stretch of loads and stores one lock session holds.
 inline constexpr int32_t kMaxSessionLength = 3;
 // Operations a processor may have issued but not yet completed.
 inline constexpr int32_t kPipelineDepth = 3;
+// Under TSO and PSO, operations a processor may have issued but not yet
+// taken effect stay within kPipelineDepth, and this many more may wait for
+// completion: stores in the buffer and the operations after them.
+inline constexpr int32_t kStoreBufferDepth = 4;
+// A store stays in its buffer for a number of ticks drawn below this many
+// per processor, unless nothing else can happen first.
+inline constexpr int32_t kDrainDelay = 8;
 // Operations that one planted lock violation adds at most, over both its
 // processors: the seven and four of a stale read in a session.
 inline constexpr int32_t kMaxLockViolationLength = 11;

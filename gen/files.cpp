@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "gen/manifest.h"
@@ -22,8 +23,29 @@ std::string op_line(const GenOp& op) {
       return "acquire " + target + "\n";
     case OpKind::Release:
       return "release " + target + "\n";
+    case OpKind::Fence:
+      return "fence\n";
   }
   return {};
+}
+
+// "T: M[A] := V" for a store, "T: M[A] == V" for a load, "T: sync" for a
+// fence; lock operations have no line.
+std::string one_file_line(const GenOp& op, int32_t proc) {
+  const std::string thread = std::to_string(proc) + ": ";
+  const std::string cell = "M[" + std::to_string(op.target) + "]";
+  switch (op.kind) {
+    case OpKind::Load:
+      return thread + cell + " == " + std::to_string(op.value) + "\n";
+    case OpKind::Store:
+      return thread + cell + " := " + std::to_string(op.value) + "\n";
+    case OpKind::Fence:
+      return thread + "sync\n";
+    case OpKind::Acquire:
+    case OpKind::Release:
+      break;
+  }
+  throw std::logic_error("one file: a lock operation has no line");
 }
 
 [[noreturn]] void fail(const std::string& path, int error) {
@@ -51,7 +73,8 @@ std::string bound_path(const std::string& prefix, int32_t proc) {
 }
 
 std::string trace_text(const GeneratedRun& run, const GenConfig& config, int32_t proc) {
-  std::string text = "# qirn-gen seed " + std::to_string(config.seed) + ": processor " +
+  const std::string model = buffered(config) ? std::string(", ") + model_name(config.model) : "";
+  std::string text = "# qirn-gen seed " + std::to_string(config.seed) + model + ": processor " +
                      std::to_string(proc) + " of " + std::to_string(run.programs.size()) + "\n";
   for (const GenOp& op : run.programs[proc]) text += op_line(op);
   return text;
@@ -63,6 +86,23 @@ std::string bound_text(const GeneratedRun& run, int32_t proc) {
     const ScanRow& row = run.scans[k];
     text += std::to_string(k + 1) + ":" + std::to_string(row.lb[proc]) + "," +
             std::to_string(row.ub[proc]) + "\n";
+  }
+  return text;
+}
+
+bool has_lock_sessions(const GeneratedRun& run) {
+  for (const Program& program : run.programs) {
+    for (const GenOp& op : program) {
+      if (is_lock_op(op)) return true;
+    }
+  }
+  return false;
+}
+
+std::string one_file_text(const GeneratedRun& run) {
+  std::string text;
+  for (size_t p = 0; p < run.programs.size(); ++p) {
+    for (const GenOp& op : run.programs[p]) text += one_file_line(op, static_cast<int32_t>(p));
   }
   return text;
 }
@@ -83,6 +123,7 @@ void write_run(const GeneratedRun& run, const GenConfig& config) {
     write_file(bound_path(config.prefix, p), bound_text(run, p));
   }
   write_file(manifest_path(config.prefix), manifest_text(run, config));
+  if (!config.oneFile.empty()) write_file(config.oneFile, one_file_text(run));
 }
 
 }  // namespace qirn_gen

@@ -13,11 +13,13 @@ namespace qirn_gen {
 GeneratedRun generate(const GenConfig& config) {
   SplitMix64 rng(config.seed);
   GeneratedRun run;
+  run.model = config.model;
   run.programs = build_programs(config, rng);
   Schedule simulated = schedule(run.programs, config, rng);
   run.scans = std::move(simulated.scans);
   run.lockViolations = std::move(simulated.planted);
-  run.injected = inject_violations(run.programs, config.violations, rng);
+  run.injected = buffered(config) ? inject_own_stale(run.programs, config.violations, rng)
+                                  : inject_violations(run.programs, config.violations, rng);
   if (run.injected.empty()) {
     run.injected = inject_timed_violations(run.programs, run.scans, config.timedViolations, rng);
     run.injectedTimed = !run.injected.empty();

@@ -21,12 +21,14 @@ struct Replay {
   std::vector<LoadHistory> loads;  // loads with at least one older value, planted ones left out
 };
 
-// Walks the loads and stores in the order they took effect.
+// Walks the loads and stores in the order they took effect: the order they
+// reached memory or read it. Loads that read their own processor's buffered
+// store are left out.
 Replay replay_effects(const std::vector<Program>& programs) {
   std::vector<std::pair<int64_t, std::pair<int32_t, int32_t>>> order;
   for (size_t p = 0; p < programs.size(); ++p) {
     for (size_t s = 0; s < programs[p].size(); ++s) {
-      if (is_lock_op(programs[p][s])) continue;
+      if (!is_access(programs[p][s]) || programs[p][s].forwarded) continue;
       order.push_back({programs[p][s].effect, {static_cast<int32_t>(p), static_cast<int32_t>(s)}});
     }
   }
@@ -116,6 +118,41 @@ std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs
     GenOp& op = programs[load.proc][load.seq];
     const size_t pick = positions[rng.below(static_cast<uint64_t>(positions.size()))];
     const int32_t stale = replay.history[load.address][pick];
+    injected.push_back({load.proc, load.seq, op.value, stale});
+    op.value = stale;
+  }
+  sort_by_position(injected);
+  return injected;
+}
+
+std::vector<InjectedLoad> inject_own_stale(std::vector<Program>& programs, int32_t count,
+                                           SplitMix64& rng) {
+  if (count <= 0) return {};
+  struct Candidate {
+    int32_t proc;
+    int32_t seq;
+    std::vector<int32_t> older;  // 0, then the values of the processor's stores before the newest
+  };
+  std::vector<Candidate> candidates;
+  for (int32_t p = 0; p < static_cast<int32_t>(programs.size()); ++p) {
+    std::map<int32_t, std::vector<int32_t>> stored;  // per address, the values in program order
+    for (int32_t s = 0; s < static_cast<int32_t>(programs[p].size()); ++s) {
+      const GenOp& op = programs[p][s];
+      if (op.kind == OpKind::Store) stored[op.target].push_back(op.value);
+      if (op.kind != OpKind::Load || op.planted) continue;
+      const auto own = stored.find(op.target);
+      if (own == stored.end()) continue;
+      std::vector<int32_t> older = {0};
+      older.insert(older.end(), own->second.begin(), own->second.end() - 1);
+      candidates.push_back({p, s, std::move(older)});
+    }
+  }
+  const size_t chosen = choose_front(candidates, count, rng);
+  std::vector<InjectedLoad> injected;
+  for (size_t i = 0; i < chosen; ++i) {
+    const Candidate& load = candidates[i];
+    GenOp& op = programs[load.proc][load.seq];
+    const int32_t stale = load.older[rng.below(static_cast<uint64_t>(load.older.size()))];
     injected.push_back({load.proc, load.seq, op.value, stale});
     op.value = stale;
   }

@@ -20,7 +20,17 @@ namespace qirn_gen {
 std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int32_t count,
                                             SplitMix64& rng);
 
-// As above, but only loads whose stale value the scans prove overwritten
+// For runs with store buffers: picks up to `count` distinct loads whose own
+// processor stored to their address before them, and gives each the initial
+// 0 or the value of one of those stores but the last. Every model that keeps
+// a processor's stores to one address in order, and lets a load read only
+// its processor's newest store to the address or a later one, forbids that
+// value: TSO and PSO, and so SC, PC, RC and ScC. Planted loads never
+// qualify. Returns the changed loads, ordered as above.
+std::vector<InjectedLoad> inject_own_stale(std::vector<Program>& programs, int32_t count,
+                                           SplitMix64& rng);
+
+// As inject_violations, but only loads whose stale value the scans prove overwritten
 // before the load was issued qualify, and only such values are given: a
 // scan saw the overwriting store completed and the load not yet issued, and
 // the overwritten value is the initial one or its store is ordered before

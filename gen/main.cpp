@@ -14,6 +14,13 @@ int main(int argc, char** argv) {
   }
   try {
     const qirn_gen::GeneratedRun run = qirn_gen::generate(options.config);
+    if (!options.config.oneFile.empty() && qirn_gen::has_lock_sessions(run)) {
+      std::fputs(
+          "qirn-gen: --one-file cannot hold lock sessions, and this run has some; "
+          "give -l 0\n",
+          stderr);
+      return 2;
+    }
     qirn_gen::write_run(run, options.config);
     std::fputs(qirn_gen::summary_text(run, options.config).c_str(), stdout);
   } catch (const std::exception& error) {

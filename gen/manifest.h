@@ -14,19 +14,27 @@ namespace qirn_gen {
 std::string manifest_path(const std::string& prefix);  // prefix + "manifest.json"
 
 // "qirn-gen" with every option given explicitly; -o only when there is a
-// prefix, as one shell word.
+// prefix, as one shell word, and --one-file likewise; -m and --fences only
+// for runs that use TSO, PSO or fences, which otherwise are as before them.
 std::string regenerate_command(const GenConfig& config);
 
-// "pass" for a run with nothing injected, which is sequentially consistent
-// and keeps every lock's sessions apart, so every model and mode accepts it.
-// "violation" where an injection is sure to be found: a time-proven stale
-// load (-t) by SC and PC in optimized mode, which read the scans; a planted
-// lock violation by RC and ScC in both modes and by SC in baseline mode.
-// "any" otherwise. model is SC, PC, RC or ScC.
+// What model (SC, PC, RC, ScC, TSO or PSO) is sure to answer in the given
+// mode.
+// "pass" for a run with nothing injected under the models that allow every
+// run of the simulated one whose lock sessions never overlap: all of them
+// for SC; TSO, PSO, RC and ScC for TSO; PSO, RC and ScC for PSO.
+// "violation" where an injection is sure to be found: a stale load of -v
+// under TSO or PSO (a value older than its processor's own store) by every
+// model in both modes; a time-proven stale load (-t) by SC, PC, TSO and PSO
+// in optimized mode, which read the scans; a planted lock violation by RC
+// and ScC in both modes and by SC and TSO in baseline mode.
+// "any" otherwise.
 const char* expected_verdict(const GeneratedRun& run, std::string_view model, bool baseline);
 
 // One JSON object: tool, version, seed, options, the injections made,
-// the command that regenerates the set and the expected verdicts.
+// the command that regenerates the set and the expected verdicts. A run of
+// SC without fences gets no "model" or "fences" option and expectations for
+// SC, PC, RC and ScC only, as before those options existed.
 std::string manifest_text(const GeneratedRun& run, const GenConfig& config);
 
 }  // namespace qirn_gen

@@ -1,5 +1,6 @@
 #include "gen/options.h"
 
+#include <string_view>
 #include <vector>
 
 namespace qirn_gen {
@@ -16,6 +17,17 @@ std::string check_total(const GenConfig& config) {
   }
   return "processors times operations, plus " + std::to_string(kMaxLockViolationLength) +
          " per lock violation, may be at most " + std::to_string(kMaxTotalOperations);
+}
+
+qirn_tools::Value memory_model(MemoryModel& field) {
+  return {true, "SC, TSO or PSO", [&field](const char* text) {
+            for (const MemoryModel model : {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO}) {
+              if (std::string_view(text) != model_name(model)) continue;
+              field = model;
+              return true;
+            }
+            return false;
+          }};
 }
 
 }  // namespace
@@ -36,7 +48,10 @@ ParsedOptions parse_options(int argc, char** argv) {
       {'v', {"violations"}, whole(c.violations, 0)},
       {'t', {"timed-violations"}, whole(c.timedViolations, 0)},
       {'k', {"lock-violations"}, whole(c.lockViolations, 0)},
+      {'m', {"model"}, memory_model(c.model)},
+      {'\0', {"fences"}, whole(c.fences, 0, 100)},
       {'o', {"output"}, text(c.prefix)},
+      {'\0', {"one-file"}, file_name(c.oneFile)},
   };
   parsed.line = parse(argc, argv, table);
   parsed.line.refuse(check_total(c));
@@ -45,10 +60,10 @@ ParsedOptions parse_options(int argc, char** argv) {
 
 std::string usage_text() {
   return "Usage: qirn-gen [OPTIONS]\n"
-         "Simulates a sequentially consistent multiprocessor run and writes, for each\n"
-         "processor N, the trace file PREFIXtfres.N and the bound file PREFIXboundgt.N\n"
-         "that qirn reads, and PREFIXmanifest.json: the options, the injections and the\n"
-         "verdict each model and mode is sure to give.\n"
+         "Simulates a multiprocessor run, sequentially consistent or with store buffers,\n"
+         "and writes, for each processor N, the trace file PREFIXtfres.N and the bound\n"
+         "file PREFIXboundgt.N that qirn reads, and PREFIXmanifest.json: the options,\n"
+         "the injections and the verdict each model and mode is sure to give.\n"
          "\n"
          "Options:\n"
          "  -p, --processors NUM     number of processors (default 16, as qirn reads)\n"
@@ -60,9 +75,14 @@ std::string usage_text() {
          "                           (default 40)\n"
          "  -d, --scan-distance NUM  clock ticks between two scans (default 8); every\n"
          "                           operation takes three ticks: issue, effect, completion\n"
+         "                           (a store under TSO and PSO four: issue, entering the\n"
+         "                           buffer, drain, completion)\n"
          "  -s, --seed NUM           seed; the same seed gives the same files (default 1)\n"
          "  -v, --violations NUM     loads made to return an older value of their address\n"
-         "                           (default 0)\n"
+         "                           (default 0); under TSO and PSO only loads whose\n"
+         "                           processor stored to their address before them, given\n"
+         "                           0 or a value it stored before its latest such store,\n"
+         "                           which every model forbids\n"
          "  -t, --timed-violations NUM\n"
          "                           loads made to return a value that a scan proves\n"
          "                           overwritten before the load was issued (default 0;\n"
@@ -72,9 +92,27 @@ std::string usage_text() {
          "                           one returns a value that an earlier session of its\n"
          "                           lock overwrote (default 0; none without two\n"
          "                           processors, a lock and two addresses)\n"
+         "  -m, --model NAME         SC, TSO or PSO (default SC). Under TSO a store waits\n"
+         "                           in its processor's FIFO store buffer and drains to\n"
+         "                           memory in program order, at a tick drawn from the\n"
+         "                           seed; under PSO the buffer is one FIFO per address.\n"
+         "                           A load reads its processor's newest buffered store\n"
+         "                           to its address, else memory. A store completes once\n"
+         "                           drained, so the bound files stay true and the\n"
+         "                           manifest expects TSO and PSO (PSO: PSO) to pass\n"
+         "                           in both modes\n"
+         "      --fences PCT         percentage of loads and stores followed by a fence\n"
+         "                           line (default 0). A fence, like an acquire or a\n"
+         "                           release, waits until every earlier operation of its\n"
+         "                           processor completed, which empties its buffer\n"
          "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
          "                           (default: none, the current directory); its\n"
          "                           folder is made when missing\n"
+         "      --one-file FILE      also write the run to FILE, processor after\n"
+         "                           processor: \"T: M[A] := V\" for a store,\n"
+         "                           \"T: M[A] == V\" for a load, \"T: sync\" for a fence.\n"
+         "                           Lock sessions cannot be written so: a run that has\n"
+         "                           any is refused with status 2 (give -l 0)\n"
          "  -h, --help               print this text\n";
 }
 

@@ -15,7 +15,7 @@ class ProgramBuilder {
     int32_t k = 0;
     while (k < config_.operations) {
       if (!inSession[k]) {
-        program.push_back(memory_op());
+        append_access(program);
         ++k;
         continue;
       }
@@ -41,8 +41,17 @@ class ProgramBuilder {
   void append_session(Program& program, int32_t length) {
     const int32_t lock = rng_.below(config_.locks);
     program.push_back(GenOp{.kind = OpKind::Acquire, .target = lock});
-    for (int32_t i = 0; i < length; ++i) program.push_back(memory_op());
+    for (int32_t i = 0; i < length; ++i) append_access(program);
     program.push_back(GenOp{.kind = OpKind::Release, .target = lock});
+  }
+
+  // A load or store, followed by a fence with the configured chance. Without
+  // fences nothing more is drawn, so such runs are those of before fences.
+  void append_access(Program& program) {
+    program.push_back(memory_op());
+    if (config_.fences > 0 && rng_.percent(config_.fences)) {
+      program.push_back(GenOp{.kind = OpKind::Fence});
+    }
   }
 
   GenOp memory_op() {

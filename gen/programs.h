@@ -1,5 +1,5 @@
 // The program every processor runs: loads and stores of random addresses,
-// part of them grouped into lock sessions.
+// part of them grouped into lock sessions, some followed by a fence.
 #pragma once
 
 #include <vector>

@@ -6,20 +6,30 @@
 #include <cstdint>
 #include <vector>
 
+#include "gen/config.h"
+
 namespace qirn_gen {
 
-enum class OpKind { Load, Store, Acquire, Release };
+enum class OpKind { Load, Store, Acquire, Release, Fence };
 
 // Times are ticks of the global clock; every tick carries exactly one event
 // of one processor, so no two events share a time.
+//
+// Under TSO and PSO a store takes effect when it leaves the store buffer and
+// reaches memory (its drain); it entered the buffer at `buffered`, which
+// under SC is its effect. A load takes effect when it reads: its own
+// processor's newest buffered store to its address when there is one
+// (`forwarded`), memory otherwise.
 struct GenOp {
   OpKind kind = OpKind::Load;
   int32_t target = 0;  // address of a load or store, lock number of an acquire or release
-  int32_t value = 0;   // value written or read; 0 for lock operations
+  int32_t value = 0;   // value written or read; 0 for lock operations and fences
   int64_t issued = 0;
-  int64_t effect = 0;  // the moment the operation takes effect on memory or on its lock
+  int64_t buffered = 0;  // stores: the moment the store left its processor for the buffer
+  int64_t effect = 0;    // the moment the operation takes effect on memory or on its lock
   int64_t completed = 0;
-  bool planted = false;  // part of a planted lock violation, which other injections leave alone
+  bool forwarded = false;  // a load that read its own processor's buffered store
+  bool planted = false;    // part of a planted lock violation, which other injections leave alone
 };
 
 using Program = std::vector<GenOp>;
@@ -35,7 +45,7 @@ struct ScanRow {
 struct InjectedLoad {
   int32_t proc = 0;
   int32_t seq = 0;
-  int32_t faithful = 0;  // the value memory held when the load took effect
+  int32_t faithful = 0;  // the value the load read when it took effect
   int32_t stale = 0;     // the older value written into the trace instead
 };
 
@@ -56,6 +66,7 @@ struct LockViolation {
 };
 
 struct GeneratedRun {
+  MemoryModel model = MemoryModel::SC;  // the model it was simulated under
   std::vector<Program> programs;
   std::vector<ScanRow> scans;
   std::vector<InjectedLoad> injected;
@@ -65,6 +76,11 @@ struct GeneratedRun {
 
 inline bool is_lock_op(const GenOp& op) {
   return op.kind == OpKind::Acquire || op.kind == OpKind::Release;
+}
+
+// A load or a store: neither a lock operation nor a fence.
+inline bool is_access(const GenOp& op) {
+  return op.kind == OpKind::Load || op.kind == OpKind::Store;
 }
 
 }  // namespace qirn_gen

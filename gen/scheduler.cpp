@@ -10,19 +10,68 @@
 namespace qirn_gen {
 namespace {
 
-enum class Step { Issue, Effect, Complete };
+enum class Step { Issue, Effect, Drain, Complete };
+
+// The stores of one processor that have left it but not reached memory, in
+// program order, each with its address and the tick from which it may drain.
+// Under TSO only the oldest may drain; under PSO the oldest of each address.
+// It holds a handful of stores, so a plain list serves.
+class StoreBuffer {
+ public:
+  bool empty() const { return entries_.empty(); }
+
+  void push(int32_t address, int32_t seq, int64_t due) { entries_.push_back({address, seq, due}); }
+
+  // The newest buffered store to the address, which a load of it reads;
+  // -1 when there is none.
+  int32_t newest(int32_t address) const {
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+      if (entry->address == address) return entry->seq;
+    }
+    return -1;
+  }
+
+  // The entries that may drain at tick `now`; with `anyTime`, also those
+  // not yet due.
+  std::vector<size_t> drainable(bool perAddress, int64_t now, bool anyTime) const {
+    std::vector<size_t> ready;
+    for (size_t i = 0; i < entries_.size() && (i == 0 || perAddress); ++i) {
+      bool oldest = true;
+      for (size_t j = 0; j < i && oldest; ++j) oldest = entries_[j].address != entries_[i].address;
+      if (oldest && (anyTime || entries_[i].due <= now)) ready.push_back(i);
+    }
+    return ready;
+  }
+
+  // Takes out the entry at `at`, returning its sequence number.
+  int32_t pop(size_t at) {
+    const int32_t seq = entries_[at].seq;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+    return seq;
+  }
+
+ private:
+  struct Entry {
+    int32_t address;
+    int32_t seq;
+    int64_t due;
+  };
+  std::vector<Entry> entries_;
+};
 
 // Positions in one processor's program: operations below `issued` have been
-// issued, below `effected` have taken effect, below `completed` completed.
+// issued, below `effected` have taken effect (stores under TSO and PSO: have
+// entered the buffer), below `completed` completed.
 struct Cursor {
   int32_t issued = 0;
   int32_t effected = 0;
   int32_t completed = 0;
   bool holdsLock = false;  // its last lock operation to take effect was an acquire
+  StoreBuffer buffer;      // empty under SC
 };
 
 struct StepSet {
-  std::array<Step, 3> steps{};
+  std::array<Step, 4> steps{};
   uint64_t count = 0;
 };
 
@@ -41,7 +90,7 @@ class Scheduler {
         lockOwner_(config.locks, -1),
         memory_(config.addresses, 0),
         lastValue_(last_value(programs)),
-        plan_(config, total_steps(programs), rng) {
+        plan_(config, total_steps(programs, config), rng) {
     for (const Program& program : programs) remaining_ += program.size();
   }
 
@@ -64,38 +113,67 @@ class Scheduler {
 
   int32_t size_of(size_t p) const { return static_cast<int32_t>(programs_[p].size()); }
 
+  // Under SC the steps are, in this order, those of the runs before store
+  // buffers, so the same seed gives the same run.
   StepSet enabled_steps(size_t p) const {
     const Cursor& c = cursors_[p];
     StepSet set;
-    if (c.issued < size_of(p) && c.issued - c.completed < kPipelineDepth) {
-      set.steps[set.count++] = Step::Issue;
-    }
+    if (c.issued < size_of(p) && may_issue(c)) set.steps[set.count++] = Step::Issue;
     if (c.effected < c.issued && may_take_effect(c, programs_[p][c.effected])) {
       set.steps[set.count++] = Step::Effect;
     }
-    if (c.completed < c.effected) set.steps[set.count++] = Step::Complete;
+    if (!c.buffer.empty() && !drainable(c, tick_ + 1).empty()) {
+      set.steps[set.count++] = Step::Drain;
+    }
+    if (c.completed < c.effected && reached_memory(programs_[p][c.completed])) {
+      set.steps[set.count++] = Step::Complete;
+    }
     return set;
   }
 
-  // A lock operation waits until everything before it has completed, and an
-  // acquire until its lock is free.
-  bool may_take_effect(const Cursor& c, const GenOp& op) const {
-    if (!is_lock_op(op)) return true;
-    return c.completed == c.effected && (op.kind == OpKind::Release || lockOwner_[op.target] < 0);
+  // With buffers, stores that wait in them (and what follows them) do not
+  // hold up the pipeline, up to kStoreBufferDepth of them.
+  bool may_issue(const Cursor& c) const {
+    if (!buffered(config_)) return c.issued - c.completed < kPipelineDepth;
+    return c.issued - c.effected < kPipelineDepth &&
+           c.issued - c.completed < kPipelineDepth + kStoreBufferDepth;
   }
 
+  // A lock operation or fence waits until everything before it has
+  // completed, an acquire also until its lock is free. A store completes only
+  // once it reached memory, so under TSO and PSO that drains the buffer.
+  bool may_take_effect(const Cursor& c, const GenOp& op) const {
+    if (is_access(op)) return true;
+    return c.completed == c.effected && (op.kind != OpKind::Acquire || lockOwner_[op.target] < 0);
+  }
+
+  std::vector<size_t> drainable(const Cursor& c, int64_t now) const {
+    return c.buffer.drainable(config_.model == MemoryModel::PSO, now, drainAnyTime_);
+  }
+
+  // A store that waits in its buffer has no effect time yet; ticks start at 1.
+  static bool reached_memory(const GenOp& op) { return op.kind != OpKind::Store || op.effect > 0; }
+
   // A processor that holds a lock can always go on, since it takes no other
-  // lock before releasing it; so some processor always has a step.
+  // lock before releasing it, and so can one with buffered stores, once they
+  // may drain before they are due; so some processor always has a step.
   void take_step() {
+    find_ready();
+    drainAnyTime_ = ready_.empty() && buffered(config_);
+    if (drainAnyTime_) find_ready();
+    if (ready_.empty()) throw std::logic_error("scheduler: no processor can make progress");
+    const auto& [p, set] = ready_[rng_.below(static_cast<uint64_t>(ready_.size()))];
+    ++steps_;
+    advance(p, set.steps[rng_.below(set.count)]);
+    drainAnyTime_ = false;
+  }
+
+  void find_ready() {
     ready_.clear();
     for (size_t p = 0; p < programs_.size(); ++p) {
       const StepSet set = enabled_steps(p);
       if (set.count > 0) ready_.push_back({p, set});
     }
-    if (ready_.empty()) throw std::logic_error("scheduler: no processor can make progress");
-    const auto& [p, set] = ready_[rng_.below(static_cast<uint64_t>(ready_.size()))];
-    ++steps_;
-    advance(p, set.steps[rng_.below(set.count)]);
   }
 
   void advance(size_t p, Step step) {
@@ -148,7 +226,8 @@ class Scheduler {
   }
 
   // Inserts `ops` at p's next position, where nothing has been issued yet,
-  // and runs them to completion; returns the position.
+  // and runs them to completion, a store through its buffer at once;
+  // returns the position.
   int32_t run_inserted(int32_t p, const Program& ops) {
     const int32_t at = cursors_[p].issued;
     programs_[p].insert(programs_[p].begin() + at, ops.begin(), ops.end());
@@ -156,7 +235,12 @@ class Scheduler {
     for (const GenOp& op : ops) {
       advance(p, Step::Issue);
       advance(p, Step::Effect);
-      if (!is_lock_op(op)) advance(p, Step::Complete);
+      if (op.kind == OpKind::Store && buffered(config_)) {
+        drainAnyTime_ = true;
+        advance(p, Step::Drain);
+        drainAnyTime_ = false;
+      }
+      if (is_access(op)) advance(p, Step::Complete);
     }
     return at;
   }
@@ -169,6 +253,9 @@ class Scheduler {
         break;
       case Step::Effect:
         take_effect(p, c);
+        break;
+      case Step::Drain:
+        drain(p, c);
         break;
       case Step::Complete:
         complete(programs_[p][c.completed++]);
@@ -184,27 +271,44 @@ class Scheduler {
     return last;
   }
 
-  // Steps a run takes: three per load or store, two per lock operation.
-  static int64_t total_steps(const std::vector<Program>& programs) {
+  // Steps a run takes: three per load, three per store and one more for its
+  // drain under TSO and PSO, two per lock operation or fence.
+  static int64_t total_steps(const std::vector<Program>& programs, const GenConfig& config) {
     int64_t steps = 0;
     for (const Program& program : programs) {
-      for (const GenOp& op : program) steps += is_lock_op(op) ? 2 : 3;
+      for (const GenOp& op : program) {
+        steps += !is_access(op) ? 2 : op.kind == OpKind::Store && buffered(config) ? 4 : 3;
+      }
     }
     return steps;
   }
 
-  // A lock operation completes in the same tick: taking or freeing the lock
-  // is all it does.
+  // A lock operation or fence completes in the same tick: taking or freeing
+  // the lock is all it does. Under TSO and PSO a store enters the buffer and
+  // takes effect when it drains, and a load reads the newest buffered store
+  // to its address before memory.
   void take_effect(size_t p, Cursor& c) {
-    GenOp& op = programs_[p][c.effected++];
+    const int32_t seq = c.effected++;
+    GenOp& op = programs_[p][seq];
     op.effect = tick_;
-    if (is_lock_op(op)) complete(programs_[p][c.completed++]);
+    if (!is_access(op)) complete(programs_[p][c.completed++]);
     switch (op.kind) {
-      case OpKind::Load:
-        op.value = memory_[op.target];
+      case OpKind::Load: {
+        const int32_t source = c.buffer.newest(op.target);
+        op.forwarded = source >= 0;
+        op.value = op.forwarded ? programs_[p][source].value : memory_[op.target];
         break;
+      }
       case OpKind::Store:
-        memory_[op.target] = op.value;
+        op.buffered = tick_;
+        if (buffered(config_)) {
+          op.effect = 0;
+          c.buffer.push(op.target, seq, tick_ + drain_delay());
+        } else {
+          memory_[op.target] = op.value;
+        }
+        break;
+      case OpKind::Fence:
         break;
       case OpKind::Acquire:
         lockOwner_[op.target] = static_cast<int32_t>(p);
@@ -217,6 +321,21 @@ class Scheduler {
         --locksHeld_;
         break;
     }
+  }
+
+  // Ticks a store stays in its buffer at least: drawn below kDrainDelay
+  // steps of each processor, so that the others may read memory meanwhile.
+  int64_t drain_delay() {
+    return static_cast<int64_t>(rng_.below(static_cast<uint64_t>(kDrainDelay) * programs_.size()));
+  }
+
+  // The drained store is drawn among those that may drain.
+  void drain(size_t p, Cursor& c) {
+    const std::vector<size_t> ready = drainable(c, tick_);
+    const size_t at = ready.size() == 1 ? ready[0] : ready[rng_.below(ready.size())];
+    GenOp& store = programs_[p][c.buffer.pop(at)];
+    store.effect = tick_;
+    memory_[store.target] = store.value;
   }
 
   void complete(GenOp& op) {
@@ -253,7 +372,8 @@ class Scheduler {
   int64_t tick_ = 0;
   int64_t steps_ = 0;  // steps taken on the programs as built, without planted operations
   int32_t locksHeld_ = 0;
-  int32_t lastValue_;  // the largest value stored so far
+  bool drainAnyTime_ = false;  // no processor has another step: stores drain before they are due
+  int32_t lastValue_;          // the largest value stored so far
   LockViolationPlan plan_;
   std::vector<LockViolation> planted_;
 };

@@ -18,20 +18,26 @@ struct Schedule {
 // Fills the times of every operation and the value of every load, and returns
 // the scans, the last of which is taken once every operation has completed.
 //
-// Each tick one processor does one of three things: issue its next operation
-// (at most kPipelineDepth may be outstanding), let its oldest issued operation
-// take effect, or complete its oldest operation that took effect. Effects and
-// completions follow program order, so the effects form one sequentially
-// consistent order: a load returns what memory holds at its effect. Lock
-// operations act as fences: one takes effect only once every earlier
-// operation of its processor has completed, and completes at once; an
-// acquire moreover waits until its lock is free.
+// Each tick one processor does one thing: issue its next operation (at most
+// kPipelineDepth may be outstanding), let its oldest issued operation take
+// effect, or complete its oldest operation that took effect; under TSO and
+// PSO also drain a buffered store to memory. Effects and completions follow
+// program order. Under SC the effects form one sequentially consistent
+// order: a load returns what memory holds at its effect. Under TSO and PSO a
+// store leaves the pipeline into its processor's buffer and takes effect when
+// it drains, which it does in program order (TSO) or in program order per
+// address (PSO), at a tick drawn like every other step; a load returns its
+// processor's newest buffered store to its address, or else memory. A store
+// completes once it reached memory, so a completed store is in memory.
+// Lock operations and fences wait until every earlier operation of their
+// processor has completed, which drains the buffer, and complete at once;
+// an acquire moreover waits until its lock is free.
 //
 // With config.lockViolations, the blocks of lock_block are inserted into the
 // programs at moments spread over the run and run there (see plant in
-// scheduler.cpp); their stale loads still return what memory held, and
-// `planted` says which loads to alter. Those that find no two idle
-// processors or no free lock before the end are planted after it.
+// scheduler.cpp), each store drained at once; their stale loads still return
+// what memory held, and `planted` says which loads to alter. Those that find
+// no two idle processors or no free lock before the end are planted after it.
 Schedule schedule(std::vector<Program>& programs, const GenConfig& config, SplitMix64& rng);
 
 }  // namespace qirn_gen

@@ -8,7 +8,8 @@
 
 namespace qirn_gen {
 
-// One line with the seed and the sizes of the run, then one line per
+// One line with the seed (and the model, when it is TSO or PSO) and the
+// sizes of the run (with the fences, when --fences asked for some), then one line per
 // injected violation: the stale loads first, then the lock violations in the
 // order they were planted, each naming its kind, lock and overwriting store.
 std::string summary_text(const GeneratedRun& run, const GenConfig& config);

@@ -24,7 +24,8 @@ using qirn_batch::parse_json;
 using qirn_gen::GenConfig;
 
 // Shapes of every kind: nothing injected, -v, -t, -k and -t with -k, on
-// two to five processors with and without locks.
+// two to five processors with and without locks, under SC, TSO and PSO, with
+// and without fences and a one file.
 std::vector<GenConfig> configs() {
   std::vector<GenConfig> result;
   for (uint64_t seed = 1; seed <= 40; ++seed) {
@@ -39,6 +40,11 @@ std::vector<GenConfig> configs() {
     c.timedViolations = seed % 5 == 2 || seed % 5 == 4 ? 2 : 0;
     c.lockViolations = seed % 5 >= 3 ? 1 + static_cast<int32_t>(seed % 2) : 0;
     c.prefix = "runs/s" + std::to_string(seed) + "-";
+    c.model = seed % 3 == 0   ? qirn_gen::MemoryModel::SC
+              : seed % 3 == 1 ? qirn_gen::MemoryModel::TSO
+                              : qirn_gen::MemoryModel::PSO;
+    c.fences = seed % 4 == 0 ? 25 : 0;
+    c.oneFile = seed % 7 == 0 ? "runs/one-" + std::to_string(seed) : "";
     result.push_back(c);
   }
   return result;
@@ -82,11 +88,21 @@ TEST(Manifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
     EXPECT_EQ(injected->find("loads")->members.size(),
               run.injected.size() + run.lockViolations.size());
     EXPECT_EQ(injected->find("lock-violations")->text, std::to_string(run.lockViolations.size()));
-    for (const char* model : {"SC", "PC", "RC", "ScC"}) {
-      EXPECT_EQ(*manifest->string_at({"expected", model, "optimized"}),
-                qirn_gen::expected_verdict(run, model, false));
-      EXPECT_EQ(*manifest->string_at({"expected", model, "baseline"}),
-                qirn_gen::expected_verdict(run, model, true));
+    const bool asBefore = config.model == qirn_gen::MemoryModel::SC && config.fences == 0;
+    EXPECT_EQ(manifest->find("options")->find("model") == nullptr, asBefore);
+    for (const std::string model : {"SC", "PC", "RC", "ScC", "TSO", "PSO"}) {
+      const bool buffered = model == "TSO" || model == "PSO";
+      for (const bool baseline : {false, true}) {
+        const std::string* verdict =
+            manifest->string_at({"expected", model, baseline ? "baseline" : "optimized"});
+        const char* expected = qirn_gen::expected_verdict(run, model, baseline);
+        if (asBefore && buffered) {
+          EXPECT_EQ(verdict, nullptr) << model;
+        } else {
+          ASSERT_NE(verdict, nullptr) << model;
+          EXPECT_EQ(*verdict, expected) << model;
+        }
+      }
     }
     const GenConfig again = parsed_command(*manifest->string_at({"command"}));
     EXPECT_EQ(qirn_gen::manifest_text(qirn_gen::generate(again), again), text);
