@@ -25,7 +25,8 @@ namespace {
 
 // Shapes drawn from the seed: one to five processors, up to thirty loads and
 // stores each, one to four addresses, up to two locks and up to three stale
-// loads, so that about half of the sets hold a cycle.
+// loads, so that about half of the sets hold a cycle; every other set is
+// simulated with TSO or PSO store buffers, with fences in some.
 qirn_gen::GenConfig shape(std::uint64_t seed) {
   std::mt19937_64 draw(seed);
   qirn_gen::GenConfig c;
@@ -36,6 +37,10 @@ qirn_gen::GenConfig shape(std::uint64_t seed) {
   c.locks = static_cast<int32_t>(draw() % 3);
   c.lockShare = static_cast<int32_t>(draw() % 80);
   c.violations = static_cast<int32_t>(draw() % 4);
+  if (seed % 2 == 0) {
+    c.model = seed % 4 == 0 ? qirn_gen::MemoryModel::TSO : qirn_gen::MemoryModel::PSO;
+    c.fences = static_cast<int32_t>(draw() % 3) * 10;
+  }
   return c;
 }
 
