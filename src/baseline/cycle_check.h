@@ -18,5 +18,7 @@ inline constexpr std::size_t kLinkListBudget = 32;
 
 // Needs the write-to arcs in place. Prints the violation, if any, and returns
 // 1 when a cycle was found. Whatever the budget, the outcome and the output
-// are the same.
+// are the same. Under SC and PC the printed cycle is the one that the stages
+// give with the older reader rule (add_io_arc_baseline(false)) when they close
+// one, else the one of the whole rule.
 int_t verify_baseline_order(std::size_t linkListBudget = kLinkListBudget);

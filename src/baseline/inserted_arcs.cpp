@@ -42,8 +42,9 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
     for (const opnode* v : inference_.stores().all(u->addr)) targets.push_back(v->id);
     return targets;
   }
-  const bool fromBuffer = state.MC == TSO && w->proc_num == u->proc_num && w->seq_num < u->seq_num;
-  return fromBuffer || has_arc(w, u, Wt) != 0 ? load_arcs(w) : std::vector<int_t>{};
+  const bool ownEarlier =
+      inference_.takes_own_readers() && w->proc_num == u->proc_num && w->seq_num < u->seq_num;
+  return ownEarlier || has_arc(w, u, Wt) != 0 ? load_arcs(w) : std::vector<int_t>{};
 }
 
 // The first turn that takes v -> w, by w's address rank.

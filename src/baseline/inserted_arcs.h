@@ -6,7 +6,8 @@
 // (processor-then-sequence order), then within that turn by processor and
 // sequence number of the target; an arc taken again later is not inserted
 // again. A load of the initial value gets every store to its address at its
-// first turn; a load that read w over a write-to arc gets, at each of w's
+// first turn; a load that read w (over a write-to arc, or later on w's own
+// processor) gets, at each of w's
 // turns, the stores newly reached from w; a store v gets v -> w at the first
 // turn, after v reaches it, of a load that read w.
 #pragma once
@@ -31,7 +32,8 @@ class InsertedArcs {
 
   // The arcs of a store.
   virtual std::vector<int_t> store_arcs(const opnode* v) = 0;
-  // The arcs of a load that read w over a write-to arc.
+  // The arcs of a load that read w over a write-to arc or later on w's own
+  // processor.
   virtual std::vector<int_t> load_arcs(const opnode* w) = 0;
 
   // `taking(k, r)`: the pass in which load r, the k-th of v's address in

@@ -24,7 +24,7 @@ StoresByAddr::StoresByAddr(const OrderIndex& index)
   }
 }
 
-OverwriteInference::OverwriteInference(bool logged)
+OverwriteInference::OverwriteInference(bool logged, bool ownReaders)
     : stores_(index_),
       prefixDone_(static_cast<std::size_t>(state.nodeCount + 1) * state.graph.size(), 0),
       suffixStart_(prefixDone_.size(), OrderIndex::kNone),
@@ -32,7 +32,8 @@ OverwriteInference::OverwriteInference(bool logged)
       sourceOf_(seen_.size(), nullptr),
       groupsOf_(seen_.size(), nullptr),
       inCycle_(seen_.size(), 0),
-      turn_(seen_.size(), 0) {
+      turn_(seen_.size(), 0),
+      ownReaders_(ownReaders) {
   if (logged) {
     prefixes_.emplace();
     suffixes_.emplace();
@@ -136,7 +137,7 @@ int_t OverwriteInference::prefix_end(const Group& group, int_t done, const opnod
   return first;
 }
 
-// Every load that read w over a write-to arc precedes each store w reaches.
+// Every load that read w precedes each store w reaches.
 // The arcs from the loads add nothing to what w reaches, since w reaches
 // every such load; so when w reaches nothing new since its last turn, its
 // turn takes nothing. Nor do they change anything once every such load
@@ -148,7 +149,7 @@ void OverwriteInference::overwritten_after(opnode* w) {
   for (const oparc* arc = w->pointTo; arc != nullptr; arc = arc->nxtarc) {
     if (arc->order == Wt) readers_.push_back(arc->nptr);
   }
-  if (state.MC == TSO) add_buffer_readers(w);
+  if (ownReaders_) add_own_readers(w);
   for (const opnode* r : readers_) open = open || !index_.reaches(r, w);
   if (open || (suffixes_ && !readers_.empty())) {
     for (const Group& group : stores_.of(w->addr)) take_suffix(group, w);
@@ -156,10 +157,10 @@ void OverwriteInference::overwritten_after(opnode* w) {
   seen_[w->id] = index_.version();
 }
 
-// Under TSO the loads of w's own processor that read it, which have no
-// write-to arc: each may have taken w from the buffer, and is overwritten
-// all the same by the stores that w precedes.
-void OverwriteInference::add_buffer_readers(const opnode* w) {
+// The later loads of w's own processor that read it, which have no write-to
+// arc (under TSO each may have taken w from the buffer): they are
+// overwritten all the same by the stores that w precedes.
+void OverwriteInference::add_own_readers(const opnode* w) {
   for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
     opnode* r = ld_mapping(cell);
     if (r->proc_num == w->proc_num && r->seq_num > w->seq_num) readers_.push_back(r);

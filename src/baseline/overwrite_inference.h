@@ -4,8 +4,9 @@
 // The inference passes over the operations in processor-then-sequence order
 // until a pass inserts nothing. A load r that read store w makes every store
 // that reaches r overwritten by w (v -> w); a store w is overwritten after
-// every load r that read it over a write-to arc by every store w reaches
-// (r -> v); a load of the initial value precedes every store to its address.
+// every load r that read it, over a write-to arc or later on w's own
+// processor, by every store w reaches (r -> v); a load of the initial value precedes every store to
+// its address.
 //
 // Within one processor the stores a rule takes in one step form a range in
 // which the first reaches the rest, so one arc per processor and step gives
@@ -120,8 +121,13 @@ class OverwriteInference {
 
   // Needs the write-to arcs in place. With logs, every step that takes
   // stores is logged; without, the steps that cannot change what is reached
-  // are passed over.
-  explicit OverwriteInference(bool logged);
+  // are passed over. Without `ownReaders`, a store is overwritten after the
+  // loads that read it over a write-to arc only, as SC and PC once had it.
+  explicit OverwriteInference(bool logged, bool ownReaders = true);
+
+  // Whether the later loads of a store's own processor that read it count
+  // as its readers.
+  bool takes_own_readers() const { return ownReaders_; }
 
   // Passes until one changes nothing reached. The passes after it would
   // test what this one tested and insert nothing new.
@@ -149,7 +155,7 @@ class OverwriteInference {
   void read_initial(opnode* r);
   void read_by(opnode* r);
   void overwritten_after(opnode* w);
-  void add_buffer_readers(const opnode* w);
+  void add_own_readers(const opnode* w);
   void take_prefix(const Group& group, opnode* w, opnode* r);
   void take_suffix(const Group& group, opnode* w);
   bool may_take(const Group& group, int_t done, const opnode* w, const opnode* r) const;
@@ -176,4 +182,5 @@ class OverwriteInference {
   std::int64_t turns_ = 0;
   std::int64_t step_ = 0;
   int_t pass_ = 0;
+  bool ownReaders_;
 };

@@ -44,11 +44,12 @@ bool wants_write_to(const opnode* load, const opnode* store) {
   return state.MC != ScC || store->inSync != 0;
 }
 
-// Under TSO and PSO a load that read its own processor's store may have taken
-// it from the store buffer, with no arc from the store; it is overwritten all
-// the same by every store that the one it read precedes.
-bool reads_from_buffer(const opnode* store, const opnode* load) {
-  return (state.MC == TSO || state.MC == PSO) && store->proc_num == load->proc_num;
+// A load that read its own processor's store has no write-to arc from it (and
+// under TSO and PSO may have taken it from the store buffer, with no arc at
+// all); it is overwritten all the same by every store that the one it read
+// precedes. The lock-based models decide this in their own way.
+bool reads_own_store(const opnode* store, const opnode* load) {
+  return state.MC != RC && state.MC != ScC && store->proc_num == load->proc_num;
 }
 
 // Whether the pending windows or the scans put u before v.
@@ -215,7 +216,7 @@ bool walk_go(opnode* u, opnode* v, opnode* start, NodeMarks& visited, Entered en
 // Every arc is inserted here, so the closure stays exact.
 class Inference {
  public:
-  explicit Inference(bool optimized) : optimized_(optimized) {
+  Inference(bool optimized, bool ownReaders) : optimized_(optimized), ownReaders_(ownReaders) {
     if (!any_timed_pair() && ReachClosure::fits()) closure_.emplace();
   }
 
@@ -376,7 +377,8 @@ class Inference {
     int_t inserted = 0;
     for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
       opnode* r = ld_mapping(cell);
-      if (!optimized_ && !reads_from_buffer(w, r) && has_arc(w, r, Wt) == 0) continue;
+      if (!optimized_ && !(ownReaders_ && reads_own_store(w, r)) && has_arc(w, r, Wt) == 0)
+        continue;
       const auto lowestBelow = [&](int_t p) {
         return passes_ == 1 ? first_that_may_follow(w, p) : no_store(p);
       };
@@ -426,6 +428,7 @@ class Inference {
   }
 
   bool optimized_;
+  bool ownReaders_;
   int_t passes_ = 0;
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
@@ -450,8 +453,8 @@ class Inference {
 
 // Passes over all operations until one inserts nothing; arcs inserted during
 // a pass take part in every later test of that pass.
-int_t add_io_arc_variant(bool optimized) {
-  Inference inference(optimized);
+int_t add_io_arc_variant(bool optimized, bool ownReaders) {
+  Inference inference(optimized, ownReaders);
   while (inference.pass() != 0) {
   }
   return 0;
@@ -480,12 +483,12 @@ int_t add_io_arc() {
   return state.isBase == 0 ? add_io_arc_optimize() : add_io_arc_baseline();
 }
 
-int_t add_io_arc_baseline() {
-  return add_io_arc_variant(false);
+int_t add_io_arc_baseline(bool ownReaders) {
+  return add_io_arc_variant(false, ownReaders);
 }
 
 int_t add_io_arc_optimize() {
-  return add_io_arc_variant(true);
+  return add_io_arc_variant(true, true);
 }
 
 int_t check_go(opnode* u, opnode* v) {

@@ -6,7 +6,10 @@
 
 int_t add_wt_arc();
 int_t add_io_arc();
-int_t add_io_arc_baseline();
+// Without `ownReaders`, a store is overwritten after the loads that read it
+// over a write-to arc only: the rule that baseline SC and PC print their
+// cycles by wherever it finds one (see baseline/cycle_check.h).
+int_t add_io_arc_baseline(bool ownReaders = true);
 int_t add_io_arc_optimize();
 int_t check_go(opnode* u, opnode* v);
 int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited);
