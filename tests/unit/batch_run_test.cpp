@@ -174,7 +174,8 @@ TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
 // ends, what it left behind is not waited for, even without a limit.
 TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
   generate("sets/one", 2, 4);
-  const std::string pids = "'" + (root_ / "pids").string() + "'";
+  std::string pids = "'";
+  pids.append((root_ / "pids").string()).append("'");
   const struct {
     std::string action, timeout, line;
   } cases[] = {
@@ -270,8 +271,10 @@ std::vector<std::string> junit_cases(const fs::path& file) {
   for (char line[65536]; python != nullptr && std::fgets(line, sizeof line, python) != nullptr;) {
     std::istringstream fields(line);
     std::string joined;
-    for (std::string field; fields >> field;)
-      joined += (joined.empty() ? "" : "|") + from_hex(field);
+    for (std::string field; fields >> field;) {
+      if (!joined.empty()) joined += '|';
+      joined += from_hex(field);
+    }
     cases.push_back(joined);
   }
   if (python != nullptr) pclose(python);

@@ -120,8 +120,8 @@ std::string random_bound_line(std::mt19937& random) {
   const auto number = [&]() {
     std::string text = std::to_string(random() % (pick(3) == 0 ? 4'000'000'000U : 1000U));
     if (pick(8) == 0) text.insert(0, std::string(1 + pick(9), '0'));
-    if (pick(10) == 0) text.insert(0, pick(2) == 0 ? "-" : "+");
-    if (pick(10) == 0) text.insert(0, pick(2) == 0 ? " " : "\t");
+    if (pick(10) == 0) text.insert(text.begin(), pick(2) == 0 ? '-' : '+');
+    if (pick(10) == 0) text.insert(text.begin(), pick(2) == 0 ? ' ' : '\t');
     return text;
   };
   const auto separator = [&](char wanted) {

@@ -158,8 +158,10 @@ std::string random_value(qirn_gen::SplitMix64& rng, int depth) {
   if (kind == 0) return any_of(kScalars, rng);
   std::string text = kind == 1 ? "[" : "{";
   for (int32_t i = 0, count = rng.below(4); i < count; ++i) {
-    text += (i > 0 ? "," : "") + std::string(rng.below(2) == 0 ? "" : " ");
-    text += (kind == 2 ? "\"k" + std::to_string(i) + "\" :" : "") + random_value(rng, depth + 1);
+    if (i > 0) text += ',';
+    if (rng.below(2) != 0) text += ' ';
+    if (kind == 2) text.append("\"k").append(std::to_string(i)).append("\" :");
+    text += random_value(rng, depth + 1);
   }
   return text + (kind == 1 ? "]" : "}");
 }

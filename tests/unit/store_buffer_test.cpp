@@ -65,9 +65,9 @@ class Machine {
 
   std::string key() const {
     std::string text;
-    for (int n : next_) text += std::to_string(n) + ",";
-    for (const Buffered& entry : buffer_) text += "b" + std::to_string(entry.value);
-    for (const auto& [addr, value] : memory_) text += "m" + std::to_string(value);
+    for (int n : next_) text.append(std::to_string(n)).append(",");
+    for (const Buffered& entry : buffer_) text.append("b").append(std::to_string(entry.value));
+    for (const auto& [addr, value] : memory_) text.append("m").append(std::to_string(value));
     return text;
   }
 

@@ -59,7 +59,8 @@ std::string trace_text(const Program& program) {
     }
     text += std::string(words[static_cast<int>(op.kind)]) + " " + std::to_string(op.target);
     const bool access = op.kind == Kind::Load || op.kind == Kind::Store;
-    text += access ? " " + std::to_string(op.value) + "\n" : "\n";
+    if (access) text.append(" ").append(std::to_string(op.value));
+    text += '\n';
   }
   return text;
 }
