@@ -50,15 +50,19 @@ void ArrivalTimes::spread() {
   }
 }
 
-// Under PC a member also reaches, by program order, the other chain of its
-// processor from some member on.
+// Under PC, TSO and PSO a member also reaches, by program order, the other
+// chains of its processor from some member on.
 void ArrivalTimes::follow(std::size_t place) {
   const opnode* u = index_.member(place);
   const int_t across = index_.across(place);
   if (across != OrderIndex::kNone) {
-    const std::size_t other = static_cast<std::size_t>(OrderIndex::chain_of(u)) ^ 1U;
-    const std::size_t first = index_.first_at(other, across);
-    if (first < index_.chain_end(other)) reach(first);
+    const auto own = static_cast<std::size_t>(OrderIndex::chain_of(u));
+    const auto count = static_cast<std::size_t>(OrderIndex::chains_per_processor());
+    const std::size_t base = count * static_cast<std::size_t>(u->proc_num);
+    for (std::size_t other = base; other < base + count; ++other) {
+      const std::size_t first = index_.first_at(other, across);
+      if (other != own && first < index_.chain_end(other)) reach(first);
+    }
   }
   for (const oparc* arc = u->pointTo; arc != nullptr; arc = arc->nxtarc)
     reach(index_.place(arc->nptr));

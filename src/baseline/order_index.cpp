@@ -6,7 +6,7 @@
 #include "trace/read_from.h"
 
 OrderIndex::OrderIndex()
-    : width_((two_chains() ? 2 : 1) * state.graph.size()),
+    : width_(static_cast<std::size_t>(chains_per_processor()) * state.graph.size()),
       chainStart_(width_ + 1, 0),
       place_(static_cast<std::size_t>(state.nodeCount) + 1, 0),
       carried_(width_),
@@ -17,7 +17,13 @@ OrderIndex::OrderIndex()
   set_.resize(chainStart_.back());
   run_.resize(chainStart_.back());
   for (std::size_t p = 0; p < set_.size(); ++p) set_[p] = run_[p] = p;
-  for (int_t p = 0; p < static_cast<int_t>(state.graph.size()); ++p) close_program_order(p);
+  for (int_t p = 0; p < static_cast<int_t>(state.graph.size()); ++p) {
+    if (state.MC == PSO) {
+      close_per_address_order(p);
+    } else {
+      close_program_order(p);
+    }
+  }
 }
 
 void OrderIndex::place_operations() {
@@ -66,7 +72,7 @@ void OrderIndex::close_program_order(int_t p) {
       loadAfterFence = nextLoad;
       continue;
     }
-    if (u.optype != LOAD && two_chains()) {
+    if (u.optype != LOAD && state.MC != SC) {
       loadReached[k] = nextStore == kNone ? kNone : loadReached[nextStore];
       loadReached[k] = std::min(loadReached[k], loadAfterFence);
       if (state.MC == TSO) {
@@ -106,13 +112,61 @@ int_t OrderIndex::first_not_reading(const opnode& w, const std::vector<int_t>& l
 void OrderIndex::place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore) {
   int_t* own = row(place_[u.id]);
   const int_t p = u.proc_num;
-  if (two_chains()) {
+  if (state.MC != SC) {
     own[2 * p] = loadReached;
     own[2 * p + 1] = nextStore;
     across_[place_[u.id]] = u.optype == LOAD ? nextStore : loadReached;
   } else {
     own[p] = std::min(nextLoad, nextStore);
   }
+}
+
+// Under PSO, sweeping from the end: a load reaches everything after it, a
+// fence or lock operation likewise; a store reaches the next store to its
+// address, and from some point on everything: from the first load of its
+// address before that store that did not read it, from the next fence or lock
+// operation, or from where that next store does.
+void OrderIndex::close_per_address_order(int_t p) {
+  const auto& operations = state.graph[p];
+  std::vector<int_t> from(operations.size(), kNone);
+  int_t barrier = kNone;
+  std::unordered_map<int_t, int_t> nextStoreOf;
+  std::unordered_map<int_t, std::vector<int_t>> loadsAhead;
+  for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
+    const opnode& u = operations[k];
+    if (!is_access(&u)) {
+      barrier = k + 1;
+      continue;
+    }
+    if (u.optype == LOAD) {
+      from[k] = k + 1;
+      loadsAhead[u.addr].push_back(k);
+      place_rows_from(u, from[k], kNone);
+      continue;
+    }
+    const auto next = nextStoreOf.find(u.addr);
+    const int_t nextStore = next == nextStoreOf.end() ? kNone : next->second;
+    from[k] = std::min({barrier, first_not_reading(u, loadsAhead[u.addr]),
+                        nextStore == kNone ? kNone : from[nextStore]});
+    place_rows_from(u, from[k], nextStore);
+    nextStoreOf[u.addr] = k;
+    loadsAhead[u.addr].clear();
+  }
+}
+
+// The row of a member that reaches the next member of its own chain at
+// `nextOfOwnChain` (or, for a load, the next load) and every member of its
+// processor's chains from `from` on.
+void OrderIndex::place_rows_from(const opnode& u, int_t from, int_t nextOfOwnChain) {
+  int_t* own = row(place_[u.id]);
+  const int_t base = chains_per_processor() * u.proc_num;
+  const int_t ownChain = chain_of(&u);
+  for (int_t c = base; c < base + chains_per_processor(); ++c) {
+    const std::size_t first = first_at(static_cast<std::size_t>(c), from);
+    own[c] = first < chain_end(static_cast<std::size_t>(c)) ? seqs_[first] : kNone;
+  }
+  if (u.optype == STORE) own[ownChain] = std::min(own[ownChain], nextOfOwnChain);
+  across_[place_[u.id]] = from;
 }
 
 // The members that reach x form a prefix of the chain, so its end is the

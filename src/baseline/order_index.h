@@ -40,15 +40,25 @@ class OrderIndex {
   // The closure of program order alone.
   OrderIndex();
 
-  // Whether each processor has a chain of loads and one of stores (PC and
-  // TSO), rather than one chain of all its loads and stores (SC).
-  static bool two_chains() { return state.MC == PC || state.MC == TSO; }
+  // How many chains each processor has: one of all its loads and stores
+  // (SC); one of its loads and one of its stores (PC and TSO); or one of its
+  // loads and one of its stores to each address (PSO), by address column.
+  static int_t chains_per_processor() {
+    if (state.MC == PSO) return 1 + state.addrColumns;
+    return state.MC == PC || state.MC == TSO ? 2 : 1;
+  }
   // The chain of a load or store.
   static int_t chain_of(const opnode* v) {
-    return two_chains() ? 2 * v->proc_num + (v->optype == STORE ? 1 : 0) : v->proc_num;
+    const int_t base = chains_per_processor() * v->proc_num;
+    if (v->optype != STORE || state.MC == SC) return base;
+    return base + (state.MC == PSO ? 1 + v->column : 1);
   }
-  // The chain holding processor p's stores.
-  static int_t store_chain(int_t p) { return two_chains() ? 2 * p + 1 : p; }
+  // The chain holding processor p's stores to the address of column `column`.
+  static int_t store_chain(int_t p, int_t column) {
+    const int_t base = chains_per_processor() * p;
+    if (state.MC == SC) return base;
+    return base + (state.MC == PSO ? 1 + column : 1);
+  }
   // 1 when a path of at least one arc leads from u to v; both are loads or
   // stores.
   bool reaches(const opnode* u, const opnode* v) const { return reaches_from(place_[u->id], v); }
@@ -71,10 +81,10 @@ class OrderIndex {
   // The place of the first member of the chain at or after the sequence
   // number (the chain's end when none is).
   std::size_t first_at(std::size_t chain, int_t seq) const;
-  // Under PC, the sequence number of the first member of the other chain
-  // of its processor that the member at the place reaches by program order
-  // alone (kNone when none is); under SC, where one chain holds the
-  // processor, kNone.
+  // Under PC, TSO and PSO, a sequence number from which on the member at
+  // the place reaches, by program order alone, every member of the other
+  // chains of its processor (kNone when none is); under SC, where one chain
+  // holds the processor, kNone.
   int_t across(std::size_t place) const { return across_[place]; }
 
   // Takes the arc x -> y between two loads or stores into account.
@@ -95,6 +105,8 @@ class OrderIndex {
                              const std::vector<int_t>& loadReached);
   static int_t first_not_reading(const opnode& w, const std::vector<int_t>& loadsAhead);
   void place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore);
+  void close_per_address_order(int_t p);
+  void place_rows_from(const opnode& u, int_t from, int_t nextOfOwnChain);
   // How many members of the chain, from its start, reach x or are x.
   std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
   // Lowers the rows of the chain's members before `end` to what is carried.

@@ -173,8 +173,8 @@ void OverwriteInference::add_own_readers(const opnode* w) {
 void OverwriteInference::take_suffix(const Group& group, opnode* w) {
   int_t& start = suffixStart_[HandledLog::key(w, group.processor)];
   start = std::min(start, static_cast<int_t>(group.stores.size()));
-  const int_t reached =
-      index_.first_reached(w, OrderIndex::store_chain(static_cast<int_t>(group.processor)));
+  const int_t reached = index_.first_reached(
+      w, OrderIndex::store_chain(static_cast<int_t>(group.processor), w->column));
   const auto seqs = group.seqs.begin();
   const auto from = static_cast<int_t>(std::lower_bound(seqs, seqs + start, reached) - seqs);
   const int_t first = from < start && group.stores[from] == w ? from + 1 : from;

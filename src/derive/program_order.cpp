@@ -33,29 +33,7 @@ SeqRange candidate_range(const opnode* u, bool optimized) {
   return {0, state.procOpNum[p]};
 }
 
-// Whether v, a later operation of u's processor that u is ordered before
-// under PSO, is itself ordered before every later operation that u is
-// ordered before: a load, a fence or a lock operation is ordered before
-// everything later; a store to a store's address keeps that store's order
-// with the later stores and loads of the address.
-bool covers(const opnode* u, const opnode* v) {
-  if (v->optype != STORE) return true;
-  return u->optype == STORE && u->addr == v->addr;
-}
-
-// Baseline PSO: the arcs from u up to the first later operation that covers
-// it, which reach everything the arcs to all of them would.
-void add_buffered_arcs(MCM_t model, opnode* u) {
-  for (int_t k = u->seq_num + 1; k < state.procOpNum[u->proc_num]; ++k) {
-    opnode* v = node_at(u->proc_num, k);
-    if (!keeps_order(model, u, v)) continue;
-    link_program_order_arc(u, v);
-    if (covers(u, v)) return;
-  }
-}
-
 void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
-  if (!optimized && model == PSO) return add_buffered_arcs(model, u);
   const SeqRange range = candidate_range(u, optimized);
   for (int_t k = std::max(range.lo, u->seq_num + 1); k < range.hi; ++k) {
     opnode* v = node_at(u->proc_num, k);

@@ -100,10 +100,10 @@ bool frontier_search_available() {
 
 namespace {
 
-// Baseline SC, PC and TSO keep program order implicit (see
+// Baseline SC, PC, TSO and PSO keep program order implicit (see
 // baseline/cycle_check.h).
 bool implicit_program_order() {
-  return state.isBase == 1 && (state.MC == SC || state.MC == PC || state.MC == TSO);
+  return state.isBase == 1 && state.MC != RC && state.MC != ScC;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Baseline SC, PC and TSO with implicit program order, checked against the stages
+// Baseline SC, PC, TSO and PSO with implicit program order, checked against the stages
 // that store every program-order arc.
 #include <gtest/gtest.h>
 
@@ -97,7 +97,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   int cycles = 0;
   for (int seed = 1; seed <= runs_wanted(); ++seed) {
     const std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
-    for (MCM_t model : {SC, PC, TSO}) {
+    for (MCM_t model : {SC, PC, TSO, PSO}) {
       const std::string expected = with_stored_order(texts, model);
       for (std::size_t budget :
            {std::size_t{0}, std::size_t{3}, std::numeric_limits<std::size_t>::max()}) {
@@ -116,7 +116,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
 TEST_F(BaselineOrder, ArrivalIsTheFirstLinkAfterWhichTheSourceReaches) {
   int linked = 0;
   for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-    for (MCM_t model : {SC, PC, TSO}) {
+    for (MCM_t model : {SC, PC, TSO, PSO}) {
       load_mapped(traces(shape(seed)), model);
       add_wt_arc();
       OverwriteInference inference(false);
