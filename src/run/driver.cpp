@@ -11,6 +11,7 @@
 #include "bounds/scans.h"
 #include "bounds/windows.h"
 #include "derive/program_order.h"
+#include "derive/reach_closure.h"
 #include "derive/write_to.h"
 #include "graph/cycles.h"
 #include "locks/lock_order.h"
@@ -100,10 +101,13 @@ bool frontier_search_available() {
 
 namespace {
 
-// Baseline SC, PC, TSO and PSO keep program order implicit (see
-// baseline/cycle_check.h).
+// Baseline SC, PC and TSO keep program order implicit (see
+// baseline/cycle_check.h). So does baseline PSO once the stored arcs' matrix
+// of what reaches what no longer fits: its index has a chain per address,
+// and costs more than that matrix while the matrix fits. Both print the same.
 bool implicit_program_order() {
-  return state.isBase == 1 && state.MC != RC && state.MC != ScC;
+  if (state.isBase != 1 || state.MC == RC || state.MC == ScC) return false;
+  return state.MC != PSO || !ReachClosure::fits();
 }
 
 }  // namespace
