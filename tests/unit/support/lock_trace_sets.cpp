@@ -18,6 +18,7 @@ Program parse(const std::string& text) {
   Program program;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("#")) continue;
     std::istringstream words(line);
     std::string word;
     Op op{Kind::Load, 0};
@@ -31,9 +32,12 @@ Program parse(const std::string& text) {
 BoundFile parse_bounds(const std::string& text) {
   BoundFile file;
   std::istringstream lines(text);
-  char colon = 0;
-  char comma = 0;
-  for (int scan, lb, ub; lines >> scan >> colon >> lb >> comma >> ub;) {
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    char colon = 0;
+    char comma = 0;
+    int scan = 0, lb = 0, ub = 0;
+    if (line.starts_with("#") || !(fields >> scan >> colon >> lb >> comma >> ub)) continue;
     if (file.rows.empty()) file.firstScan = scan;
     file.rows.emplace_back(lb, ub);
   }

@@ -11,7 +11,8 @@
 namespace lock_reference {
 
 // Programs written as trace file lines ("load A V", "store A V", "acquire L",
-// "release L"), one text per processor, and bound files as "SCAN:LB,UB" lines.
+// "release L", "fence"), one text per processor, and bound files as
+// "SCAN:LB,UB" lines; lines that start with "#" are skipped.
 TraceSet parse_set(const std::vector<std::string>& traces,
                    const std::vector<std::string>& bounds = {});
 
