@@ -78,20 +78,12 @@ void add_scope_store_chains() {
   }
 }
 
-// Under RC and ScC, whose arcs above keep no order across a fence: each
-// fence after the operations since the previous fence (that fence included)
-// and before those up to the next one.
+// Under RC and ScC, whose arcs above keep no order across a fence.
 void add_fence_arcs() {
   for (auto& operations : state.graph) {
-    std::size_t since = 0;
-    for (std::size_t f = 0; f < operations.size(); ++f) {
-      if (operations[f].optype != FENCE) continue;
-      for (std::size_t s = since; s < f; ++s) ins_arc(&operations[s], &operations[f], LO);
-      for (std::size_t t = f + 1; t < operations.size() && operations[t].optype != FENCE; ++t) {
-        ins_arc(&operations[f], &operations[t], LO);
-      }
-      since = f;
-    }
+    for_each_fence_arc(
+        operations, [](const opnode&) { return true; },
+        [](opnode& u, opnode& v) { ins_arc(&u, &v, LO); });
   }
 }
 

@@ -1,7 +1,29 @@
 // Program-order arcs, as far as the model keeps program order.
 #pragma once
 
+#include <vector>
+
 #include "qirn.h"
+
+// The arcs that order each fence of the processor after every earlier
+// operation and before every later one, as few as do that: from the
+// operations since the previous fence (that fence included) to the fence, and
+// from the fence to those up to the next one. `link(u, v)` hears of each; an
+// operation for which `kept` is false takes no part.
+template <typename Kept, typename Link>
+void for_each_fence_arc(std::vector<opnode>& operations, Kept kept, Link link) {
+  std::size_t since = 0;
+  for (std::size_t f = 0; f < operations.size(); ++f) {
+    if (operations[f].optype != FENCE || !kept(operations[f])) continue;
+    for (std::size_t s = since; s < f; ++s) {
+      if (kept(operations[s])) link(operations[s], operations[f]);
+    }
+    for (std::size_t t = f + 1; t < operations.size() && operations[t].optype != FENCE; ++t) {
+      if (kept(operations[t])) link(operations[f], operations[t]);
+    }
+    since = f;
+  }
+}
 
 // Whether the model keeps program order from u to the later operation v of
 // its processor.

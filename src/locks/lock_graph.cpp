@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "bounds/scan_order.h"
+#include "derive/program_order.h"
 #include "graph/strong_components.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
@@ -24,23 +25,13 @@ void add_address_order(LockGraph& g) {
   }
 }
 
-// Per processor: each fence after the operations since the previous fence,
-// that fence included, and before the operations up to the next one, which
-// orders it between everything before and everything after it.
+// Per processor: each fence after every earlier operation and before every
+// later one.
 void add_fence_order(LockGraph& g) {
   for (auto& operations : state.graph) {
-    std::size_t since = 0;
-    for (std::size_t f = 0; f < operations.size(); ++f) {
-      const opnode& fence = operations[f];
-      if (fence.optype != FENCE || !g.keeps(fence.id)) continue;
-      for (std::size_t s = since; s < f; ++s) {
-        if (g.keeps(operations[s].id)) g.arc(operations[s].id, fence.id, LO);
-      }
-      for (std::size_t t = f + 1; t < operations.size() && operations[t].optype != FENCE; ++t) {
-        if (g.keeps(operations[t].id)) g.arc(fence.id, operations[t].id, LO);
-      }
-      since = f;
-    }
+    for_each_fence_arc(
+        operations, [&g](const opnode& x) { return g.keeps(x.id); },
+        [&g](const opnode& u, const opnode& v) { g.arc(u.id, v.id, LO); });
   }
 }
 
