@@ -6,6 +6,10 @@
 
 namespace {
 
+// The deadlock check walks at most this many nodes after a choice; a walk cut
+// short finds no deadlock, so the search goes on as it would without it.
+constexpr std::size_t kDeadlockWalk = 512;
+
 enum class Kind : std::uint8_t { Free, Load, Store, Acquire, Release };
 
 // A set of node ids with constant-time insert and erase.
@@ -69,6 +73,9 @@ class SequenceSearch {
   bool holds(int_t n) const;
   bool is_open(int_t n) const;
   bool try_freely(int_t n);
+  void add_blockers(int_t n, std::vector<int_t>& holders, std::vector<int_t>& seen) const;
+  bool closes_deadlock(int_t choice) const;
+  bool blocks_a_ready_node(int_t holder) const;
 
   void advance();
   std::vector<int_t> candidates() const;
@@ -77,9 +84,11 @@ class SequenceSearch {
   const LockGraph& g_;
   const std::vector<int_t>& rank_;
   std::vector<Kind> kind_;
-  std::vector<int_t> group_;          // address of a load or store, lock of an acquire or release
-  std::vector<int_t> storeOf_;        // per load, the store it read, or -1 for the initial value
-  std::vector<int_t> acquireOf_;      // per release, its session's acquire
+  std::vector<int_t> group_;      // address of a load or store, lock of an acquire or release
+  std::vector<int_t> storeOf_;    // per load, the store it read, or -1 for the initial value
+  std::vector<int_t> acquireOf_;  // per release, its session's acquire
+  std::vector<int_t> releaseOf_;  // per acquire, its session's release
+  std::vector<std::vector<int_t>> predecessors_;
   std::vector<int_t> waiting_;        // predecessors not run yet
   std::vector<int_t> loadsLeft_;      // per store, its loads not run yet
   std::vector<int_t> initialLeft_;    // per address, loads of the initial value not run yet
@@ -87,6 +96,8 @@ class SequenceSearch {
   std::vector<int_t> lockHolder_;     // the acquire of the session open, or -1
   std::vector<std::uint64_t> keys_;   // two per node
   std::vector<int_t> trail_;          // the nodes run, in order
+  std::vector<char> ran_;
+  mutable std::vector<char> seen_;  // marks of `closes_deadlock`, all clear between calls
   std::vector<int_t> freeSteps_;
   NodeSet ready_;  // stores and acquires whose predecessors ran
   Digest digest_;
@@ -100,18 +111,25 @@ SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& ran
       group_(at(g.nodeCount), -1),
       storeOf_(at(g.nodeCount), -1),
       acquireOf_(at(g.nodeCount), -1),
+      releaseOf_(at(g.nodeCount), -1),
+      predecessors_(at(g.nodeCount)),
       waiting_(at(g.nodeCount), 0),
       loadsLeft_(at(g.nodeCount), 0),
       initialLeft_(g.storesOfAddress.size(), 0),
       addressHolder_(g.storesOfAddress.size(), -1),
       lockHolder_(g.sessionsOfLock.size(), -1),
+      ran_(at(g.nodeCount), 0),
+      seen_(at(g.nodeCount), 0),
       ready_(g.nodeCount) {
   classify();
   std::mt19937_64 random(0x5eed);
   keys_.resize(2 * at(g.nodeCount));
   for (std::uint64_t& key : keys_) key = random();
-  for (const auto& arcs : g.out) {
-    for (const LockArc& arc : arcs) ++waiting_[at(arc.to)];
+  for (int_t n = 0; n < g.nodeCount; ++n) {
+    for (const LockArc& arc : g.out[at(n)]) {
+      ++waiting_[at(arc.to)];
+      predecessors_[at(arc.to)].push_back(n);
+    }
   }
   for (int_t n = 0; n < g.nodeCount; ++n) enter_if_ready(n);
 }
@@ -137,6 +155,7 @@ void SequenceSearch::classify() {
       kind_[at(s.release)] = Kind::Release;
       group_[at(s.acquire)] = group_[at(s.release)] = static_cast<int_t>(l);
       acquireOf_[at(s.release)] = s.acquire;
+      releaseOf_[at(s.acquire)] = s.release;
     }
   }
 }
@@ -153,6 +172,7 @@ void SequenceSearch::enter_if_ready(int_t n) {
 void SequenceSearch::execute(int_t n) {
   ++steps_;
   trail_.push_back(n);
+  ran_[at(n)] = 1;
   digest_.low += keys_[2 * at(n)];
   digest_.high += keys_[2 * at(n) + 1];
   const int_t group = group_[at(n)];
@@ -212,6 +232,7 @@ void SequenceSearch::undo(int_t n) {
   }
   digest_.low -= keys_[2 * at(n)];
   digest_.high -= keys_[2 * at(n) + 1];
+  ran_[at(n)] = 0;
 }
 
 void SequenceSearch::undo_to(std::size_t trail) {
@@ -268,6 +289,67 @@ bool SequenceSearch::try_freely(int_t n) {
   return false;
 }
 
+// Walks back from node `n` over the nodes not run yet that it waits for and
+// collects the holders that keep one of them from running: once every free
+// step ran, a node not run whose predecessors all ran is a store or acquire
+// whose address or lock is held.
+void SequenceSearch::add_blockers(int_t n, std::vector<int_t>& holders,
+                                  std::vector<int_t>& seen) const {
+  std::vector<int_t> todo{n};
+  while (!todo.empty() && seen.size() < kDeadlockWalk) {
+    const int_t m = todo.back();
+    todo.pop_back();
+    if (ran_[at(m)] != 0 || seen_[at(m)] != 0) continue;
+    seen_[at(m)] = 1;
+    seen.push_back(m);
+    for (int_t p : predecessors_[at(m)]) todo.push_back(p);
+    if (waiting_[at(m)] != 0 || is_open(m)) continue;
+    const int_t group = group_[at(m)];
+    const int_t holder =
+        kind_[at(m)] == Kind::Acquire ? lockHolder_[at(group)] : addressHolder_[at(group)];
+    if (holder != -1) holders.push_back(holder);
+  }
+}
+
+// Whether a store or acquire whose predecessors all ran waits for `holder` to
+// let go of its address or lock: without one, no cycle of holders can pass
+// through `holder`.
+bool SequenceSearch::blocks_a_ready_node(int_t holder) const {
+  const auto& ready = ready_.members();
+  return std::any_of(ready.begin(), ready.end(), [&](int_t n) {
+    return n != holder && kind_[at(n)] == kind_[at(holder)] && group_[at(n)] == group_[at(holder)];
+  });
+}
+
+// Whether `choice`, run with the steps that follow it, now holds its address
+// or lock in a cycle of holders that each wait for the next to let go: the
+// loads of a holding store, or the release of a holding acquire, wait for a
+// node that the next holder keeps from running. No holder of such a cycle
+// ever lets go, so no sequence completes from this state, whatever runs next,
+// and the state counts as left without success. Only cycles through `choice`
+// are looked for, and the walk visits each node not run at most once, up to
+// `kDeadlockWalk` of them; a deadlock this misses still ends in a state
+// without open choices.
+bool SequenceSearch::closes_deadlock(int_t choice) const {
+  if (!holds(choice) || !blocks_a_ready_node(choice)) return false;
+  std::vector<int_t> holders{choice};
+  std::vector<int_t> seen;
+  bool closed = false;
+  for (std::size_t i = 0; i < holders.size() && !closed; ++i) {
+    const int_t h = holders[i];
+    const std::size_t known = holders.size();
+    if (kind_[at(h)] == Kind::Acquire) {
+      add_blockers(releaseOf_[at(h)], holders, seen);
+    } else {
+      for (int_t r : g_.readers[at(h)]) add_blockers(r, holders, seen);
+    }
+    closed = std::find(holders.begin() + static_cast<std::ptrdiff_t>(known), holders.end(),
+                       choice) != holders.end();
+  }
+  for (int_t m : seen) seen_[at(m)] = 0;
+  return closed;
+}
+
 // Runs every step that is no choice and every choice that holds nothing once
 // the steps that follow it ran.
 void SequenceSearch::advance() {
@@ -306,10 +388,12 @@ SequenceOutcome SequenceSearch::run(std::int64_t budget) {
       continue;
     }
     ++outcome.choices;
-    execute(frame.candidates[frame.next++]);
+    const int_t choice = frame.candidates[frame.next++];
+    execute(choice);
     advance();
     if (complete()) outcome.result = SequenceResult::Found;
     if (complete() || steps_ > budget) return outcome;
+    if (closes_deadlock(choice)) failed.insert(digest_);
     if (!failed.contains(digest_)) frames.push_back({trail_.size(), digest_, candidates()});
   }
   outcome.result = SequenceResult::None;
