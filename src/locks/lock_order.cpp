@@ -127,23 +127,20 @@ SequenceOutcome find_sequence_by_height(const LockGraph& g, const std::vector<in
   return find_sequence(g, height_rank(g, order), budget);
 }
 
-// What the sessions of one lock reach of each other, copied out of the
-// matrix one row at a time. The inference asks of every pair of sessions
-// whether either's acquire reaches the other's release, and whether either's
-// release reaches the other's acquire; asked of the matrix pair by pair, half
-// of those questions read a different row each, a cache miss apiece.
-class SessionReach {
+// Which session of one lock the inference orders before which, worked out
+// from the matrix one row at a time. The inference asks of every pair of
+// sessions whether either's acquire reaches the other's release; asked of the
+// matrix pair by pair, half of those questions read a different row each, a
+// cache miss apiece.
+class SessionOrders {
  public:
-  SessionReach(const ReachMatrix& reach, const std::vector<LockSession>& sessions)
-      : words_((sessions.size() + 63) / 64),
-        acquireToRelease_(words_ * sessions.size(), 0),
-        releaseToAcquire_(words_ * sessions.size(), 0) {
+  SessionOrders(const ReachMatrix& reach, const std::vector<LockSession>& sessions)
+      : words_((sessions.size() + 63) / 64), forced_(words_ * sessions.size(), 0) {
     for (std::size_t from = 0; from < sessions.size(); ++from) {
       for (std::size_t to = 0; to < sessions.size(); ++to) {
-        if (reach.reaches(sessions[from].acquire, sessions[to].release))
-          set(acquireToRelease_, from, to);
-        if (reach.reaches(sessions[from].release, sessions[to].acquire))
-          set(releaseToAcquire_, from, to);
+        if (reach.reaches(sessions[from].acquire, sessions[to].release) &&
+            !reach.reaches(sessions[from].release, sessions[to].acquire))
+          forced_[from * words_ + to / 64] |= std::uint64_t{1} << (to % 64);
       }
     }
   }
@@ -151,20 +148,12 @@ class SessionReach {
   // `to`'s release, while `from`'s release does not yet reach `to`'s
   // acquire: the inference orders `from` before `to`.
   bool forces(std::size_t from, std::size_t to) const {
-    return test(acquireToRelease_, from, to) && !test(releaseToAcquire_, from, to);
+    return (forced_[from * words_ + to / 64] >> (to % 64) & 1U) != 0;
   }
 
  private:
-  void set(std::vector<std::uint64_t>& bits, std::size_t from, std::size_t to) {
-    bits[from * words_ + to / 64] |= std::uint64_t{1} << (to % 64);
-  }
-  bool test(const std::vector<std::uint64_t>& bits, std::size_t from, std::size_t to) const {
-    return (bits[from * words_ + to / 64] >> (to % 64) & 1U) != 0;
-  }
-
   std::size_t words_;
-  std::vector<std::uint64_t> acquireToRelease_;
-  std::vector<std::uint64_t> releaseToAcquire_;
+  std::vector<std::uint64_t> forced_;
 };
 
 // The decision on one graph. Each inference pass collects every order that
@@ -241,7 +230,7 @@ void LockOrder::force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const 
 std::vector<NewArc> LockOrder::forced_arcs() const {
   std::vector<NewArc> arcs;
   for (const auto& sessions : g_.sessionsOfLock) {
-    const SessionReach between(reach_, sessions);
+    const SessionOrders between(reach_, sessions);
     for (std::size_t i = 0; i < sessions.size(); ++i) {
       for (std::size_t j = i + 1; j < sessions.size(); ++j) {
         if (between.forces(j, i)) arcs.push_back({sessions[j].release, sessions[i].acquire, Syn});

@@ -96,8 +96,8 @@ class SequenceSearch {
   std::vector<int_t> lockHolder_;     // the acquire of the session open, or -1
   std::vector<std::uint64_t> keys_;   // two per node
   std::vector<int_t> trail_;          // the nodes run, in order
-  std::vector<char> ran_;
-  mutable std::vector<char> seen_;  // marks of `closes_deadlock`, all clear between calls
+  std::vector<char> ran_;             // per node, whether it is on the trail
+  mutable std::vector<char> seen_;    // marks of `closes_deadlock`, all clear between calls
   std::vector<int_t> freeSteps_;
   NodeSet ready_;  // stores and acquires whose predecessors ran
   Digest digest_;
