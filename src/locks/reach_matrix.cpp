@@ -24,12 +24,20 @@ void ReachMatrix::clear() {
   std::fill(bits_.begin(), bits_.end(), 0);
 }
 
+namespace {
+
 // Rows are counted often enough to matter: where the processor has a
 // population-count instruction, a second copy of this function uses it,
 // chosen when the program loads.
-[[gnu::target_clones("popcnt", "default")]] int_t ReachMatrix::reached_count(int_t node) const {
+[[gnu::target_clones("popcnt", "default")]] int_t count_bits(const std::uint64_t* bits,
+                                                             std::size_t words) {
   int_t count = 0;
-  const std::uint64_t* bits = row(node);
-  for (std::size_t w = 0; w < words_; ++w) count += std::popcount(bits[w]);
+  for (std::size_t w = 0; w < words; ++w) count += std::popcount(bits[w]);
   return count;
+}
+
+}  // namespace
+
+int_t ReachMatrix::reached_count(int_t node) const {
+  return count_bits(row(node), words_);
 }
