@@ -120,6 +120,7 @@ std::optional<FoundCycle> CycleWalk::walk(opnode* start) {
       return std::nullopt;
     }
   }
+  if (stack_.empty()) return std::nullopt;
   FoundCycle cycle{{start}, {}};
   for (std::size_t i = stack_.size() - 1; i > 0; --i) {
     cycle.tags.push_back(order);
