@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,28 @@ std::vector<std::string> traces(const qirn_gen::GenConfig& config) {
   return texts;
 }
 
+// The same run with the values of its stores folded onto 1 to `kinds`, so
+// that several stores write one value and the store a load read is a guess.
+std::vector<std::string> folded(const std::vector<std::string>& texts, int kinds) {
+  std::vector<std::string> out;
+  for (const std::string& text : texts) {
+    std::istringstream lines(text);
+    std::string line;
+    std::string kept;
+    while (std::getline(lines, line)) {
+      std::istringstream words(line);
+      std::string op;
+      long addr = 0;
+      long value = 0;
+      if ((words >> op >> addr >> value) && (op == "load" || op == "store") && value > 0)
+        line = op + " " + std::to_string(addr) + " " + std::to_string((value - 1) % kinds + 1);
+      kept += line + "\n";
+    }
+    out.push_back(kept);
+  }
+  return out;
+}
+
 int runs_wanted() {
   const char* text = std::getenv("QIRN_DIFFERENTIAL_RUNS");
   return text != nullptr ? std::atoi(text) : 40;
@@ -96,7 +119,8 @@ class BaselineOrder : public TraceFixture {
 TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   int cycles = 0;
   for (int seed = 1; seed <= runs_wanted(); ++seed) {
-    const std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
+    std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
+    if (seed % 3 == 0) texts = folded(texts, 2 + seed % 4);
     for (MCM_t model : {SC, PC, TSO, PSO}) {
       const std::string expected = with_stored_order(texts, model);
       for (std::size_t budget :
