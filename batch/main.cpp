@@ -121,8 +121,10 @@ int run(const BatchOptions& options) {
   if (access(settings.qirn.c_str(), X_OK) != 0) {
     return fail("cannot run qirn at " + settings.qirn + ": " + std::strerror(errno));
   }
-  const qirn_batch::FoundSets found = qirn_batch::find_sets(options.paths, options.processors);
+  qirn_batch::FoundSets found = qirn_batch::find_sets(options.paths, options.processors);
   if (!found.error.empty()) return fail(found.error);
+  if (options.shardCount > 0)
+    found.sets = qirn_batch::shard_of(found.sets, options.shardIndex, options.shardCount);
   FILE* jsonFile = nullptr;
   if (!open_named(options.jsonFile, jsonFile)) {
     return fail("cannot write " + options.jsonFile + ": " + std::strerror(errno));

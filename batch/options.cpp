@@ -1,5 +1,7 @@
 #include "batch/options.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace qirn_batch {
@@ -10,6 +12,23 @@ namespace {
 // reckoned on the clock.
 constexpr double kShortestTimeout = 0.001;
 constexpr double kLongestTimeout = 1e9;
+
+// "K/N" with whole numbers 1 <= K <= N.
+qirn_tools::Value shard(int& index, int& count) {
+  return {true, "K/N with whole numbers 1 <= K <= N", [&index, &count](const char* text) {
+            const char* slash = std::strchr(text, '/');
+            if (slash == nullptr) return false;
+            const std::string k(text, slash);
+            int first = 0;
+            int total = 0;
+            if (!qirn_tools::parse_number(k.c_str(), first) ||
+                !qirn_tools::parse_number(slash + 1, total) || first < 1 || first > total)
+              return false;
+            index = first;
+            count = total;
+            return true;
+          }};
+}
 
 }  // namespace
 
@@ -27,6 +46,7 @@ ParsedOptions parse_options(int argc, char** argv) {
       {'\0', {"qirn"}, text(o.qirn)},
       {'\0', {"expect"}, flag(o.expect)},
       {'\0', {"junit"}, file_name(o.junitFile)},
+      {'\0', {"shard"}, shard(o.shardIndex, o.shardCount)},
   };
   parsed.line = parse(argc, argv, table, &o.paths);
   if (parsed.line.action == Action::Run && o.paths.empty()) parsed.line.refuse("no PATH given");
@@ -52,6 +72,9 @@ std::string usage_text() {
          "      --expect           compare each verdict with the one that the set's\n"
          "                         manifest.json (written by qirn-gen) expects\n"
          "      --junit FILE       also write the results as JUnit XML to FILE\n"
+         "      --shard K/N        verify only the K-th of N parts of the sets, in order\n"
+         "                         (1 <= K <= N); the parts' results, K = 1 to N, put\n"
+         "                         together are those of the whole batch\n"
          "  -h, --help             print this text\n"
          "\n"
          "Exit status: 0 when every set passes, 1 when a set shows a violation and every\n"

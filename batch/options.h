@@ -18,6 +18,8 @@ struct BatchOptions {
   bool expect = false;        // check each set's verdict against its manifest.json
   std::string junitFile;      // empty: no JUnit XML file
   std::string qirn;           // empty: the qirn beside qirn-batch
+  int shardIndex = 0;         // with --shard K/N, K (from 1); 0 for every set
+  int shardCount = 0;         // N
   std::vector<std::string> paths;
 };
 

@@ -85,4 +85,12 @@ FoundSets find_sets(const std::vector<std::string>& paths, int processors) {
   return search.found;
 }
 
+std::vector<TraceSet> shard_of(const std::vector<TraceSet>& sets, int index, int count) {
+  const auto bound = [&](int k) {
+    return sets.begin() + static_cast<std::ptrdiff_t>(sets.size() * static_cast<std::size_t>(k) /
+                                                      static_cast<std::size_t>(count));
+  };
+  return {bound(index - 1), bound(index)};
+}
+
 }  // namespace qirn_batch

@@ -30,4 +30,9 @@ struct FoundSets {
 // every set when it is above 0.
 FoundSets find_sets(const std::vector<std::string>& paths, int processors);
 
+// Part `index` (from 1) of `count` of the sets: the sets from
+// (index - 1) * size / count up to index * size / count, rounded down, so
+// that the parts follow each other in order and differ in size by one at most.
+std::vector<TraceSet> shard_of(const std::vector<TraceSet>& sets, int index, int count);
+
 }  // namespace qirn_batch
