@@ -80,7 +80,7 @@ for target in trace_reader bound_reader whole_run; do
   corpus=$dir/corpus/$target
   mkdir -p "$corpus"
   echo "== $target: $seconds s"
-  if ! "$dir/fuzz/${target}_fuzzer" "$corpus" "$seeds/$target" -max_total_time="$seconds" \
+  if ! "$dir/apps/fuzz/${target}_fuzzer" "$corpus" "$seeds/$target" -max_total_time="$seconds" \
     -max_len=2048 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$dir/findings/$target-" "$@" 2>"$dir/$target.log"; then
     failed=1

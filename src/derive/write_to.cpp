@@ -13,9 +13,7 @@
 #include "graph/arc_store.h"
 #include "graph/timed_pairs.h"
 #include "graph/walk_stack.h"
-#include "rc/propagation.h"
 #include "report/diagnostics.h"
-#include "scc/propagation.h"
 #include "trace/read_from.h"
 
 namespace {
@@ -465,7 +463,7 @@ int_t add_io_arc_variant(bool optimized, bool ownReaders) {
 
 }  // namespace
 
-int_t add_wt_arc() {
+int_t add_wt_arc(WriteToCarry carry) {
   for (auto& operations : state.graph) {
     for (opnode& node : operations) {
       opnode* r = &node;
@@ -475,8 +473,7 @@ int_t add_wt_arc() {
       if (check_TO(r, w) == 1) report_write_to_violation(w, r);
       if (check_TO(w, r) == 1) continue;
       ins_arc(w, r, Wt);
-      if (state.MC == RC) ins_arc_for_rc(w, r, Wt);
-      if (state.MC == ScC) ins_arc_for_scc(w, r, Wt);
+      if (carry != nullptr) carry(w, r);
     }
   }
   return 0;

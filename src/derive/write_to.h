@@ -4,7 +4,12 @@
 #include "graph/marks.h"
 #include "qirn.h"
 
-int_t add_wt_arc();
+// What a model adds beside each write-to arc store -> load it inserts (RC
+// and ScC: an order between the lock sessions around the two); null for
+// nothing.
+using WriteToCarry = void (*)(opnode* store, opnode* load);
+
+int_t add_wt_arc(WriteToCarry carry = nullptr);
 int_t add_io_arc();
 // Without `ownReaders`, a store is overwritten after the loads that read it
 // over a write-to arc only: the rule that baseline SC and PC print their

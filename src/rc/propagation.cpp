@@ -30,6 +30,10 @@ void ins_arc_for_rc(opnode* u, opnode* v, ORDER_t order) {
   }
 }
 
+void rc_write_to_carry(opnode* store, opnode* load) {
+  ins_arc_for_rc(store, load, Wt);
+}
+
 void add_lo_for_sync() {
   std::unordered_map<int_t, opnode*> next_acquire;
   std::vector<opnode*> targets;

@@ -8,6 +8,9 @@
 // from the release before or closing u's session to the acquire opening or
 // following v's session, where the positions allow one.
 void ins_arc_for_rc(opnode* u, opnode* v, ORDER_t order);
+// What RC adds beside a write-to arc store -> load: the arc carried to the
+// lock operations around it.
+void rc_write_to_carry(opnode* store, opnode* load);
 // Every release -> the next acquire of the same lock in its processor (LO).
 void add_lo_for_sync();
 // 1 when the nearest lock operation before u is a release.

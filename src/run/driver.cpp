@@ -110,11 +110,18 @@ bool implicit_program_order() {
   return state.MC != PSO || !ReachClosure::fits();
 }
 
+// What the model adds beside each write-to arc.
+WriteToCarry write_to_carry() {
+  if (state.MC == RC) return rc_write_to_carry;
+  if (state.MC == ScC) return scc_write_to_carry;
+  return nullptr;
+}
+
 }  // namespace
 
 void derive_arcs() {
   if (!implicit_program_order()) add_lo_arc(state.MC);
-  add_wt_arc();
+  add_wt_arc(write_to_carry());
 }
 
 namespace {

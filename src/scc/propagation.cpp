@@ -21,6 +21,10 @@ int_t ins_arc_for_scc(opnode* u, opnode* v, ORDER_t order) {
   return 1;
 }
 
+void scc_write_to_carry(opnode* store, opnode* load) {
+  ins_arc_for_scc(store, load, Wt);
+}
+
 opnode* get_first_ld_in_same_p(opnode* w) {
   opnode* first = nullptr;
   for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {

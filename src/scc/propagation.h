@@ -10,6 +10,9 @@
 // For a write-to arc u -> v between sessions of one lock on two processors,
 // records that u's session precedes v's. 1 when a precedence was recorded.
 int_t ins_arc_for_scc(opnode* u, opnode* v, ORDER_t order);
+// What ScC adds beside a write-to arc store -> load: the precedence of the
+// store's session, if any.
+void scc_write_to_carry(opnode* store, opnode* load);
 
 // Adds the precedences that the scan numbers prove (optimized mode only).
 void pre_lmt_sync();

@@ -10,6 +10,7 @@
 #include "derive/program_order.h"
 #include "derive/write_to.h"
 #include "rc/propagation.h"
+#include "scc/propagation.h"
 #include "support/trace_fixture.h"
 #include "trace/read_from.h"
 #include "trace/sessions.h"
@@ -33,7 +34,7 @@ class ScopeFixture : public TraceFixture {
       updateSn();
     }
     add_lo_arc(ScC);
-    add_wt_arc();
+    add_wt_arc(scc_write_to_carry);
     add_lo_for_sync();
   }
 };
