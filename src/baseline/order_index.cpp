@@ -228,6 +228,7 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
     lower_rows(chainStart_[chain], ends_[chain]);
   }
   if (closes) join_cycle(x);
+  cyclic_ = cyclic_ || closes;
 }
 
 // Rows never rise along a chain, so a row that holds everything carried

@@ -92,6 +92,8 @@ class OrderIndex {
 
   // How many added arcs changed what some node reaches.
   std::int64_t version() const { return version_; }
+  // Whether some added arc closed a cycle (program order alone closes none).
+  bool cyclic() const { return cyclic_; }
   // A version no earlier than the last at which what u (a load or store)
   // reaches changed; joining a cycle may stamp it without a change.
   std::int64_t changed_at(const opnode* u) const { return changed_[shared(place_[u->id])]; }
@@ -135,4 +137,5 @@ class OrderIndex {
   std::vector<int_t> carried_;
   std::vector<std::size_t> ends_;  // by chain: the prefix that reaches x
   std::int64_t version_ = 0;
+  bool cyclic_ = false;
 };

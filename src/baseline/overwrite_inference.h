@@ -135,6 +135,12 @@ class OverwriteInference {
     while (pass()) {
     }
   }
+  // Passes until one changes nothing reached or a cycle closes: enough to
+  // tell whether the run closes one, as later passes only add arcs.
+  void run_until_cycle() {
+    while (!index_.cyclic() && pass()) {
+    }
+  }
 
   const OrderIndex& index() const { return index_; }
   const StoresByAddr& stores() const { return stores_; }

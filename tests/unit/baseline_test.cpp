@@ -182,4 +182,31 @@ TEST_F(BaselineOrder, ArrivalIsTheFirstLinkAfterWhichTheSourceReaches) {
   EXPECT_GT(linked, 500);
 }
 
+// Passes stopped at the first cycle tell whether the passes to the end close
+// one, on runs long enough that cycles close only after several passes.
+TEST_F(BaselineOrder, PassesUpToTheFirstCycleTellWhetherAllPassesCloseOne) {
+  int cyclic = 0;
+  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
+    qirn_gen::GenConfig config = shape(seed);
+    config.processors = 2 + static_cast<int32_t>(seed % 7);
+    config.operations = 50 + static_cast<int32_t>(seed * 37 % 200);
+    config.violations = static_cast<int32_t>(seed % 3);
+    for (MCM_t model : {SC, PC, TSO, PSO}) {
+      load_mapped(traces(config), model);
+      add_wt_arc();
+      OverwriteInference stopped(false);
+      stopped.run_until_cycle();
+      OverwriteInference whole(false);
+      whole.run();
+      const OrderIndex& index = whole.index();
+      bool closes = false;
+      for (std::size_t u = 0; u < index.places() && !closes; ++u)
+        closes = index.reaches_from(u, index.member(u));
+      EXPECT_EQ(stopped.index().cyclic(), closes) << "seed " << seed << " model " << model;
+      cyclic += closes ? 1 : 0;
+    }
+  }
+  EXPECT_GT(cyclic, 20);
+}
+
 }  // namespace
