@@ -2,12 +2,10 @@
 // JSON object names, and what it falls back on when no whole object arrives.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
-#include <vector>
 
-#include "batch/runner.h"
 #include "batch/verdict.h"
+#include "support/tool_runs.h"
 
 namespace {
 
@@ -15,18 +13,6 @@ using qirn_batch::Ending;
 using qirn_batch::ErrorText;
 using qirn_batch::Outcome;
 using qirn_batch::Verdict;
-
-// The built qirn on a scenario of the end-to-end tests, run as the batch
-// runs it.
-Outcome run_scenario(const std::string& name, int processors, const std::string& model,
-                     bool baseline) {
-  const qirn_batch::RunSettings settings{QIRN_EXE, model, baseline, 1, 60, {}};
-  const std::string dir = (std::filesystem::path(QIRN_E2E_DIR) / name).string();
-  Outcome outcome;
-  qirn_batch::run_batch({{dir, processors}}, settings,
-                        [&](size_t, const Outcome& got) { outcome = got; });
-  return outcome;
-}
 
 // The ScC run prints "before add go arc!" and then "no path can be found!":
 // the last violation line counts. The write-to violation stops the run with
@@ -51,7 +37,8 @@ TEST(BatchVerdict, QirnsObjectGivesTheLastViolationLineOrTheStopMessage) {
       {"pc-iriw", 4, "ScC", true, Verdict::Pass, "no cycle!", 0},
   };
   for (const auto& c : cases) {
-    const Outcome outcome = run_scenario(c.scenario, c.processors, c.model, c.baseline);
+    const Outcome outcome = run_qirn_once(std::string(QIRN_E2E_DIR) + "/" + c.scenario,
+                                          c.processors, c.model, c.baseline);
     EXPECT_EQ(outcome.verdict, c.verdict) << c.scenario << ' ' << c.model;
     EXPECT_EQ(outcome.detail, c.detail) << c.scenario << ' ' << c.model;
     EXPECT_EQ(outcome.status, c.status) << c.scenario << ' ' << c.model;
