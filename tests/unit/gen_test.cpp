@@ -1,20 +1,22 @@
 // Invariants of the runs that qirn-gen simulates under SC, TSO and PSO and
 // writes out: what loads read, store buffers, fences and sessions, exact
 // scans, its violation injectors, stale loads that no buffered machine
-// explains, the one-file format, and SC runs that stay as they were before
-// store buffers.
+// explains, the one-file format, manifests as qirn-batch reads them, and SC
+// runs that stay as they were before store buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "batch/json.h"
 #include "gen/files.h"
 #include "gen/generate.h"
 #include "gen/inject.h"
@@ -26,6 +28,7 @@
 
 namespace {
 
+using qirn_batch::Json;
 using qirn_gen::GenConfig;
 using qirn_gen::GeneratedRun;
 using qirn_gen::GenOp;
@@ -84,12 +87,13 @@ Runs lock_runs() {
   });
 }
 
-// TSO and PSO runs: 2-5 processors, 1-3 addresses, no lock to two locks,
-// fences after none, 15% or 40% of the accesses, and a planted lock
-// violation on some seeds; `shape` may change more.
+// Runs under TSO and PSO (or `models`): 2-5 processors, 1-3 addresses, no
+// lock to two locks, fences after none, 15% or 40% of the accesses, and a
+// planted lock violation on some seeds; `shape` may change more.
 template <typename Shape>
-Runs buffered_runs(uint64_t count, Shape shape) {
-  return runs_of(count, {MemoryModel::TSO, MemoryModel::PSO}, [&](uint64_t seed, GenConfig& c) {
+Runs buffered_runs(uint64_t count, Shape shape,
+                   std::vector<MemoryModel> models = {MemoryModel::TSO, MemoryModel::PSO}) {
+  return runs_of(count, models, [&](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 4);
     c.operations = 5 + static_cast<int32_t>(seed * 7 % 36);
     c.addresses = 1 + static_cast<int32_t>(seed % 3);
@@ -102,7 +106,10 @@ Runs buffered_runs(uint64_t count, Shape shape) {
 
 Runs all_runs() {
   Runs result = spread_runs();
-  for (Runs more : {lock_runs(), buffered_runs(60, [](uint64_t, GenConfig&) {})}) {
+  const auto same = [](uint64_t, GenConfig&) {};
+  for (Runs more :
+       {lock_runs(),
+        buffered_runs(60, same, {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO})}) {
     for (auto& entry : more) result.push_back(std::move(entry));
   }
   return result;
@@ -518,6 +525,67 @@ TEST(GenBuffers, OneFileReadsBackAsTheRunInProgramOrder) {
   GenConfig sessions;
   sessions.lockShare = 100;
   EXPECT_TRUE(qirn_gen::has_lock_sessions(qirn_gen::generate(sessions)));
+}
+
+// The words of a command that quotes only with single quotes.
+std::vector<std::string> shell_words(const std::string& command) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) {
+    words.push_back(word.front() == '\'' ? word.substr(1, word.size() - 2) : word);
+  }
+  return words;
+}
+
+GenConfig parsed_command(const std::string& command) {
+  std::vector<std::string> words = shell_words(command);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  const qirn_gen::ParsedOptions parsed =
+      qirn_gen::parse_options(static_cast<int>(argv.size()), argv.data());
+  EXPECT_EQ(parsed.line.action, qirn_tools::Action::Run) << command;
+  return parsed.config;
+}
+
+// Every manifest is JSON that names its seed, options and injections, holds
+// the expected verdict of every model and mode (of TSO and PSO only where the
+// run is not written as before store buffers), and a command that gives the
+// same run again, with its prefix and one file.
+TEST(GenManifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
+  for (auto [config, run] : all_runs()) {
+    SCOPED_TRACE(run_name(config));
+    config.prefix = "runs/s" + std::to_string(config.seed) + "-";
+    if (config.seed % 7 == 0) config.oneFile = "runs/one-" + std::to_string(config.seed);
+    const std::string text = qirn_gen::manifest_text(run, config);
+    const std::optional<Json> manifest = qirn_batch::parse_json(text);
+    ASSERT_TRUE(manifest);
+    EXPECT_EQ(manifest->find("seed")->text, std::to_string(config.seed));
+    EXPECT_EQ(*manifest->string_at({"options", "output"}), config.prefix);
+    EXPECT_EQ(manifest->find("options")->find("timed-violations")->text,
+              std::to_string(config.timedViolations));
+    const Json* injected = manifest->find("injected");
+    EXPECT_EQ(injected->find("loads")->members.size(),
+              run.injected.size() + run.lockViolations.size());
+    EXPECT_EQ(injected->find("lock-violations")->text, std::to_string(run.lockViolations.size()));
+    const bool asBefore = config.model == MemoryModel::SC && config.fences == 0;
+    EXPECT_EQ(manifest->find("options")->find("model") == nullptr, asBefore);
+    for (const std::string model : {"SC", "PC", "RC", "ScC", "TSO", "PSO"}) {
+      const bool buffered = model == "TSO" || model == "PSO";
+      for (const bool baseline : {false, true}) {
+        const std::string* verdict =
+            manifest->string_at({"expected", model, baseline ? "baseline" : "optimized"});
+        const char* expected = qirn_gen::expected_verdict(run, model, baseline);
+        if (asBefore && buffered) {
+          EXPECT_EQ(verdict, nullptr) << model;
+        } else {
+          ASSERT_NE(verdict, nullptr) << model;
+          EXPECT_EQ(*verdict, expected) << model;
+        }
+      }
+    }
+    const GenConfig again = parsed_command(*manifest->string_at({"command"}));
+    EXPECT_EQ(qirn_gen::manifest_text(qirn_gen::generate(again), again), text);
+  }
 }
 
 uint64_t fnv1a(const std::string& text, uint64_t hash = 0xcbf29ce484222325ULL) {
