@@ -1,5 +1,7 @@
 // qirn-batch as a pipeline runs it: the built executable on folders of
-// trace sets that qirn-gen's simulator writes; and its reports on any names.
+// trace sets that qirn-gen's simulator writes; its reports on any names; and
+// how it reads one qirn run: the verdict and the line that qirn's JSON object
+// names, and what it falls back on when no whole object arrives.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,13 +18,18 @@
 #include "batch/json.h"
 #include "batch/junit.h"
 #include "batch/report.h"
+#include "batch/verdict.h"
 #include "gen/random.h"
 #include "support/tool_runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qirn_batch::Ending;
+using qirn_batch::ErrorText;
 using qirn_batch::Json;
+using qirn_batch::Outcome;
+using qirn_batch::Verdict;
 
 // The member of a JSON object, failing the test when it is missing.
 const Json& member(const Json& object, const char* key) {
@@ -352,25 +359,8 @@ std::string unescaped(const std::string& field) {
 // path_hex when it is not UTF-8), and the JUnit file parses, with every name
 // that XML can hold kept as it is.
 TEST(BatchReport, AnyNameComesBackFromLineAndJsonAndGivesJunitThatParses) {
-  const std::string pieces[] = {"a",
-                                "t",
-                                "\\",
-                                "&",
-                                "<",
-                                ">",
-                                "\"",
-                                "'",
-                                "\t",
-                                "\n",
-                                "\r",
-                                "\x01",
-                                "\x7f",
-                                "\xff",
-                                "\xc3\xa9",
-                                "\xef\xbf\xbe",
-                                "\xed\xa0\x80",
-                                "]]>",
-                                "\xe2\x82"};
+  std::vector<std::string> pieces = {"\xc3\xa9", "\xef\xbf\xbe", "\xed\xa0\x80", "]]>", "\xe2\x82"};
+  for (const char byte : std::string("at\\&<>\"'\t\n\r\x01\x7f\xff")) pieces.emplace_back(1, byte);
   const qirn_batch::RunSettings settings{"qirn", "RC", true, 1, 0, {}};
   qirn_batch::JunitReport report(settings);
   qirn_gen::SplitMix64 rng(3);
@@ -378,8 +368,8 @@ TEST(BatchReport, AnyNameComesBackFromLineAndJsonAndGivesJunitThatParses) {
   for (int i = 0; i < 300; ++i) {
     std::string name = "n";
     for (int k = rng.below(8); k > 0; --k)
-      name += pieces[rng.below(static_cast<int32_t>(std::size(pieces)))];
-    const qirn_batch::Outcome outcome{static_cast<qirn_batch::Verdict>(rng.below(4)), name, 0, 0.5};
+      name += pieces[rng.below(static_cast<int32_t>(pieces.size()))];
+    const Outcome outcome{static_cast<Verdict>(rng.below(4)), name, 0, 0.5};
     const std::string line = qirn_batch::result_line({name, 2}, outcome);
     std::vector<std::string> fields;
     std::istringstream in(line.substr(0, line.size() - 1));
@@ -408,6 +398,64 @@ TEST(BatchReport, AnyNameComesBackFromLineAndJsonAndGivesJunitThatParses) {
       EXPECT_EQ(parsed, names[i]);
     }
   }
+}
+
+// The ScC run prints "before add go arc!" and then "no path can be found!":
+// the last violation line counts. The write-to violation stops the run with
+// its message, and a stop on bad input is told by its message, not by the
+// line that --json adds after it on standard error.
+TEST(BatchVerdict, QirnsObjectGivesTheLastViolationLineOrTheStopMessage) {
+  const struct {
+    const char* scenario;
+    int processors;
+    const char* model;
+    bool baseline;
+    Verdict verdict;
+    const char* detail;
+    int status;
+  } cases[] = {
+      {"scc-cycle-before-search", 2, "ScC", true, Verdict::Violation, "no path can be found!", 0},
+      {"sc-write-to-timed-before-store", 2, "SC", false, Verdict::Violation,
+       "Find a write-to consistency violation", 255},
+      {"cli-exit-code-names-the-bad-line", 2, "SC", true, Verdict::Error, "op type format is error",
+       255},
+      {"pc-iriw", 4, "SC", true, Verdict::Violation, "find cycle", 0},
+      {"pc-iriw", 4, "ScC", true, Verdict::Pass, "no cycle!", 0},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = run_qirn_once(std::string(QIRN_E2E_DIR) + "/" + c.scenario,
+                                          c.processors, c.model, c.baseline);
+    EXPECT_EQ(outcome.verdict, c.verdict) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.detail, c.detail) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.status, c.status) << c.scenario << ' ' << c.model;
+  }
+}
+
+// An object cut short anywhere is no object, so the run is told by the way
+// it ended; the whole one gives its fields, escapes decoded.
+TEST(BatchVerdict, OnlyAWholeObjectIsRead) {
+  const std::string object =
+      "{\"model\": \"RC\", \"verdict\": \"error\", \"line\": null, \"status\": 2, \"choices\": 0,"
+      " \"witness\": {\"kind\": \"core\", \"nodes\": [{\"text\": \"(G[0][0]:S[0]#1)\"}],"
+      " \"arcs\": [], \"flag\": true}, \"error\": {\"message\": \"bad \\\"x\\\"\\u0009\\\\\\n"
+      "in line\", \"file\": null, \"line\": 3}}\n";
+  const auto whole = qirn_batch::read_qirn_report(object);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->verdict, "error");
+  EXPECT_EQ(whole->line, "");
+  EXPECT_EQ(whole->error, "bad \"x\"\t\\\nin line");
+  ErrorText err;
+  err.add("bad\nqirn: in tfres.0, line 3\n");
+  const Ending exited{Ending::Kind::Exited, 255};
+  EXPECT_EQ(classify(whole, err, exited, 0).detail, "in line");
+  for (size_t cut = 0; cut + 1 < object.size(); ++cut) {
+    const auto part = qirn_batch::read_qirn_report(std::string_view(object).substr(0, cut));
+    EXPECT_FALSE(part) << cut;
+    EXPECT_EQ(classify(part, err, exited, 0).detail, "qirn: in tfres.0, line 3") << cut;
+  }
+  EXPECT_EQ(classify(std::nullopt, ErrorText(), Ending{}, 0).detail, "no verdict in qirn's output");
+  EXPECT_FALSE(qirn_batch::read_qirn_report(object + "{}"));
+  EXPECT_FALSE(qirn_batch::read_qirn_report(std::string(20, '[') + std::string(20, ']')));
 }
 
 }  // namespace
