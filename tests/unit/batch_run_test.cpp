@@ -1,5 +1,7 @@
 // qirn-batch as a pipeline runs it: the built executable on folders of
-// trace sets that qirn-gen's simulator writes.
+// trace sets that qirn-gen's simulator writes; its reports on any names; and
+// how it reads one qirn run: the verdict and the line that qirn's JSON object
+// names, and what it falls back on when no whole object arrives.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,22 +13,23 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "batch/json.h"
 #include "batch/junit.h"
-#include "batch/options.h"
 #include "batch/report.h"
-#include "gen/files.h"
-#include "gen/generate.h"
+#include "batch/verdict.h"
 #include "gen/random.h"
-#include "support/processes.h"
+#include "support/tool_runs.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qirn_batch::Ending;
+using qirn_batch::ErrorText;
 using qirn_batch::Json;
+using qirn_batch::Outcome;
+using qirn_batch::Verdict;
 
 // The member of a JSON object, failing the test when it is missing.
 const Json& member(const Json& object, const char* key) {
@@ -34,6 +37,15 @@ const Json& member(const Json& object, const char* key) {
   const Json* value = object.find(key);
   EXPECT_NE(value, nullptr) << key;
   return value != nullptr ? *value : kMissing;
+}
+
+qirn_gen::GenConfig shape(int processors, uint64_t seed, int violations = 0, int operations = 10) {
+  qirn_gen::GenConfig config;
+  config.processors = processors;
+  config.operations = operations;
+  config.seed = seed;
+  config.violations = violations;
+  return config;
 }
 
 struct BatchResult {
@@ -44,13 +56,6 @@ struct BatchResult {
   std::string err;
   std::vector<Json> json;
 };
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The process ids written to a file, one or more per line.
 std::vector<std::string> pids_in(const fs::path& file) {
@@ -64,40 +69,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class BatchRun : public ::testing::Test {
+class BatchRun : public ToolScratch {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("batch_run_" + std::to_string(getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  void generate(const std::string& dir, int processors, uint64_t seed, int violations = 0,
-                int operations = 10) {
-    fs::create_directories(root_ / dir);
-    qirn_gen::GenConfig config;
-    config.processors = processors;
-    config.operations = operations;
-    config.seed = seed;
-    config.violations = violations;
-    config.prefix = (root_ / dir).string() + "/";
-    qirn_gen::write_run(qirn_gen::generate(config), config);
-  }
-
-  void write(const std::string& relative, const std::string& text) {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative) << text;
-  }
-
-  // Writes ./qirn, which does what action says in the folders that match
-  // pattern, and runs the real qirn.
-  void wrap_qirn(const std::string& pattern, const std::string& action) {
-    write("qirn", "#!/bin/sh\ncase \"$PWD\" in " + pattern + ") " + action +
-                      ";; esac\nexec '" QIRN_EXE "' \"$@\"\n");
-    fs::permissions(root_ / "qirn", fs::perms::owner_all);
-  }
-
   // Runs qirn-batch in the scratch folder with the JSON file out.json and
   // standard output to stdoutTo.
   BatchResult batch(const std::string& args, const std::string& stdoutTo = "out.txt") {
@@ -126,19 +99,17 @@ class BatchRun : public ::testing::Test {
     }
     return result;
   }
-
-  fs::path root_;
 };
 
 // Every set's line, JSON object and the summary, with a set that is valid,
 // one that violates SC, one with a malformed trace and one that cannot
 // finish within the limit (its qirn is held up far beyond it).
 TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
-  generate("sets/valid", 3, 1);
-  generate("sets/violating", 4, 2, 2);
+  generate("sets/valid", shape(3, 1));
+  generate("sets/violating", shape(4, 2, 2));
   write("sets/bad/tfres.0", "store 0 1\nlod 0 1\n");
-  generate("sets/big", 16, 3, 0, 625);
-  wrap_qirn("*/big", "exec sleep 30");
+  generate("sets/big", shape(16, 3, 0, 625));
+  fake_qirn("qirn", "*/big", "exec sleep 30");
   const BatchResult r = batch("-m SC -b --timeout 2 --qirn ./qirn sets");
   EXPECT_EQ(r.status, 2) << r.err;
   EXPECT_EQ(r.err, "");
@@ -173,9 +144,8 @@ TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
 // no more than the limit, and nothing they started is left running; once qirn
 // ends, what it left behind is not waited for, even without a limit.
 TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
-  generate("sets/one", 2, 4);
-  std::string pids = "'";
-  pids.append((root_ / "pids").string()).append("'");
+  generate("sets/one", shape(2, 4));
+  const std::string pids = "'" + (root_ / "pids").string() + "'";
   const struct {
     std::string action, timeout, line;
   } cases[] = {
@@ -187,7 +157,7 @@ TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
   };
   for (const auto& c : cases) {
     fs::remove(root_ / "pids");
-    wrap_qirn("*", c.action);
+    fake_qirn("qirn", "*", c.action);
     const auto start = std::chrono::steady_clock::now();
     const BatchResult r = batch("-m SC --qirn ./qirn --timeout " + c.timeout + " sets");
     EXPECT_LT(seconds_since(start), 3.0) << c.action;
@@ -201,7 +171,7 @@ TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
 // The verdict comes from qirn's object alone: a run that prints verdict
 // lines but exits without one, or is killed after writing it, is an error.
 TEST_F(BatchRun, WithoutItsObjectARunIsAnError) {
-  generate("sets/one", 2, 10);
+  generate("sets/one", shape(2, 10));
   const struct {
     std::string action, line;
   } cases[] = {
@@ -214,7 +184,7 @@ TEST_F(BatchRun, WithoutItsObjectARunIsAnError) {
        "sets/one\tpass\tno cycle!"},
   };
   for (const auto& c : cases) {
-    wrap_qirn("*", c.action);
+    fake_qirn("qirn", "*", c.action);
     EXPECT_EQ(batch("-m SC --qirn ./qirn sets").lines, std::vector<std::string>{c.line})
         << c.action;
   }
@@ -223,12 +193,13 @@ TEST_F(BatchRun, WithoutItsObjectARunIsAnError) {
 // SIGINT and SIGTERM end the running children's groups, then qirn-batch
 // itself as interrupted by that signal.
 TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
-  generate("sets/a", 2, 5);
-  generate("sets/b", 2, 6);
-  wrap_qirn("*", "sleep 30 & echo $$ $! >>'" + (root_ / "pids").string() + "'; sleep 30");
+  generate("sets/a", shape(2, 5));
+  generate("sets/b", shape(2, 6));
+  const std::string qirn = fake_qirn(
+      "qirn", "*", "sleep 30 & echo $$ $! >>'" + (root_ / "pids").string() + "'; sleep 30");
+  const std::string sets = (root_ / "sets").string();
   for (const int signal : {SIGINT, SIGTERM}) {
     fs::remove(root_ / "pids");
-    const std::string qirn = (root_ / "qirn").string(), sets = (root_ / "sets").string();
     const pid_t batch = fork();
     if (batch == 0) {
       freopen("/dev/null", "w", stdout);
@@ -247,7 +218,13 @@ TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
   }
 }
 
-std::string from_hex(const std::string& hex);
+std::string from_hex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return bytes;
+}
 
 // A JUnit file's test cases as python3's xml.etree reads them, one per line:
 // name, classname, the failure or error tag (or "-"), its message and text;
@@ -266,9 +243,11 @@ std::vector<std::string> junit_cases(const fs::path& file) {
       "'---'\n"
       "    print('\\t'.join(v.encode().hex() for v in (case.get('name'), case.get('classname'),\n"
       "          tag, message, text)))\n";
-  FILE* python = popen(("python3 -c \"" + script + "\" '" + file.string() + "' 2>&1").c_str(), "r");
+  const CommandRun python =
+      run_command("python3 -c \"" + script + "\" '" + file.string() + "' 2>&1");
   std::vector<std::string> cases;
-  for (char line[65536]; python != nullptr && std::fgets(line, sizeof line, python) != nullptr;) {
+  std::istringstream lines(python.out);
+  for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
     std::string joined;
     for (std::string field; fields >> field;) {
@@ -277,7 +256,6 @@ std::vector<std::string> junit_cases(const fs::path& file) {
     }
     cases.push_back(joined);
   }
-  if (python != nullptr) pclose(python);
   return cases;
 }
 
@@ -288,27 +266,19 @@ std::vector<std::string> junit_cases(const fs::path& file) {
 // sets meet their expectations, and stays 2 for a set that cannot be
 // verified.
 TEST_F(BatchRun, ExpectHoldsVerdictsToManifestsAndJunitListsEverySet) {
-  const auto make = [&](const std::string& dir, uint64_t seed, int violations, int timed) {
-    qirn_gen::GenConfig config;
-    config.processors = 3;
-    config.operations = 8;
-    config.seed = seed;
-    config.violations = violations;
-    config.timedViolations = timed;
-    config.prefix = (root_ / dir).string() + "/";
-    qirn_gen::write_run(qirn_gen::generate(config), config);
-  };
   const std::string odd = "sets/odd &<\"'\x01\xff";
-  make("sets/clean", 1, 0, 0);
-  make("sets/timed", 5, 0, 2);
-  make(odd, 3, 2, 0);
-  make("sets/liar", 6, 0, 0);
+  qirn_gen::GenConfig timed = shape(3, 5, 0, 8);
+  timed.timedViolations = 2;
+  generate("sets/clean", shape(3, 1, 0, 8));
+  generate("sets/timed", timed);
+  generate(odd, shape(3, 3, 2, 8));
+  generate("sets/liar", shape(3, 6, 0, 8));
   write(
       "sets/liar/manifest.json",
       R"({"expected": {"SC": {"optimized": "violation"}}, "command": "qirn-gen -s 6 -o 'it''s'"})");
-  make("sets/missing", 7, 0, 0);
+  generate("sets/missing", shape(3, 7, 0, 8));
   fs::remove(root_ / "sets/missing/manifest.json");
-  make("sets/cut", 8, 0, 0);
+  generate("sets/cut", shape(3, 8, 0, 8));
   fs::resize_file(root_ / "sets/cut/manifest.json", 100);
   const BatchResult r = batch("-m SC --expect --junit out.xml sets");
   EXPECT_EQ(r.status, 1) << r.err;
@@ -348,67 +318,27 @@ TEST_F(BatchRun, ExpectHoldsVerdictsToManifestsAndJunitListsEverySet) {
                 reproduce + "bad' && qirn -p 1 -m SC -b");
 }
 
-// Any bytes in set names and qirn's messages give a JUnit file that parses,
-// with every name that XML can hold kept as it is.
-TEST(BatchJunit, AnyNameOrDetailGivesXmlThatParses) {
-  const std::string pieces[] = {"a",
-                                "&",
-                                "<",
-                                ">",
-                                "\"",
-                                "'",
-                                "\t",
-                                "\n",
-                                "\r",
-                                "\x01",
-                                "\x7f",
-                                "\xff",
-                                "\xc3\xa9",
-                                "\xef\xbf\xbe",
-                                "\xed\xa0\x80",
-                                "]]>",
-                                "\xe2\x82"};
-  const qirn_batch::RunSettings settings{"qirn", "RC", true, 1, 0, {}};
-  qirn_batch::JunitReport report(settings);
-  qirn_gen::SplitMix64 rng(3);
-  std::vector<std::string> names;
-  for (int i = 0; i < 300; ++i) {
-    std::string name = "n";
-    for (int k = rng.below(8); k > 0; --k) name += pieces[rng.below(17)];
-    const qirn_batch::Verdict verdict = static_cast<qirn_batch::Verdict>(rng.below(4));
-    report.add({name, 2}, {verdict, name, 0, 0.5}, nullptr, name);
-    names.push_back(name);
-  }
-  const fs::path file = fs::path(::testing::TempDir()) / "names.xml";
-  std::ofstream(file) << report.text(1.0);
-  const std::vector<std::string> cases = junit_cases(file);
-  ASSERT_EQ(cases.size(), names.size()) << (cases.empty() ? "" : cases[0]);
-  for (size_t i = 0; i < names.size(); ++i) {
-    const std::string parsed = cases[i].substr(0, cases[i].find("|RC.baseline|"));
-    if (names[i].find_first_of("\x01\xff\xe2\xed\xef") == std::string::npos) {
-      EXPECT_EQ(parsed, names[i]);
-    }
-  }
-}
-
-// Results that cannot be written are reported and give status 2.
+// Results that cannot be written are reported and give status 2; the
+// lines still come out when only a file fails.
 TEST_F(BatchRun, FailedWritesOfTheResultsGiveStatusTwo) {
-  generate("sets/one", 2, 7);
-  const BatchResult toFull = batch("-m SC sets", "/dev/full");
-  EXPECT_EQ(toFull.status, 2);
-  EXPECT_EQ(toFull.err, "qirn-batch: cannot write standard output: No space left on device\n");
-  const BatchResult jsonToFull = batch("-m SC --json /dev/full sets");
-  EXPECT_EQ(jsonToFull.status, 2);
-  EXPECT_EQ(jsonToFull.err, "qirn-batch: cannot write /dev/full: No space left on device\n");
-  EXPECT_EQ(jsonToFull.lines, std::vector<std::string>{"sets/one\tpass\tno cycle!"});
-  const BatchResult junitToFull = batch("-m SC --junit /dev/full sets");
-  EXPECT_EQ(junitToFull.status, 2);
-  EXPECT_EQ(junitToFull.err, "qirn-batch: cannot write /dev/full: No space left on device\n");
-  const BatchResult junitNowhere = batch("-m SC --junit no/such/folder.xml sets");
-  EXPECT_EQ(junitNowhere.status, 2);
-  EXPECT_EQ(junitNowhere.err,
-            "qirn-batch: cannot write no/such/folder.xml: No such file or directory\n");
-  EXPECT_TRUE(junitNowhere.lines.empty());
+  generate("sets/one", shape(2, 7));
+  const struct {
+    std::string args, stdoutTo, err;
+    size_t lines;
+  } cases[] = {
+      {"sets", "/dev/full", "cannot write standard output: No space left on device", 0},
+      {"--json /dev/full sets", "out.txt", "cannot write /dev/full: No space left on device", 1},
+      {"--junit /dev/full sets", "out.txt", "cannot write /dev/full: No space left on device", 1},
+      {"--junit no/such/folder.xml sets", "out.txt",
+       "cannot write no/such/folder.xml: No such file or directory", 0},
+  };
+  for (const auto& c : cases) {
+    fs::remove(root_ / "out.txt");
+    const BatchResult r = batch("-m SC " + c.args, c.stdoutTo);
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.err, "qirn-batch: " + c.err + "\n");
+    EXPECT_EQ(r.lines.size(), c.lines) << c.args;
+  }
 }
 
 std::string unescaped(const std::string& field) {
@@ -424,39 +354,108 @@ std::string unescaped(const std::string& field) {
   return text;
 }
 
-std::string from_hex(const std::string& hex) {
-  std::string bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-  }
-  return bytes;
-}
-
-// Any folder name comes back from its line and from its JSON object: the
-// line keeps four fields, and a name that is not UTF-8 has its bytes in
-// path_hex.
-TEST(BatchReport, EveryNameIsRecoverableFromLineAndJson) {
-  const std::string names[] = {"runs/plain", "a\tb",        "c\nd",        "e\\f\\t",
-                               "g\r",        "bad\xff\xfe", "cut\xe2\x82", "\xc3\xa9t\xc3\xa9"};
-  const qirn_batch::RunSettings settings{"qirn", "SC", false, 1, 0, {}};
-  const qirn_batch::Outcome outcome{qirn_batch::Verdict::Error, "x\ty", 1, 0.5};
-  for (const std::string& name : names) {
-    const std::string line = qirn_batch::result_line({name, 1}, outcome);
+// Any bytes in set names and qirn's messages: a set's line keeps its four
+// fields and gives both back, its JSON object gives the name back (from
+// path_hex when it is not UTF-8), and the JUnit file parses, with every name
+// that XML can hold kept as it is.
+TEST(BatchReport, AnyNameComesBackFromLineAndJsonAndGivesJunitThatParses) {
+  std::vector<std::string> pieces = {"\xc3\xa9", "\xef\xbf\xbe", "\xed\xa0\x80", "]]>", "\xe2\x82"};
+  for (const char byte : std::string("at\\&<>\"'\t\n\r\x01\x7f\xff")) pieces.emplace_back(1, byte);
+  const qirn_batch::RunSettings settings{"qirn", "RC", true, 1, 0, {}};
+  qirn_batch::JunitReport report(settings);
+  qirn_gen::SplitMix64 rng(3);
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    std::string name = "n";
+    for (int k = rng.below(8); k > 0; --k)
+      name += pieces[rng.below(static_cast<int32_t>(pieces.size()))];
+    const Outcome outcome{static_cast<Verdict>(rng.below(4)), name, 0, 0.5};
+    const std::string line = qirn_batch::result_line({name, 2}, outcome);
     std::vector<std::string> fields;
     std::istringstream in(line.substr(0, line.size() - 1));
     for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
     ASSERT_EQ(fields.size(), 4u) << line;
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(unescaped(fields[0]), name);
-    EXPECT_EQ(unescaped(fields[2]), outcome.detail);
-    const std::string json = qirn_batch::json_object({name, 1}, settings, outcome);
-    const auto object = qirn_batch::parse_json(json);
+    EXPECT_EQ(unescaped(fields[2]), name);
+    const auto object =
+        qirn_batch::parse_json(qirn_batch::json_object({name, 2}, settings, outcome));
     ASSERT_TRUE(object) << name;
     const bool utf8 = member(*object, "path").text.find("\xef\xbf\xbd") == std::string::npos;
     EXPECT_EQ(utf8 ? member(*object, "path").text : from_hex(member(*object, "path_hex").text),
               name);
     EXPECT_EQ(object->find("path_hex") != nullptr, !utf8);
+    report.add({name, 2}, outcome, nullptr, name);
+    names.push_back(name);
   }
+  const fs::path file = fs::path(::testing::TempDir()) / "names.xml";
+  std::ofstream(file) << report.text(1.0);
+  const std::vector<std::string> cases = junit_cases(file);
+  ASSERT_EQ(cases.size(), names.size()) << (cases.empty() ? "" : cases[0]);
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string parsed = cases[i].substr(0, cases[i].find("|RC.baseline|"));
+    if (names[i].find_first_of("\x01\xff\xe2\xed\xef") == std::string::npos) {
+      EXPECT_EQ(parsed, names[i]);
+    }
+  }
+}
+
+// The ScC run prints "before add go arc!" and then "no path can be found!":
+// the last violation line counts. The write-to violation stops the run with
+// its message, and a stop on bad input is told by its message, not by the
+// line that --json adds after it on standard error.
+TEST(BatchVerdict, QirnsObjectGivesTheLastViolationLineOrTheStopMessage) {
+  const struct {
+    const char* scenario;
+    int processors;
+    const char* model;
+    bool baseline;
+    Verdict verdict;
+    const char* detail;
+    int status;
+  } cases[] = {
+      {"scc-cycle-before-search", 2, "ScC", true, Verdict::Violation, "no path can be found!", 0},
+      {"sc-write-to-timed-before-store", 2, "SC", false, Verdict::Violation,
+       "Find a write-to consistency violation", 255},
+      {"cli-exit-code-names-the-bad-line", 2, "SC", true, Verdict::Error, "op type format is error",
+       255},
+      {"pc-iriw", 4, "SC", true, Verdict::Violation, "find cycle", 0},
+      {"pc-iriw", 4, "ScC", true, Verdict::Pass, "no cycle!", 0},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = run_qirn_once(std::string(QIRN_E2E_DIR) + "/" + c.scenario,
+                                          c.processors, c.model, c.baseline);
+    EXPECT_EQ(outcome.verdict, c.verdict) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.detail, c.detail) << c.scenario << ' ' << c.model;
+    EXPECT_EQ(outcome.status, c.status) << c.scenario << ' ' << c.model;
+  }
+}
+
+// An object cut short anywhere is no object, so the run is told by the way
+// it ended; the whole one gives its fields, escapes decoded.
+TEST(BatchVerdict, OnlyAWholeObjectIsRead) {
+  const std::string object =
+      "{\"model\": \"RC\", \"verdict\": \"error\", \"line\": null, \"status\": 2, \"choices\": 0,"
+      " \"witness\": {\"kind\": \"core\", \"nodes\": [{\"text\": \"(G[0][0]:S[0]#1)\"}],"
+      " \"arcs\": [], \"flag\": true}, \"error\": {\"message\": \"bad \\\"x\\\"\\u0009\\\\\\n"
+      "in line\", \"file\": null, \"line\": 3}}\n";
+  const auto whole = qirn_batch::read_qirn_report(object);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->verdict, "error");
+  EXPECT_EQ(whole->line, "");
+  EXPECT_EQ(whole->error, "bad \"x\"\t\\\nin line");
+  ErrorText err;
+  err.add("bad\nqirn: in tfres.0, line 3\n");
+  const Ending exited{Ending::Kind::Exited, 255};
+  EXPECT_EQ(classify(whole, err, exited, 0).detail, "in line");
+  for (size_t cut = 0; cut + 1 < object.size(); ++cut) {
+    const auto part = qirn_batch::read_qirn_report(std::string_view(object).substr(0, cut));
+    EXPECT_FALSE(part) << cut;
+    EXPECT_EQ(classify(part, err, exited, 0).detail, "qirn: in tfres.0, line 3") << cut;
+  }
+  EXPECT_EQ(classify(std::nullopt, ErrorText(), Ending{}, 0).detail, "no verdict in qirn's output");
+  EXPECT_FALSE(qirn_batch::read_qirn_report(object + "{}"));
+  EXPECT_FALSE(qirn_batch::read_qirn_report(std::string(20, '[') + std::string(20, ']')));
 }
 
 }  // namespace

@@ -3,57 +3,21 @@
 #include <algorithm>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "bounds/active_windows.h"
 #include "bounds/scans.h"
 #include "bounds/windows.h"
 #include "support/trace_fixture.h"
-#include "trace/read_from.h"
 #include "trace/text_lines.h"
 
 namespace {
 
 using Window = std::vector<int_t>;
 
-class PendingWindows : public TraceFixture {
- protected:
-  void compute(const std::vector<std::string>& traces, const std::vector<std::string>& bounds) {
-    load(traces, SC, bounds);
-    calculatePendingWindow();
-  }
-  // {lpw[t], upw[t]} of operation (p, s).
-  Window window(int_t p, int_t s, int_t t) { return {op(p, s)->lpw[t], op(p, s)->upw[t]}; }
-};
-
-TEST_F(PendingWindows, OneScanSplitsEachTraceInThree) {
-  compute({stores(6), stores(6)}, {"1:2,4\n", "1:2,4\n"});
-  EXPECT_EQ(window(0, 0, 1), Window({0, 4}));  // completed by scan 1
-  EXPECT_EQ(window(0, 2, 1), Window({0, 6}));  // pending at scan 1
-  EXPECT_EQ(window(0, 5, 1), Window({1, 6}));  // issued after scan 1
-  EXPECT_EQ(check_TO(op(1, 0), op(0, 5)), 1);
-  EXPECT_EQ(check_TO(op(1, 1), op(0, 5)), 0);  // 1 is not below lpw 1
-  EXPECT_EQ(check_TO(op(1, 0), op(0, 4)), 0);  // upw 4 is not below 4
-  EXPECT_EQ(check_TO(&state.sentinel, op(0, 0)), 1);
-  EXPECT_EQ(check_TO(&state.sentinel, &state.sentinel), 1);
-  EXPECT_EQ(check_TO(op(1, 5), &state.sentinel), 0);
-  state.isBase = 1;
-  EXPECT_EQ(check_TO(&state.sentinel, op(0, 0)), 0);
-  EXPECT_EQ(check_TO(op(1, 0), op(0, 5)), 0);
-}
-
-TEST_F(PendingWindows, ScanBeforeTheFirstRecordGivesNoLowerBound) {
-  compute({stores(6), stores(6)}, {"2:3,4\n", "1:2,3\n2:4,5\n3:5,6\n"});
-  EXPECT_EQ(window(0, 0, 1), Window({0, 5}));  // processor 0 had no record at scan 1
-  EXPECT_EQ(window(0, 3, 1), Window({1, 6}));
-  EXPECT_EQ(window(1, 3, 0), Window({0, 4}));  // the candidate -1 becomes 0
-}
-
 // Random scan logs, most of them with columns that never decrease (the
 // shortcut) and some with any bounds: the windows must be those computed
 // range by range.
-class WindowShortcut : public PendingWindows {
+class WindowShortcut : public TraceFixture {
  protected:
   std::string random_log(std::mt19937& random, int_t operations, bool ordered) {
     std::string text = random() % 5 == 0 ? "# scans\n" : "";

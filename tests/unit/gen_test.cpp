@@ -1,47 +1,66 @@
-// Invariants of the simulated runs that qirn-gen writes out, its violation
-// injectors, file errors and options.
+// Invariants of the runs that qirn-gen simulates under SC, TSO and PSO and
+// writes out: what loads read, store buffers, fences and sessions, exact
+// scans, its violation injectors, stale loads that no buffered machine
+// explains, the one-file format, manifests as qirn-batch reads them, and SC
+// runs that stay as they were before store buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "batch/json.h"
+#include "gen/files.h"
 #include "gen/generate.h"
 #include "gen/inject.h"
+#include "gen/manifest.h"
+#include "gen/options.h"
+#include "gen/summary.h"
+#include "support/lock_trace_sets.h"
+#include "support/store_buffer_machine.h"
 
 namespace {
 
+using qirn_batch::Json;
 using qirn_gen::GenConfig;
 using qirn_gen::GeneratedRun;
 using qirn_gen::GenOp;
 using qirn_gen::InjectedLoad;
 using qirn_gen::LockViolation;
 using qirn_gen::LockViolationKind;
+using qirn_gen::MemoryModel;
 using qirn_gen::OpKind;
+using qirn_gen::Program;
 using Position = std::pair<int32_t, int32_t>;  // processor, sequence number
 using Runs = std::vector<std::pair<GenConfig, GeneratedRun>>;
 
-// The runs of seeds 1 to `count`, each shaped by `shape`.
+// The runs of seeds 1 to `count` under each model, each shaped by `shape`.
 template <typename Shape>
-Runs runs_of(uint64_t count, Shape shape) {
+Runs runs_of(uint64_t count, std::vector<MemoryModel> models, Shape shape) {
   Runs result;
   for (uint64_t seed = 1; seed <= count; ++seed) {
-    GenConfig c;
-    c.seed = seed;
-    shape(seed, c);
-    result.emplace_back(c, qirn_gen::generate(c));
+    for (const MemoryModel model : models) {
+      GenConfig c;
+      c.seed = seed;
+      c.model = model;
+      shape(seed, c);
+      result.emplace_back(c, qirn_gen::generate(c));
+    }
   }
   return result;
 }
 
-// A spread of shapes: up to five processors, no lock to two locks, every
+// A spread of SC shapes: up to five processors, no lock to two locks, every
 // access in a session on some seeds, and scans from every tick to one only.
-Runs runs() {
-  return runs_of(12, [](uint64_t seed, GenConfig& c) {
+Runs spread_runs() {
+  return runs_of(12, {MemoryModel::SC}, [](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 4);
     c.operations = 5 + static_cast<int32_t>(seed * 7 % 30);
     c.addresses = 1 + static_cast<int32_t>(seed % 3);
@@ -51,11 +70,11 @@ Runs runs() {
   });
 }
 
-// Runs with planted lock violations: 2-16 processors, 1-16 locks, 10-90% of
-// the accesses in sessions, 1-5 violations, and stale reads of -v or -t on
-// some seeds as well.
+// SC runs with planted lock violations: 2-16 processors, 1-16 locks, 10-90%
+// of the accesses in sessions, 1-5 violations, and stale reads of -v or -t
+// on some seeds as well.
 Runs lock_runs() {
-  return runs_of(150, [](uint64_t seed, GenConfig& c) {
+  return runs_of(150, {MemoryModel::SC}, [](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 15);
     c.operations = 3 + static_cast<int32_t>(seed * 7 % 38);
     c.addresses = 2 + static_cast<int32_t>(seed % 6);
@@ -68,10 +87,36 @@ Runs lock_runs() {
   });
 }
 
+// Runs under TSO and PSO (or `models`): 2-5 processors, 1-3 addresses, no
+// lock to two locks, fences after none, 15% or 40% of the accesses, and a
+// planted lock violation on some seeds; `shape` may change more.
+template <typename Shape>
+Runs buffered_runs(uint64_t count, Shape shape,
+                   std::vector<MemoryModel> models = {MemoryModel::TSO, MemoryModel::PSO}) {
+  return runs_of(count, models, [&](uint64_t seed, GenConfig& c) {
+    c.processors = 2 + static_cast<int32_t>(seed % 4);
+    c.operations = 5 + static_cast<int32_t>(seed * 7 % 36);
+    c.addresses = 1 + static_cast<int32_t>(seed % 3);
+    c.locks = static_cast<int32_t>(seed / 3 % 3);
+    c.fences = seed % 3 == 0 ? 0 : seed % 3 == 1 ? 15 : 40;
+    c.lockViolations = seed % 5 == 0 && c.addresses > 1 ? 1 : 0;
+    shape(seed, c);
+  });
+}
+
 Runs all_runs() {
-  Runs result = runs();
-  for (auto& entry : lock_runs()) result.push_back(std::move(entry));
+  Runs result = spread_runs();
+  const auto same = [](uint64_t, GenConfig&) {};
+  for (Runs more :
+       {lock_runs(),
+        buffered_runs(60, same, {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO})}) {
+    for (auto& entry : more) result.push_back(std::move(entry));
+  }
   return result;
+}
+
+std::string run_name(const GenConfig& config) {
+  return std::string(model_name(config.model)) + " seed " + std::to_string(config.seed);
 }
 
 // The loads made stale, by -v, -t or a lock violation.
@@ -85,47 +130,106 @@ std::map<Position, InjectedLoad> stale_loads(const GeneratedRun& run) {
   return stale;
 }
 
-// Effects keep program order and lie between issue and completion; store
-// values are non-zero and written once, and a load returns what the stores
-// that took effect before it left in memory, except that a stale load
-// returns its stale value where memory held its faithful one.
-void expect_simulated(const GenConfig& config, const GeneratedRun& run) {
-  std::vector<std::pair<const GenOp*, Position>> accesses;
-  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
-    const auto& program = run.programs[p];
-    for (int32_t s = 0; s < static_cast<int32_t>(program.size()); ++s) {
-      EXPECT_LT(program[s].issued, program[s].effect);
-      EXPECT_LE(program[s].effect, program[s].completed);
-      if (s > 0) {
-        EXPECT_LT(program[s - 1].effect, program[s].effect) << "seed " << config.seed;
-      }
-      if (!qirn_gen::is_lock_op(program[s])) accesses.push_back({&program[s], {p, s}});
-    }
+// Whether the later operation may take effect before the earlier one of its
+// processor: under TSO and PSO a load passes buffered stores, and under PSO
+// stores to different addresses drain in any order.
+bool may_overtake(MemoryModel model, const GenOp& earlier, const GenOp& later) {
+  if (model == MemoryModel::SC || earlier.kind != OpKind::Store) return false;
+  return later.kind == OpKind::Load || (model == MemoryModel::PSO && later.kind == OpKind::Store &&
+                                        later.target != earlier.target);
+}
+
+struct Tally {
+  size_t forwarded = 0, passed = 0, overtaking = 0, fences = 0;
+};
+
+// Times and order of one operation: issued before it takes effect (a store
+// before it enters its buffer, which under SC is its effect), completed no
+// earlier and after the one before it; effects in program order but for
+// what may_overtake lets pass; a fence, acquire or release takes effect with
+// the buffer empty: every store before it has drained, every store after it
+// enters the buffer later.
+void expect_timed(const GenConfig& config, const Program& program, size_t s, Tally& tally) {
+  const GenOp& op = program[s];
+  const bool store = op.kind == OpKind::Store;
+  EXPECT_LT(op.issued, store ? op.buffered : op.effect);
+  EXPECT_TRUE(!store || (buffered(config) ? op.buffered < op.effect : op.buffered == op.effect));
+  EXPECT_LE(op.effect, op.completed);
+  if (s > 0) {
+    EXPECT_LT(program[s - 1].completed, op.completed);
   }
-  std::sort(accesses.begin(), accesses.end(),
-            [](const auto& a, const auto& b) { return a.first->effect < b.first->effect; });
-  const std::map<Position, InjectedLoad> stale = stale_loads(run);
-  std::map<int32_t, int32_t> memory;
+  for (size_t e = 0; e < s; ++e) {
+    if (program[e].effect < op.effect) continue;
+    EXPECT_TRUE(may_overtake(config.model, program[e], op)) << "operation " << s;
+    tally.overtaking += store;
+    tally.passed += op.kind == OpKind::Load && program[e].target != op.target;
+  }
+  if (qirn_gen::is_access(op)) return;
+  tally.fences += op.kind == OpKind::Fence;
+  for (size_t e = 0; e < program.size(); ++e) {
+    if (program[e].kind != OpKind::Store) continue;
+    EXPECT_TRUE(e < s ? program[e].effect < op.effect : program[e].buffered > op.effect);
+  }
+}
+
+// Store values are non-zero and written once. A load reads its processor's
+// newest buffered store to its address, or else the store to it that took
+// effect last; a stale load returns its stale value where it read its
+// faithful one.
+void expect_simulated(const GenConfig& config, const GeneratedRun& run, Tally& tally) {
+  std::map<int32_t, std::map<int64_t, int32_t>> memory;  // address -> effect -> value
   std::set<int32_t> written;
-  for (const auto& [op, at] : accesses) {
-    if (op->kind == OpKind::Store) {
-      EXPECT_NE(op->value, 0) << "seed " << config.seed;
-      EXPECT_TRUE(written.insert(op->value).second) << "seed " << config.seed;
-      memory[op->target] = op->value;
-      continue;
+  for (const Program& program : run.programs) {
+    for (const GenOp& op : program) {
+      if (op.kind != OpKind::Store) continue;
+      EXPECT_NE(op.value, 0);
+      EXPECT_TRUE(written.insert(op.value).second);
+      memory[op.target][op.effect] = op.value;
     }
-    const auto injected = stale.find(at);
-    const bool faithful = injected == stale.end();
-    EXPECT_EQ(op->value, faithful ? memory[op->target] : injected->second.stale);
-    EXPECT_TRUE(faithful || injected->second.faithful == memory[op->target])
-        << "seed " << config.seed;
   }
+  const std::map<Position, InjectedLoad> stale = stale_loads(run);
+  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
+    const Program& program = run.programs[p];
+    for (int32_t s = 0; s < static_cast<int32_t>(program.size()); ++s) {
+      expect_timed(config, program, s, tally);
+      const GenOp& op = program[s];
+      if (op.kind != OpKind::Load) continue;
+      const GenOp* own = nullptr;  // the newest earlier store to the address
+      for (int32_t e = s - 1; e >= 0 && own == nullptr; --e) {
+        if (program[e].kind == OpKind::Store && program[e].target == op.target) own = &program[e];
+      }
+      const bool forwarded = own != nullptr && own->effect > op.effect;
+      const auto& drained = memory[op.target];
+      const auto next = drained.lower_bound(op.effect);
+      const int32_t read = forwarded                 ? own->value
+                           : next == drained.begin() ? 0
+                                                     : std::prev(next)->second;
+      const auto injected = stale.find({p, s});
+      const bool faithful = injected == stale.end();
+      EXPECT_EQ(op.value, faithful ? read : injected->second.stale) << "load " << p << ":" << s;
+      EXPECT_TRUE(faithful || injected->second.faithful == read) << "load " << p << ":" << s;
+      EXPECT_EQ(op.forwarded, forwarded);
+      tally.forwarded += forwarded;
+    }
+  }
+}
+
+TEST(GenSimulation, LoadsReadTheirNewestBufferedStoreOrMemoryAtTheirEffect) {
+  Tally tally;
+  for (const auto& [config, run] : all_runs()) {
+    SCOPED_TRACE(run_name(config));
+    expect_simulated(config, run, tally);
+  }
+  EXPECT_GT(tally.forwarded, 50u);
+  EXPECT_GT(tally.passed, 100u);
+  EXPECT_GT(tally.overtaking, 20u);
+  EXPECT_GT(tally.fences, 200u);
 }
 
 // Per processor, acquires and releases alternate, start with an acquire, name
 // the same lock and end released; a lock operation waits for everything
 // before it; sessions of one lock never overlap in time.
-void expect_exclusive_sessions(const GenConfig& config, const GeneratedRun& run) {
+void expect_exclusive_sessions(const GeneratedRun& run) {
   std::map<int32_t, std::vector<std::pair<int64_t, int64_t>>> sessions;
   for (const auto& program : run.programs) {
     const GenOp* open = nullptr;
@@ -136,21 +240,21 @@ void expect_exclusive_sessions(const GenConfig& config, const GeneratedRun& run)
         EXPECT_LT(program[s - 1].completed, op.effect);
       }
       if (op.kind == OpKind::Acquire) {
-        ASSERT_EQ(open, nullptr) << "nested acquire, seed " << config.seed;
+        ASSERT_EQ(open, nullptr) << "nested acquire";
         open = &op;
         continue;
       }
-      ASSERT_NE(open, nullptr) << "release without acquire, seed " << config.seed;
+      ASSERT_NE(open, nullptr) << "release without acquire";
       EXPECT_EQ(open->target, op.target);
       sessions[op.target].emplace_back(open->effect, op.effect);
       open = nullptr;
     }
-    EXPECT_EQ(open, nullptr) << "session left open, seed " << config.seed;
+    EXPECT_EQ(open, nullptr) << "session left open";
   }
   for (auto& [lock, spans] : sessions) {
     std::sort(spans.begin(), spans.end());
     for (size_t i = 1; i < spans.size(); ++i) {
-      EXPECT_LT(spans[i - 1].second, spans[i].first) << "lock " << lock << ", seed " << config.seed;
+      EXPECT_LT(spans[i - 1].second, spans[i].first) << "lock " << lock;
     }
   }
 }
@@ -158,7 +262,7 @@ void expect_exclusive_sessions(const GenConfig& config, const GeneratedRun& run)
 // Below lb everything had completed at the scan, from ub on nothing had been
 // issued; the bounds are exact, in range and never decrease, and the last
 // scan follows every completion.
-void expect_exact_bounds(const GenConfig& config, const GeneratedRun& run) {
+void expect_exact_bounds(const GeneratedRun& run) {
   ASSERT_FALSE(run.scans.empty());
   for (size_t p = 0; p < run.programs.size(); ++p) {
     const auto& program = run.programs[p];
@@ -167,7 +271,7 @@ void expect_exact_bounds(const GenConfig& config, const GeneratedRun& run) {
       const auto& row = run.scans[k];
       const int32_t lb = row.lb[p];
       const int32_t ub = row.ub[p];
-      ASSERT_TRUE(0 <= lb && lb <= ub && ub <= length) << "seed " << config.seed;
+      ASSERT_TRUE(0 <= lb && lb <= ub && ub <= length);
       EXPECT_TRUE(lb == 0 || program[lb - 1].completed <= row.tick);
       EXPECT_TRUE(lb == length || program[lb].completed > row.tick);
       EXPECT_TRUE(ub == 0 || program[ub - 1].issued <= row.tick);
@@ -176,20 +280,16 @@ void expect_exact_bounds(const GenConfig& config, const GeneratedRun& run) {
       EXPECT_LE(run.scans[k - 1].lb[p], lb);
       EXPECT_LE(run.scans[k - 1].ub[p], ub);
     }
-    EXPECT_EQ(run.scans.back().lb[p], length) << "seed " << config.seed;
+    EXPECT_EQ(run.scans.back().lb[p], length);
   }
 }
 
-TEST(GenSimulation, LoadsReturnMemoryAtTheirEffectInProgramOrder) {
-  for (const auto& [config, run] : all_runs()) expect_simulated(config, run);
-}
-
-TEST(GenSimulation, SessionsPairUpAndExcludeEachOtherInTime) {
-  for (const auto& [config, run] : all_runs()) expect_exclusive_sessions(config, run);
-}
-
-TEST(GenScans, BoundsAreExactStayInRangeAndNeverDecrease) {
-  for (const auto& [config, run] : all_runs()) expect_exact_bounds(config, run);
+TEST(GenSimulation, SessionsExcludeEachOtherAndScansAreExact) {
+  for (const auto& [config, run] : all_runs()) {
+    SCOPED_TRACE(run_name(config));
+    expect_exclusive_sessions(run);
+    expect_exact_bounds(run);
+  }
 }
 
 // Injection comes after the run, so the same seed without violations gives
@@ -236,19 +336,17 @@ TEST(GenInjection, ScanProofBisectsAsTheRowsAreRead) {
     return false;
   };
   size_t pairs = 0;
-  for (const Runs& shapes : {runs(), lock_runs()}) {
-    for (const auto& [config, run] : shapes) {
-      std::vector<Position> ops;
-      for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
-        for (int32_t s = 0; s < static_cast<int32_t>(run.programs[p].size()); ++s)
-          ops.push_back({p, s});
-      }
-      for (size_t i = 0; i < ops.size(); i += 3) {
-        for (size_t j = 0; j < ops.size(); j += 5, ++pairs) {
-          ASSERT_EQ(qirn_gen::scan_proves(run.scans, ops[i], ops[j]),
-                    literal(run.scans, ops[i], ops[j]))
-              << "seed " << config.seed;
-        }
+  for (const auto& [config, run] : all_runs()) {
+    std::vector<Position> ops;
+    for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
+      for (int32_t s = 0; s < static_cast<int32_t>(run.programs[p].size()); ++s)
+        ops.push_back({p, s});
+    }
+    for (size_t i = 0; i < ops.size(); i += 3) {
+      for (size_t j = 0; j < ops.size(); j += 5, ++pairs) {
+        ASSERT_EQ(qirn_gen::scan_proves(run.scans, ops[i], ops[j]),
+                  literal(run.scans, ops[i], ops[j]))
+            << run_name(config);
       }
     }
   }
@@ -351,6 +449,177 @@ TEST(GenLockViolations, EachIsProvenByTheSessionsOfItsLock) {
         EXPECT_NE(run.lockViolations[i].kind, run.lockViolations[i - 1].kind);
       }
     }
+  }
+}
+
+// Whether the machine with store buffers explains the run's traces, without
+// its bound files.
+bool explained(const GenConfig& config, const GeneratedRun& run, MemoryModel model) {
+  std::vector<std::string> traces;
+  for (int32_t p = 0; p < config.processors; ++p) traces.push_back(trace_text(run, config, p));
+  return store_buffers::explains(lock_reference::parse_set(traces), model_name(model));
+}
+
+// Small runs: every TSO run is explained by a TSO machine and every PSO run
+// by a PSO machine; no run with a stale load of -v is explained even by a
+// PSO machine. And the buffers show: some TSO runs are no SC execution.
+TEST(GenBuffers, MachinesExplainTheRunsButNoneExplainsTheirStaleLoads) {
+  size_t notSc = 0, stale = 0;
+  const auto small = [](uint64_t seed, GenConfig& c) {
+    c.processors = 2;
+    c.operations = 4 + static_cast<int32_t>(seed % 6);
+    c.addresses = 2;
+    c.locks = static_cast<int32_t>(seed % 4 == 0);
+    c.fences = seed % 3 == 0 ? 20 : 0;
+    c.lockViolations = 0;
+  };
+  for (const auto& [config, run] : buffered_runs(300, small)) {
+    SCOPED_TRACE(run_name(config));
+    EXPECT_TRUE(explained(config, run, config.model));
+    if (config.model == MemoryModel::TSO) {
+      notSc += !explained(config, run, MemoryModel::SC);
+    }
+  }
+  const auto injected = [&](uint64_t seed, GenConfig& c) {
+    small(seed, c);
+    c.violations = 1 + static_cast<int32_t>(seed % 2);
+  };
+  for (const auto& [config, run] : buffered_runs(300, injected)) {
+    SCOPED_TRACE(run_name(config));
+    stale += !run.injected.empty();
+    EXPECT_EQ(explained(config, run, MemoryModel::PSO), run.injected.empty());
+  }
+  EXPECT_GT(notSc, 5u);
+  EXPECT_GT(stale, 200u);
+}
+
+// The one file holds every processor's operations in program order, each
+// line read back as the operation it shows; a run with sessions has none.
+TEST(GenBuffers, OneFileReadsBackAsTheRunInProgramOrder) {
+  for (const auto& [config, run] : buffered_runs(20, [](uint64_t, GenConfig& c) { c.locks = 0; })) {
+    ASSERT_FALSE(qirn_gen::has_lock_sessions(run));
+    std::istringstream text(qirn_gen::one_file_text(run));
+    for (size_t p = 0; p < run.programs.size(); ++p) {
+      for (const GenOp& op : run.programs[p]) {
+        std::string line;
+        ASSERT_TRUE(std::getline(text, line));
+        int thread = -1, address = -1, value = -1, end = 0;
+        char sign = ' ';
+        if (op.kind == OpKind::Fence) {
+          ASSERT_EQ(std::sscanf(line.c_str(), "%d: sync%n", &thread, &end), 1) << line;
+        } else {
+          ASSERT_EQ(std::sscanf(line.c_str(), "%d: M[%d] %c= %d%n", &thread, &address, &sign,
+                                &value, &end),
+                    4)
+              << line;
+          EXPECT_EQ(sign, op.kind == OpKind::Store ? ':' : '=') << line;
+          EXPECT_EQ(address, op.target);
+          EXPECT_EQ(value, op.value);
+        }
+        EXPECT_EQ(thread, static_cast<int>(p));
+        EXPECT_EQ(end, static_cast<int>(line.size())) << line;
+      }
+    }
+    EXPECT_TRUE(text.peek() == EOF);
+  }
+  GenConfig sessions;
+  sessions.lockShare = 100;
+  EXPECT_TRUE(qirn_gen::has_lock_sessions(qirn_gen::generate(sessions)));
+}
+
+// The words of a command that quotes only with single quotes.
+std::vector<std::string> shell_words(const std::string& command) {
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) {
+    words.push_back(word.front() == '\'' ? word.substr(1, word.size() - 2) : word);
+  }
+  return words;
+}
+
+GenConfig parsed_command(const std::string& command) {
+  std::vector<std::string> words = shell_words(command);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  const qirn_gen::ParsedOptions parsed =
+      qirn_gen::parse_options(static_cast<int>(argv.size()), argv.data());
+  EXPECT_EQ(parsed.line.action, qirn_tools::Action::Run) << command;
+  return parsed.config;
+}
+
+// Every manifest is JSON that names its seed, options and injections, holds
+// the expected verdict of every model and mode (of TSO and PSO only where the
+// run is not written as before store buffers), and a command that gives the
+// same run again, with its prefix and one file.
+TEST(GenManifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
+  for (auto [config, run] : all_runs()) {
+    SCOPED_TRACE(run_name(config));
+    config.prefix = "runs/s" + std::to_string(config.seed) + "-";
+    if (config.seed % 7 == 0) config.oneFile = "runs/one-" + std::to_string(config.seed);
+    const std::string text = qirn_gen::manifest_text(run, config);
+    const std::optional<Json> manifest = qirn_batch::parse_json(text);
+    ASSERT_TRUE(manifest);
+    EXPECT_EQ(manifest->find("seed")->text, std::to_string(config.seed));
+    EXPECT_EQ(*manifest->string_at({"options", "output"}), config.prefix);
+    EXPECT_EQ(manifest->find("options")->find("timed-violations")->text,
+              std::to_string(config.timedViolations));
+    const Json* injected = manifest->find("injected");
+    EXPECT_EQ(injected->find("loads")->members.size(),
+              run.injected.size() + run.lockViolations.size());
+    EXPECT_EQ(injected->find("lock-violations")->text, std::to_string(run.lockViolations.size()));
+    const bool asBefore = config.model == MemoryModel::SC && config.fences == 0;
+    EXPECT_EQ(manifest->find("options")->find("model") == nullptr, asBefore);
+    for (const std::string model : {"SC", "PC", "RC", "ScC", "TSO", "PSO"}) {
+      const bool buffered = model == "TSO" || model == "PSO";
+      for (const bool baseline : {false, true}) {
+        const std::string* verdict =
+            manifest->string_at({"expected", model, baseline ? "baseline" : "optimized"});
+        const char* expected = qirn_gen::expected_verdict(run, model, baseline);
+        if (asBefore && buffered) {
+          EXPECT_EQ(verdict, nullptr) << model;
+        } else {
+          ASSERT_NE(verdict, nullptr) << model;
+          EXPECT_EQ(*verdict, expected) << model;
+        }
+      }
+    }
+    const GenConfig again = parsed_command(*manifest->string_at({"command"}));
+    EXPECT_EQ(qirn_gen::manifest_text(qirn_gen::generate(again), again), text);
+  }
+}
+
+uint64_t fnv1a(const std::string& text, uint64_t hash = 0xcbf29ce484222325ULL) {
+  for (const unsigned char byte : text) hash = (hash ^ byte) * 0x100000001b3ULL;
+  return hash;
+}
+
+// With -m SC and --fences 0 given, the trace and bound files, the manifest
+// and the summary are byte for byte those the tool wrote before it had
+// store buffers (digests of that tool's output for these command lines).
+TEST(GenBuffers, ScRunsAreWrittenAsBeforeStoreBuffers) {
+  const std::vector<std::pair<std::string, uint64_t>> before = {
+      {"", 0x73521b7fd7f38490ULL},
+      {"-p 3 -n 12 -l 1 -c 50 -s 7", 0xa71a9e88c78321a6ULL},
+      {"-p 4 -n 30 -a 2 -l 0 -v 3 -s 9", 0xfa07dabadf5fb58aULL},
+      {"-p 3 -n 8 -t 1 -s 5", 0x9ccc9f1ae8059686ULL},
+      {"-p 6 -n 25 -l 2 -t 2 -k 1 -s 13 -d 3", 0x6b17cbae6c1542e9ULL},
+      {"-p 2 -n 7 -a 1 -l 1 -c 100 -k 1 -v 1 -s 36", 0xf39b8ce877b0fd91ULL},
+  };
+  for (const auto& [options, digest] : before) {
+    std::vector<std::string> words = {"qirn-gen", "-m", "SC", "--fences", "0"};
+    std::istringstream split(options);
+    for (std::string word; split >> word;) words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    const auto parsed = qirn_gen::parse_options(static_cast<int>(argv.size()), argv.data());
+    const GenConfig& config = parsed.config;
+    const GeneratedRun run = qirn_gen::generate(config);
+    std::string written;
+    for (int32_t p = 0; p < config.processors; ++p) {
+      written += qirn_gen::trace_text(run, config, p) + qirn_gen::bound_text(run, p);
+    }
+    written += qirn_gen::manifest_text(run, config) + qirn_gen::summary_text(run, config);
+    EXPECT_EQ(fnv1a(written), digest) << options;
   }
 }
 

@@ -1,37 +1,45 @@
 // qirn's RC and ScC verdicts, in both modes, against the brute-force
 // reference of the README section "What the RC and ScC verdicts mean", on
-// random tiny trace sets; and the reference itself, on pinned cases whose
+// random tiny trace sets; the search for a legal sequence, run on its own on
+// the same sets' graphs: it must find one exactly when the reference accepts
+// the set, whatever order it tries its choices in, with or without the arcs
+// from loads of the initial value; in baseline mode, the witness of a
+// violation without a cycle, which must admit no order and need every
+// operation it keeps; and the reference itself, on pinned cases whose
 // verdict follows from the definition by hand.
 //
 // QIRN_LOCK_DIFF_CASES sets the number of trace sets per model and mode
 // (default 300; the slow label runs 5,000).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <numeric>
+#include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "report/diagnostics.h"
-#include "run/driver.h"
+#include "bounds/scan_order.h"
+#include "bounds/windows.h"
+#include "locks/lock_core.h"
+#include "locks/lock_graph.h"
+#include "locks/sequence_search.h"
 #include "support/lock_model_reference.h"
 #include "support/lock_trace_sets.h"
 #include "support/trace_fixture.h"
+#include "trace/read_from.h"
 
 namespace {
 
-using lock_reference::bound_text;
-using lock_reference::BoundFile;
 using lock_reference::files_text;
-using lock_reference::in_mode;
 using lock_reference::Model;
 using lock_reference::parse_set;
-using lock_reference::Program;
-using lock_reference::random_set;
-using lock_reference::trace_text;
 using lock_reference::TraceSet;
 
 const char* name(Model model) {
@@ -90,102 +98,184 @@ int cases_to_run() {
   return text != nullptr ? std::atoi(text) : 300;
 }
 
-struct Outcome {
-  std::string out;
-  std::string err;
-  int status = 0;
-};
-
 enum class Verdict { Legal, Violation, None };
 
 const char* name(Verdict verdict) {
   return verdict == Verdict::Legal ? "legal" : verdict == Verdict::Violation ? "violation" : "none";
 }
 
-bool has_line(const std::string& text, const std::function<bool(const std::string&)>& test) {
-  std::istringstream lines(text);
+// The verdict of a whole run as whole_run shows it: a violation line, or a
+// stop on a load that the scans place before its store; else the model's
+// pass line with status 0.
+Verdict verdict_of(const std::string& run, Model model) {
+  bool violation = run.find("Find a write-to consistency violation\n") != std::string::npos &&
+                   run.ends_with("status 255\n");
+  bool legal = false;
+  std::istringstream lines(run);
   for (std::string line; std::getline(lines, line);) {
-    if (test(line)) return true;
+    violation = violation || line.ends_with("has violation!") || line == "before add arc!" ||
+                line == "no path can be found!";
+    legal = legal || line == (model == Model::RC ? "no violation!" : "no cycle!");
   }
-  return false;
+  if (violation) return Verdict::Violation;
+  return legal && run.ends_with("status 0\n") ? Verdict::Legal : Verdict::None;
 }
 
-Verdict verdict_of(const Outcome& run, Model model) {
-  const bool violation = has_line(run.out, [](const std::string& line) {
-    return line.ends_with("has violation!") || line == "before add arc!" ||
-           line == "no path can be found!";
-  });
-  const bool stale_read =
-      run.status == 255 &&
-      run.err.find("Find a write-to consistency violation") != std::string::npos;
-  if (violation || stale_read) return Verdict::Violation;
-  const std::string legal_line = model == Model::RC ? "no violation!" : "no cycle!";
-  const bool legal = has_line(run.out, [&](const std::string& line) { return line == legal_line; });
-  return legal && run.status == 0 ? Verdict::Legal : Verdict::None;
+// A random order of the choices: the verdict must not depend on it.
+std::vector<int_t> shuffled_rank(int_t nodes, std::uint32_t seed) {
+  std::vector<int_t> rank(static_cast<std::size_t>(nodes));
+  std::iota(rank.begin(), rank.end(), 0);
+  std::shuffle(rank.begin(), rank.end(), std::mt19937(seed));
+  return rank;
+}
+
+using Place = std::pair<int_t, int_t>;  // processor, sequence number
+
+// The operations of the set at the places kept.
+TraceSet cut_down(const TraceSet& set, const std::set<Place>& kept) {
+  TraceSet cut;
+  for (std::size_t p = 0; p < set.programs.size(); ++p) {
+    cut.programs.emplace_back();
+    for (std::size_t s = 0; s < set.programs[p].size(); ++s) {
+      if (kept.count({int_t(p), int_t(s)}) != 0) cut.programs.back().push_back(set.programs[p][s]);
+    }
+  }
+  return cut;
+}
+
+// The places that go together with the operation x: its session's other
+// end, or the loads of a store.
+std::set<Place> unit_of(const LockGraph& g, const opnode* x) {
+  std::set<Place> unit{{x->proc_num, x->seq_num}};
+  auto add = [&](int_t id) {
+    unit.insert({g.operations[std::size_t(id)]->proc_num, g.operations[std::size_t(id)]->seq_num});
+  };
+  for (const auto& sessions : g.sessionsOfLock) {
+    for (const LockSession& s : sessions) {
+      if (s.acquire == x->id || s.release == x->id) {
+        add(s.acquire);
+        add(s.release);
+      }
+    }
+  }
+  for (int_t r : g.readers[std::size_t(x->id)]) add(r);
+  return unit;
 }
 
 struct Tally {
   int sets = 0;
   int violations = 0;
   int mismatches = 0;
+  int cores = 0;
   double referenceSeconds = 0;
 };
 
 class LockModels : public TraceFixture {
  protected:
+  // The traces, the bound files when the set has them, the read-from mapping
+  // and the pending windows, as a run reads them.
+  void load_set(const TraceSet& set, MCM_t model) {
+    std::vector<std::string> traces;
+    std::vector<std::string> bounds;
+    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
+    for (const auto& file : set.bounds) bounds.push_back(lock_reference::bound_text(file));
+    reset_run_state();
+    load(traces, model, bounds);
+    construct_mapping();
+    if (set.bounds.empty()) return;
+    calculatePendingWindow();
+    calculateCompletionScans();
+  }
+
   static std::vector<std::string> arguments(std::size_t processors, Model model, bool optimized,
                                             const std::string& dir) {
-    std::vector<std::string> words = {"qirn", "-p", std::to_string(processors), "-m", name(model)};
+    std::vector<std::string> words = {"-p", std::to_string(processors), "-m", name(model)};
     if (!optimized) words.push_back("-b");
     words.insert(words.end(), {"-i", dir + "/"});
     return words;
   }
 
-  Outcome run(const TraceSet& set, Model model, bool optimized) {
+  std::string run(const TraceSet& set, Model model, bool optimized) {
     std::vector<std::string> traces;
     std::vector<std::string> bounds;
-    for (const Program& program : set.programs) traces.push_back(trace_text(program));
-    for (const BoundFile& file : set.bounds) bounds.push_back(bound_text(file));
+    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
+    for (const auto& file : set.bounds) bounds.push_back(lock_reference::bound_text(file));
     write_files("tfres", traces);
     write_files("boundgt", bounds);
-    std::vector<std::string> words = arguments(set.programs.size(), model, optimized, scratch_);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    Outcome outcome;
-    ::testing::internal::CaptureStderr();
-    outcome.out = printed([&] {
-      outcome.status = run_guarded([&] { return run_qirn(int(words.size()), argv.data()); });
-    });
-    outcome.err = ::testing::internal::GetCapturedStderr();
-    return outcome;
+    return whole_run(arguments(set.programs.size(), model, optimized, scratch_));
   }
 
   void report(const TraceSet& set, Model model, bool optimized, std::uint32_t seed, bool legal,
-              const Outcome& outcome) {
-    std::string command;
+              const std::string& run) {
+    std::string command = "qirn";
     for (const std::string& word : arguments(set.programs.size(), model, optimized, "DIR")) {
       command += " " + word;
     }
     ADD_FAILURE() << name(model) << (optimized ? " optimized" : " baseline") << ", set " << seed
                   << ": the reference says " << (legal ? "legal" : "violation") << ", qirn "
-                  << name(verdict_of(outcome, model)) << "\n"
-                  << files_text(set, optimized) << "--- these files in DIR/," << command << "\n"
-                  << outcome.out << "--- standard error, status " << outcome.status << "\n"
-                  << outcome.err;
+                  << name(verdict_of(run, model)) << "\n"
+                  << files_text(set, optimized) << "--- these files in DIR/, " << command << "\n"
+                  << run;
+  }
+
+  // The search on the set's graph, with and without the initial arcs.
+  void expect_search_finds(const TraceSet& set, Model model, bool optimized, std::uint32_t seed,
+                           bool legal) {
+    const MCM_t mcm = model == Model::RC ? RC : ScC;
+    load_set(lock_reference::in_mode(set, optimized), mcm);
+    for (bool initialArcs : {true, false}) {
+      const LockGraph g = build_lock_graph(mcm, initialArcs);
+      if (g.orphanRelease) {
+        EXPECT_FALSE(legal) << "set " << seed;
+        continue;
+      }
+      const SequenceOutcome outcome =
+          find_sequence(g, shuffled_rank(g.nodeCount, seed), 10'000'000);
+      EXPECT_EQ(outcome.result, legal ? SequenceResult::Found : SequenceResult::None)
+          << "the search: " << name(model) << (optimized ? " optimized" : " baseline") << ", set "
+          << seed << (initialArcs ? "" : ", without initial arcs") << "\n"
+          << files_text(set, optimized);
+    }
+  }
+
+  // The witness of a baseline violation without a cycle: the operations it
+  // keeps admit no order as a trace set of their own, and leaving out any
+  // one of them (a session's acquire and release together, a store with its
+  // loads) admits one. A legal set has none.
+  void expect_core(const TraceSet& set, Model model, std::uint32_t seed, bool legal, Tally& tally) {
+    const MCM_t mcm = model == Model::RC ? RC : ScC;
+    load_set(set, mcm);
+    const std::optional<FoundCore> core = find_core(mcm);
+    ASSERT_EQ(core.has_value(), !legal) << "the core: set " << seed;
+    if (!core) return;
+    ++tally.cores;
+    std::set<Place> kept;
+    for (const opnode* x : core->nodes) kept.insert({x->proc_num, x->seq_num});
+    EXPECT_FALSE(lock_reference::legal(cut_down(set, kept), model)) << "the core: set " << seed;
+    const LockGraph full = build_lock_graph(mcm);
+    for (const opnode* x : core->nodes) {
+      std::set<Place> rest = kept;
+      for (const Place& place : unit_of(full, x)) rest.erase(place);
+      EXPECT_TRUE(lock_reference::legal(cut_down(set, rest), model))
+          << "the core: set " << seed << ": G[" << x->proc_num << "][" << x->seq_num
+          << "] can be left out\n"
+          << files_text(set, false);
+    }
   }
 
   Tally compare(Model model, bool optimized, int cases) {
     Tally tally;
     for (std::uint32_t seed = 1; seed <= std::uint32_t(cases); ++seed) {
-      const TraceSet set = random_set(model, seed, 6);
+      const TraceSet set = lock_reference::random_set(model, seed, 6);
       const auto start = std::chrono::steady_clock::now();
-      const bool legal = lock_reference::legal(in_mode(set, optimized), model);
+      const bool legal = lock_reference::legal(lock_reference::in_mode(set, optimized), model);
       tally.referenceSeconds +=
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const Outcome outcome = run(set, model, optimized);
+      const std::string outcome = run(set, model, optimized);
       ++tally.sets;
       tally.violations += legal ? 0 : 1;
+      expect_search_finds(set, model, optimized, seed, legal);
+      if (!optimized) expect_core(lock_reference::in_mode(set, false), model, seed, legal, tally);
       if (verdict_of(outcome, model) == (legal ? Verdict::Legal : Verdict::Violation)) continue;
       if (++tally.mismatches <= 3) report(set, model, optimized, seed, legal, outcome);
     }
@@ -193,7 +283,7 @@ class LockModels : public TraceFixture {
   }
 };
 
-TEST_F(LockModels, VerdictsAgreeWithTheReference) {
+TEST_F(LockModels, VerdictsSearchAndCoresAgreeWithTheReference) {
   const int cases = cases_to_run();
   for (Model model : {Model::RC, Model::ScC}) {
     for (bool optimized : {true, false}) {
@@ -206,6 +296,7 @@ TEST_F(LockModels, VerdictsAgreeWithTheReference) {
       EXPECT_EQ(tally.mismatches, 0) << name(model) << (optimized ? " optimized" : " baseline");
       EXPECT_GE(10 * tally.violations, 3 * tally.sets);
       EXPECT_GE(4 * (tally.sets - tally.violations), tally.sets);
+      EXPECT_GE(tally.cores, optimized ? 0 : 30);
     }
   }
 }

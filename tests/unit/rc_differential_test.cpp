@@ -249,23 +249,4 @@ TEST_F(RcDifferential, VerdictPrintsWhatTheExhaustiveSearchPrints) {
   }
 }
 
-// Sessions whose walks reach past an operation timed after their start, and
-// two sessions of different locks that overlap in time (no arc joins them,
-// yet neither can follow the other).
-TEST_F(RcDifferential, AgreesWhereTimeAloneOrdersSessions) {
-  const std::vector<TraceSet> sets = {
-      {{"acquire 0\nload 0 0\nrelease 0\nload 0 0\nacquire 0\nrelease 0\n",
-        "acquire 1\nload 1 0\nrelease 1\n"},
-       {"1:1,1\n2:1,1\n3:3,3\n4:4,4\n", "1:0,0\n2:2,2\n3:2,2\n"}},
-      {{"acquire 0\nload 0 0\nload 0 0\nrelease 0\n", "acquire 1\nload 0 0\nload 0 0\nrelease 1\n"},
-       {"1:2,2\n2:4,4\n", "1:2,2\n2:4,4\n"}},
-  };
-  for (const TraceSet& set : sets) {
-    const auto expected = verdict_output(set, true, literal_check_for_rc);
-    ASSERT_TRUE(expected.has_value());
-    EXPECT_NE(expected->find("has violation!"), std::string::npos);
-    EXPECT_EQ(verdict_output(set, true, check_for_rc), expected);
-  }
-}
-
 }  // namespace

@@ -1,27 +1,21 @@
-// qirn-shrink: the reduction against made-up verdicts on random trace sets,
-// the bound rows of a cut set, and the built executable on simulated runs:
-// the folders it writes into, its time limit and its interrupts.
+// qirn-shrink run as a user runs it on simulated runs: cut sets that keep
+// the verdict and need every unit they keep, the folders it writes into, its
+// time limit and its interrupts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
-#include <random>
-#include <set>
-#include <sstream>
 
-#include "batch/runner.h"
-#include "gen/files.h"
-#include "gen/generate.h"
-#include "shrink/options.h"
+#include "batch/sets.h"
 #include "shrink/reducer.h"
 #include "shrink/trace_set.h"
-#include "support/processes.h"
+#include "support/tool_runs.h"
 
 namespace {
 
@@ -49,34 +43,12 @@ void expect_one_minimal(const TraceSet& set, const Selection& result,
   }
 }
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-qirn_batch::Outcome run_qirn(const std::string& dir, int processors, const std::string& model) {
-  qirn_batch::RunSettings settings{QIRN_EXE, model, false, 1, 60, {}};
-  qirn_batch::Outcome outcome;
-  qirn_batch::run_batch({{dir, processors}}, settings,
-                        [&](size_t, const qirn_batch::Outcome& got) { outcome = got; });
-  return outcome;
-}
-
 bool same_kind(const qirn_batch::Outcome& a, const qirn_batch::Outcome& b) {
   return a.verdict == b.verdict && a.detail == b.detail && a.status == b.status;
 }
 
-class ShrinkRun : public ::testing::Test {
+class ShrinkRun : public ToolScratch {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("shrink_run_" + std::to_string(getpid()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "in");
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   void generate(int locks, uint64_t seed) {
     qirn_gen::GenConfig config;
     config.processors = 4;
@@ -84,38 +56,26 @@ class ShrinkRun : public ::testing::Test {
     config.violations = 1;
     config.locks = locks;
     config.seed = seed;
-    config.prefix = (root_ / "in").string() + "/";
-    qirn_gen::write_run(qirn_gen::generate(config), config);
+    ToolScratch::generate("in", config);
   }
 
   // Runs qirn-shrink in root_ with the arguments; its exit status.
   int run(const std::string& args, std::string& printed) {
-    const std::string command =
-        "cd " + root_.string() + " && " + QIRN_SHRINK_EXE + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-      printed.append(buffer, got);
-    }
-    return WEXITSTATUS(pclose(pipe));
+    const CommandRun run =
+        run_command("cd " + root_.string() + " && " + QIRN_SHRINK_EXE + " " + args + " 2>&1");
+    printed += run.out;
+    return run.status;
   }
 
   int shrink(const std::string& model, const std::string& out, std::string& printed) {
     return run("-p 4 -m " + model + " -i in/ -o " + out, printed);
   }
 
-  // A qirn for --qirn: the run on the given set (with -i) is the real one;
-  // every other run does `behaviour` first.
+  // A qirn for --qirn: the run on the given set is the real one; every run
+  // on a candidate, in qirn-shrink's temporary folder, does `behaviour` first.
   std::string fake_qirn(const std::string& behaviour) {
-    const fs::path path = root_ / "fake-qirn";
-    std::ofstream(path) << "#!/bin/sh\ncase \" $* \" in *\" -i \"*) exec " << QIRN_EXE
-                        << " \"$@\";; esac\n"
-                        << behaviour << "\nexec " << QIRN_EXE << " \"$@\"\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path.string();
+    return ToolScratch::fake_qirn("fake-qirn", "*/qirn-shrink.*", behaviour);
   }
-
-  fs::path root_;
 };
 
 // qirn itself is the test: the cut set gives the verdict of the full one,
@@ -136,8 +96,8 @@ TEST_F(ShrinkRun, SimulatedViolationsShrinkToOneMinimalSetsWithTheSameVerdict) {
     EXPECT_NE(printed.find("reproduce: qirn -p " + std::to_string(processors) + " -m " + model),
               std::string::npos)
         << printed;
-    const auto original = run_qirn((root_ / "in").string(), 4, model);
-    ASSERT_TRUE(same_kind(run_qirn(out, processors, model), original));
+    const auto original = run_qirn_once((root_ / "in").string(), 4, model);
+    ASSERT_TRUE(same_kind(run_qirn_once(out, processors, model), original));
     const ReadResult cut = read_trace_set(out + "/", processors, true);
     ASSERT_EQ(cut.error, "");
     const fs::path probe = root_ / "probe";
@@ -146,7 +106,7 @@ TEST_F(ShrinkRun, SimulatedViolationsShrinkToOneMinimalSetsWithTheSameVerdict) {
       fs::create_directories(probe);
       std::string error;
       const int written = write_trace_set(cut.set, s, probe.string(), error);
-      return same_kind(run_qirn(probe.string(), written, model), original);
+      return same_kind(run_qirn_once(probe.string(), written, model), original);
     });
     std::string again;
     ASSERT_EQ(shrink(model, "again" + model, again), 0);

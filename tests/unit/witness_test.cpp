@@ -1,46 +1,26 @@
 // qirn-witness: the DOT graph it writes, read back and held against the cycle
 // that the same run prints.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
 
+#include "support/tool_runs.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using Arc = std::tuple<std::string, std::string, std::string>;  // from, to, tag
 
-struct WitnessRun {
-  int status = -1;
-  std::string out;
-};
-
-WitnessRun run_witness(const fs::path& dir, const std::string& args) {
-  const std::string command =
-      "cd '" + dir.string() + "' && " + QIRN_WITNESS_EXE + " " + args + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  WitnessRun run;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-    run.out.append(buffer, got);
-  }
-  run.status = WEXITSTATUS(pclose(pipe));
-  return run;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+CommandRun run_witness(const fs::path& dir, const std::string& args) {
+  return run_command("cd '" + dir.string() + "' && " + QIRN_WITNESS_EXE + " " + args +
+                     " 2>/dev/null");
 }
 
 // The arcs of the printed cycle, the first line with an arc tag: "A<-t-B" is
@@ -101,7 +81,7 @@ TEST_P(Witness, DrawsThePrintedCycle) {
   std::string args = read_file(dir / "args");
   args.erase(args.find_last_not_of("\n ") + 1);
   const fs::path picture = fs::temp_directory_path() / ("witness_" + std::to_string(getpid()));
-  const WitnessRun run = run_witness(dir, args + " -o " + picture.string());
+  const CommandRun run = run_witness(dir, args + " -o " + picture.string());
   ASSERT_EQ(run.status, 0) << run.out;
   const std::set<Arc> printed = printed_arcs(run.out);
   ASSERT_FALSE(printed.empty()) << run.out;
@@ -131,7 +111,7 @@ TEST_P(Witness, DrawsThePrintedCycle) {
 TEST(WitnessCore, DrawsTheOperationsThatAdmitNoOrder) {
   const fs::path dir = fs::path(QIRN_E2E_DIR) / "scc-no-path";
   const fs::path picture = fs::temp_directory_path() / ("core_" + std::to_string(getpid()));
-  const WitnessRun run = run_witness(dir, "-p 2 -b -o " + picture.string());
+  const CommandRun run = run_witness(dir, "-p 2 -b -o " + picture.string());
   ASSERT_EQ(run.status, 0) << run.out;
   ASSERT_TRUE(printed_arcs(run.out).empty());
   const Dot dot = parse_dot(read_file(picture));
@@ -147,7 +127,7 @@ TEST(WitnessCore, DrawsTheOperationsThatAdmitNoOrder) {
 TEST(WitnessCore, DrawsTheStaleReadThatStopsTheRun) {
   const fs::path dir = fs::path(QIRN_E2E_DIR) / "sc-write-to-timed-before-store";
   const fs::path picture = fs::temp_directory_path() / ("stale_" + std::to_string(getpid()));
-  const WitnessRun run = run_witness(dir, "-p 2 -m SC -o " + picture.string());
+  const CommandRun run = run_witness(dir, "-p 2 -m SC -o " + picture.string());
   EXPECT_EQ(run.status, 255);
   const Dot dot = parse_dot(read_file(picture));
   fs::remove(picture);
@@ -163,7 +143,7 @@ TEST(WitnessOptions, RefusesQirnsOwnOutputFileAndBadOwnOptions) {
   fs::create_directories(dir);
   for (const char* spelling : {"--outp=x", "--outp x", "--o=x", "--output=", "-bo", "--format",
                                "--format png --format dot"}) {
-    const WitnessRun run = run_witness(dir, std::string("-p 2 -o pic.dot ") + spelling);
+    const CommandRun run = run_witness(dir, std::string("-p 2 -o pic.dot ") + spelling);
     EXPECT_EQ(run.status, 2) << spelling;
     EXPECT_EQ(run.out, "") << spelling;
   }

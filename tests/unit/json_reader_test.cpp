@@ -1,7 +1,4 @@
-// qirn-gen's manifests as qirn-batch reads them, and qirn-batch's JSON
-// reader on any text.
-#include "gen/manifest.h"
-
+// qirn-batch's JSON reader on manifests cut short and on any text.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,7 +10,7 @@
 
 #include "batch/json.h"
 #include "gen/generate.h"
-#include "gen/options.h"
+#include "gen/manifest.h"
 #include "gen/random.h"
 #include "tools/report_text.h"
 
@@ -22,92 +19,6 @@ namespace {
 using qirn_batch::Json;
 using qirn_batch::parse_json;
 using qirn_gen::GenConfig;
-
-// Shapes of every kind: nothing injected, -v, -t, -k and -t with -k, on
-// two to five processors with and without locks, under SC, TSO and PSO, with
-// and without fences and a one file.
-std::vector<GenConfig> configs() {
-  std::vector<GenConfig> result;
-  for (uint64_t seed = 1; seed <= 40; ++seed) {
-    GenConfig c;
-    c.seed = seed;
-    c.processors = 2 + static_cast<int32_t>(seed % 4);
-    c.operations = 4 + static_cast<int32_t>(seed * 7 % 20);
-    c.addresses = 2 + static_cast<int32_t>(seed % 3);
-    c.locks = static_cast<int32_t>(seed % 3);
-    c.scanDistance = 1 + static_cast<int32_t>(seed % 6);
-    c.violations = seed % 5 == 1 ? 2 : 0;
-    c.timedViolations = seed % 5 == 2 || seed % 5 == 4 ? 2 : 0;
-    c.lockViolations = seed % 5 >= 3 ? 1 + static_cast<int32_t>(seed % 2) : 0;
-    c.prefix = "runs/s" + std::to_string(seed) + "-";
-    c.model = seed % 3 == 0   ? qirn_gen::MemoryModel::SC
-              : seed % 3 == 1 ? qirn_gen::MemoryModel::TSO
-                              : qirn_gen::MemoryModel::PSO;
-    c.fences = seed % 4 == 0 ? 25 : 0;
-    c.oneFile = seed % 7 == 0 ? "runs/one-" + std::to_string(seed) : "";
-    result.push_back(c);
-  }
-  return result;
-}
-
-// The words of a command that quotes only with single quotes.
-std::vector<std::string> shell_words(const std::string& command) {
-  std::vector<std::string> words;
-  std::istringstream in(command);
-  for (std::string word; in >> word;) {
-    words.push_back(word.front() == '\'' ? word.substr(1, word.size() - 2) : word);
-  }
-  return words;
-}
-
-GenConfig parsed_command(const std::string& command) {
-  std::vector<std::string> words = shell_words(command);
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  const qirn_gen::ParsedOptions parsed =
-      qirn_gen::parse_options(static_cast<int>(argv.size()), argv.data());
-  EXPECT_EQ(parsed.line.action, qirn_tools::Action::Run) << command;
-  return parsed.config;
-}
-
-// Every manifest is JSON that names its seed, options and injections, holds
-// the expected verdict of every model and mode, and a command that gives
-// the same run again.
-TEST(Manifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
-  for (const GenConfig& config : configs()) {
-    SCOPED_TRACE("seed " + std::to_string(config.seed));
-    const qirn_gen::GeneratedRun run = qirn_gen::generate(config);
-    const std::string text = qirn_gen::manifest_text(run, config);
-    const std::optional<Json> manifest = parse_json(text);
-    ASSERT_TRUE(manifest);
-    EXPECT_EQ(manifest->find("seed")->text, std::to_string(config.seed));
-    EXPECT_EQ(*manifest->string_at({"options", "output"}), config.prefix);
-    EXPECT_EQ(manifest->find("options")->find("timed-violations")->text,
-              std::to_string(config.timedViolations));
-    const Json* injected = manifest->find("injected");
-    EXPECT_EQ(injected->find("loads")->members.size(),
-              run.injected.size() + run.lockViolations.size());
-    EXPECT_EQ(injected->find("lock-violations")->text, std::to_string(run.lockViolations.size()));
-    const bool asBefore = config.model == qirn_gen::MemoryModel::SC && config.fences == 0;
-    EXPECT_EQ(manifest->find("options")->find("model") == nullptr, asBefore);
-    for (const std::string model : {"SC", "PC", "RC", "ScC", "TSO", "PSO"}) {
-      const bool buffered = model == "TSO" || model == "PSO";
-      for (const bool baseline : {false, true}) {
-        const std::string* verdict =
-            manifest->string_at({"expected", model, baseline ? "baseline" : "optimized"});
-        const char* expected = qirn_gen::expected_verdict(run, model, baseline);
-        if (asBefore && buffered) {
-          EXPECT_EQ(verdict, nullptr) << model;
-        } else {
-          ASSERT_NE(verdict, nullptr) << model;
-          EXPECT_EQ(*verdict, expected) << model;
-        }
-      }
-    }
-    const GenConfig again = parsed_command(*manifest->string_at({"command"}));
-    EXPECT_EQ(qirn_gen::manifest_text(qirn_gen::generate(again), again), text);
-  }
-}
 
 // Escapes decode to UTF-8: characters beyond U+FFFF from their surrogate
 // pairs, a lone surrogate as U+FFFD; what json_string writes reads back as
