@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "graph/arc_store.h"
+#include "trace/read_from.h"
 
 namespace {
 
@@ -42,8 +43,7 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
     for (const opnode* v : inference_.stores().all(u->addr)) targets.push_back(v->id);
     return targets;
   }
-  const bool ownEarlier =
-      inference_.takes_own_readers() && w->proc_num == u->proc_num && w->seq_num < u->seq_num;
+  const bool ownEarlier = inference_.takes_own_readers() && reads_earlier_own_store(w, u);
   return ownEarlier || has_arc(w, u, Wt) != 0 ? load_arcs(w) : std::vector<int_t>{};
 }
 

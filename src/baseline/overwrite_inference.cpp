@@ -159,14 +159,11 @@ void OverwriteInference::overwritten_after(opnode* w) {
 
 // The later loads of w's own processor that read it, which have no write-to
 // arc (under TSO each may have taken w from the buffer): they are
-// overwritten all the same by the stores that w precedes. A store's reader
-// list holds every load of its value; of those, only the loads mapped to w
-// read it.
+// overwritten all the same by the stores that w precedes.
 void OverwriteInference::add_own_readers(const opnode* w) {
   for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
     opnode* r = ld_mapping(cell);
-    if (r->proc_num == w->proc_num && r->seq_num > w->seq_num && sourceOf_[r->id] == w)
-      readers_.push_back(r);
+    if (reads_earlier_own_store(w, r)) readers_.push_back(r);
   }
 }
 

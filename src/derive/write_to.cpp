@@ -45,12 +45,9 @@ bool wants_write_to(const opnode* load, const opnode* store) {
 // A load that read an earlier store of its own processor has no write-to arc
 // from it (and under TSO and PSO may have taken it from the store buffer, with
 // no arc at all); it is overwritten all the same by every store that the one
-// it read precedes. Only the store the load is mapped to counts: another
-// store of the same value is not what the load read. The lock-based models
-// decide this in their own way.
+// it read precedes. The lock-based models decide this in their own way.
 bool reads_own_store(const opnode* store, const opnode* load) {
-  return state.MC != RC && state.MC != ScC && store->proc_num == load->proc_num &&
-         store->seq_num < load->seq_num && st_mapping(load) == store;
+  return state.MC != RC && state.MC != ScC && reads_earlier_own_store(store, load);
 }
 
 // Whether the pending windows or the scans put u before v.

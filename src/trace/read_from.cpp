@@ -96,6 +96,11 @@ opnode* st_mapping(const opnode* load) {
   return node_at(load->map_st[0], load->map_st[1]);
 }
 
+bool reads_earlier_own_store(const opnode* store, const opnode* load) {
+  return store->proc_num == load->proc_num && store->seq_num < load->seq_num &&
+         st_mapping(load) == store;
+}
+
 opnode* ld_mapping(const ldnode* cell) {
   return node_at(cell->ld[0], cell->ld[1]);
 }

@@ -11,3 +11,7 @@ int_t construct_mapping();
 opnode* st_mapping(const opnode* load);
 // The load named by a cell of a store's reader list.
 opnode* ld_mapping(const ldnode* cell);
+// Whether `load` is tied to `store` and comes after it on the same processor.
+// A store's reader list holds every load of its value, so this is what tells
+// which of them read this store.
+bool reads_earlier_own_store(const opnode* store, const opnode* load);
