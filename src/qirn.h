@@ -1,4 +1,4 @@
-// Shared records, enumerations and the process-wide run state of qirn.
+// Shared records, enumerations and the run state of qirn.
 //
 // Every stage works on one operation graph: one `opnode` per traced operation,
 // stored per processor in program order, plus the `sentinel` that stands for the
@@ -181,9 +181,16 @@ struct RunState {
   std::string QIRNTFRES = "tfres";
   std::string QIRNBOUND = "boundgt";
   std::string traceFile;  // --trace: the whole run in one file; empty for trace files
+  // A one-file trace handed over in memory; `traceFile` then only names it.
+  bool traceInMemory = false;
+  std::string traceText;
   std::string MM_CONF = "mm.xml";
   std::string ofile = "output_result";
   FILE* OFILE = nullptr;
+  // Where the run writes its report (standard output, or the file of -o) and
+  // its messages; a caller of the library points both at memory.
+  FILE* out = stdout;
+  FILE* err = stderr;
 
   // The operation graph.
   std::vector<int_t> procOpNum;
@@ -253,7 +260,22 @@ struct RunState {
   std::deque<ldnode> ldCells;
 };
 
-extern RunState state;
+// The run state of the check running on this thread. A thread that has
+// bound none gets its own from `reset_run_state`, which every run starts
+// with; `RunScope` binds a caller's object for one check, so that checks in
+// different threads never share a state.
+extern constinit thread_local RunState* state;
+
+class RunScope {
+ public:
+  explicit RunScope(RunState& run) : previous_(state) { state = &run; }
+  ~RunScope() { state = previous_; }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+ private:
+  RunState* previous_;
+};
 
 // Thrown when the frontier search has spent its limits (`exp_limit`,
 // `walkLimit`).
@@ -265,26 +287,26 @@ void reset_run_state();
 // Records a printed verdict line: a violation stays a violation, whatever
 // the lines after it say.
 inline void note_verdict(bool violation) {
-  if (violation || state.verdict == Verdict::None)
-    state.verdict = violation ? Verdict::Violation : Verdict::Pass;
+  if (violation || state->verdict == Verdict::None)
+    state->verdict = violation ? Verdict::Violation : Verdict::Pass;
 }
 
 // Records a printed line of the given kind, which decides the verdict unless
 // a line of a stronger kind came before it.
 inline void note_verdict_line(const char* text, VerdictLine::Kind kind) {
-  if (kind >= state.verdictLine.kind) state.verdictLine = {text, kind};
+  if (kind >= state->verdictLine.kind) state->verdictLine = {text, kind};
 }
 
 // Prints a verdict line and records it and its verdict.
 inline void print_verdict(bool violation, const char* line) {
-  std::printf("%s\n", line);
+  std::fprintf(state->out, "%s\n", line);
   note_verdict_line(line, violation ? VerdictLine::Kind::Violation : VerdictLine::Kind::Pass);
   note_verdict(violation);
 }
 
 // The node of processor p, sequence number s.
 inline opnode* node_at(int_t p, int_t s) {
-  return &state.graph[p][s];
+  return &state->graph[p][s];
 }
 
 // A load or a store, not a lock operation or a fence.

@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   qirn_fuzz::run_stopping_quietly([] {
     reset_run_state();
-    state.NPROCESSOR = 2;
-    state.isBase = 0;
-    state.QIRNTFRES = qirn_fuzz::scratch_prefix() + "tfres";
-    state.QIRNBOUND = qirn_fuzz::scratch_prefix() + "boundgt";
+    state->NPROCESSOR = 2;
+    state->isBase = 0;
+    state->QIRNTFRES = qirn_fuzz::scratch_prefix() + "tfres";
+    state->QIRNBOUND = qirn_fuzz::scratch_prefix() + "boundgt";
     get_proc_op_num();
-    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
     read_inputs();
     calculateScanNo();
   });

@@ -21,20 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qirn_fuzz::put_file("tfres.0", text);
   qirn_fuzz::run_stopping_quietly([] {
     reset_run_state();
-    state.NPROCESSOR = 1;
-    state.isBase = 1;
-    state.QIRNTFRES = qirn_fuzz::scratch_prefix() + "tfres";
+    state->NPROCESSOR = 1;
+    state->isBase = 1;
+    state->QIRNTFRES = qirn_fuzz::scratch_prefix() + "tfres";
     get_proc_op_num();
-    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
     read_inputs();
   });
   qirn_fuzz::put_file("run.txt", text);
   qirn_fuzz::run_stopping_quietly([] {
     reset_run_state();
-    state.isBase = 1;
-    state.traceFile = qirn_fuzz::scratch_prefix() + "run.txt";
+    state->isBase = 1;
+    state->traceFile = qirn_fuzz::scratch_prefix() + "run.txt";
     count_operations();
-    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
     read_inputs();
   });
   return 0;

@@ -25,7 +25,7 @@ std::string quoted(const std::string& text) {
 std::map<int, std::set<int>> shown_operations(const FoundCycle& cycle) {
   std::map<int, std::set<int>> shown;
   for (const opnode* u : cycle.nodes) {
-    const int length = static_cast<int>(state.graph[u->proc_num].size());
+    const int length = static_cast<int>(state->graph[u->proc_num].size());
     for (int s = u->seq_num - 1; s <= u->seq_num + 1; ++s) {
       if (s >= 0 && s < length) shown[u->proc_num].insert(s);
     }

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   // A stale read that the scans prove stops the run with a fatal status, yet
   // it was reported as a cycle and is drawn as one.
   const int status = qirn_witness::run_verifier(options.qirnArguments);
-  if (status != 0 && state.lastCycle.nodes.empty()) return status;
+  if (status != 0 && state->lastCycle.nodes.empty()) return status;
   const int written = qirn_witness::write_witness(options);
   return written != 0 ? written : status;
 }

@@ -175,15 +175,15 @@ int run_verifier(const std::vector<std::string>& arguments) {
 }
 
 int write_witness(const WitnessOptions& options) {
-  const FoundCycle& cycle = state.lastCycle;
+  const FoundCycle& cycle = state->lastCycle;
   if (!cycle.nodes.empty()) {
     if (const int status = write_picture(options, render_dot(cycle)); status != 0) return status;
     std::fprintf(stderr, "qirn-witness: wrote %s, a cycle of %zu operations\n",
                  options.file.c_str(), cycle.nodes.size() - 1);
     return 0;
   }
-  const bool lockModel = state.MC == RC || state.MC == ScC;
-  const std::optional<FoundCore> core = lockModel ? find_core(state.MC) : std::nullopt;
+  const bool lockModel = state->MC == RC || state->MC == ScC;
+  const std::optional<FoundCore> core = lockModel ? find_core(state->MC) : std::nullopt;
   if (!core) return fail("qirn reports no cycle; nothing written", 1);
   if (const int status = write_picture(options, render_core_dot(*core)); status != 0) return status;
   const std::size_t count = core->nodes.size();

@@ -19,7 +19,7 @@ namespace {
 // processor, which lies on the same cycle, so only loads and stores need
 // asking.
 opnode* first_on_cycle(const OrderIndex& index) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (is_access(&node) && index.reaches(&node, &node)) return &node;
     }
@@ -73,7 +73,7 @@ bool CycleWalk::push(opnode* u, ORDER_t in) {
   std::vector<int_t> inferred = arcs_.of(u);
   const std::size_t count = inferred.size();
   stack_.push_back(
-      {u, in, std::move(inferred), count, u->pointTo, state.procOpNum[u->proc_num] - 1});
+      {u, in, std::move(inferred), count, u->pointTo, state->procOpNum[u->proc_num] - 1});
   return true;
 }
 
@@ -93,7 +93,7 @@ bool CycleWalk::next_arc(Frame& frame, opnode*& target, ORDER_t& order) {
   for (int_t k = notEntered_.nearest(u->proc_num, frame.later); k > u->seq_num;
        k = notEntered_.nearest(u->proc_num, k - 1)) {
     opnode* v = node_at(u->proc_num, k);
-    if (keeps_order(state.MC, u, v)) {
+    if (keeps_order(state->MC, u, v)) {
       frame.later = k - 1;
       target = v;
       order = LO;
@@ -172,7 +172,7 @@ bool closes_cycle() {
 // none either, so a run without one costs a single inference; with one, the
 // whole rule's passes stop at the first that closes a cycle.
 int_t verify_baseline_order(std::size_t linkListBudget) {
-  const bool earlierRule = state.MC == SC || state.MC == PC;
+  const bool earlierRule = state->MC == SC || state->MC == PC;
   if (earlierRule && !closes_cycle()) return 0;
   std::optional<FoundCycle> cycle;
   if (earlierRule) cycle = printed_cycle(linkListBudget, false);

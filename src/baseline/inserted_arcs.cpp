@@ -23,13 +23,13 @@ std::vector<int_t> targets_of(const std::vector<Taken>& taken) {
 }  // namespace
 
 InsertedArcs::InsertedArcs(const OverwriteInference& inference) : inference_(inference) {
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (node.optype != LOAD) continue;
       const opnode* w = inference_.source_of(&node);
       Loads& address = loadsOfAddr_[node.addr];
       address.loads.push_back(&node);
-      address.sources.push_back(w == &state.sentinel ? -1 : inference_.stores().address_rank(w));
+      address.sources.push_back(w == &state->sentinel ? -1 : inference_.stores().address_rank(w));
     }
   }
 }
@@ -38,7 +38,7 @@ std::vector<int_t> InsertedArcs::of(const opnode* u) {
   if (u->optype == STORE) return store_arcs(u);
   if (u->optype != LOAD) return {};
   const opnode* w = inference_.source_of(u);
-  if (w == &state.sentinel) {
+  if (w == &state->sentinel) {
     std::vector<int_t> targets;
     for (const opnode* v : inference_.stores().all(u->addr)) targets.push_back(v->id);
     return targets;
@@ -131,9 +131,9 @@ ArcsFromLogs::ArcsFromLogs(const OverwriteInference& inference) : InsertedArcs(i
 }
 
 void ArcsFromLogs::number_loads() {
-  loadNumber_.assign(static_cast<std::size_t>(state.nodeCount) + 1, 0);
+  loadNumber_.assign(static_cast<std::size_t>(state->nodeCount) + 1, 0);
   std::unordered_map<int_t, std::size_t> next;
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (node.optype != LOAD) continue;
       const auto [first, added] = firstLoadOfAddr_.try_emplace(node.addr, loadCount_);
@@ -145,7 +145,7 @@ void ArcsFromLogs::number_loads() {
 
 void ArcsFromLogs::sort_prefix_log() {
   const HandledLog& log = inference_.prefixes();
-  const std::size_t processors = state.graph.size();
+  const std::size_t processors = state->graph.size();
   const auto slot = [&](std::size_t entry) {
     const std::size_t key = log.keys()[entry];
     return key % processors * loadCount_ + loadNumber_[key / processors];

@@ -6,9 +6,9 @@
 #include "trace/read_from.h"
 
 OrderIndex::OrderIndex()
-    : width_(static_cast<std::size_t>(chains_per_processor()) * state.graph.size()),
+    : width_(static_cast<std::size_t>(chains_per_processor()) * state->graph.size()),
       chainStart_(width_ + 1, 0),
-      place_(static_cast<std::size_t>(state.nodeCount) + 1, 0),
+      place_(static_cast<std::size_t>(state->nodeCount) + 1, 0),
       carried_(width_),
       ends_(width_) {
   place_operations();
@@ -17,8 +17,8 @@ OrderIndex::OrderIndex()
   set_.resize(chainStart_.back());
   run_.resize(chainStart_.back());
   for (std::size_t p = 0; p < set_.size(); ++p) set_[p] = run_[p] = p;
-  for (int_t p = 0; p < static_cast<int_t>(state.graph.size()); ++p) {
-    if (state.MC == PSO) {
+  for (int_t p = 0; p < static_cast<int_t>(state->graph.size()); ++p) {
+    if (state->MC == PSO) {
       close_per_address_order(p);
     } else {
       close_program_order(p);
@@ -28,7 +28,7 @@ OrderIndex::OrderIndex()
 
 void OrderIndex::place_operations() {
   std::vector<std::size_t> length(width_, 0);
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (is_access(&node)) ++length[chain_of(&node)];
     }
@@ -38,7 +38,7 @@ void OrderIndex::place_operations() {
   across_.assign(chainStart_.back(), kNone);
   seqs_.resize(chainStart_.back());
   std::vector<std::size_t> next(chainStart_.begin(), chainStart_.end() - 1);
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (!is_access(&node)) continue;
       place_[node.id] = next[chain_of(&node)]++;
@@ -56,7 +56,7 @@ void OrderIndex::place_operations() {
 // a load through the next store, the next fence, or as the first load of its
 // address before the next store there that did not read it (from the buffer).
 void OrderIndex::close_program_order(int_t p) {
-  const auto& operations = state.graph[p];
+  const auto& operations = state->graph[p];
   std::vector<int_t> loadReached(operations.size(), kNone);
   int_t nextLoad = kNone;
   int_t nextStore = kNone;
@@ -68,14 +68,14 @@ void OrderIndex::close_program_order(int_t p) {
   for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
     const opnode& u = operations[k];
     loadReached[k] = nextLoad;
-    if (u.optype == FENCE || (state.MC == TSO && u.optype == SYNC)) {
+    if (u.optype == FENCE || (state->MC == TSO && u.optype == SYNC)) {
       loadAfterFence = nextLoad;
       continue;
     }
-    if (u.optype != LOAD && state.MC != SC) {
+    if (u.optype != LOAD && state->MC != SC) {
       loadReached[k] = nextStore == kNone ? kNone : loadReached[nextStore];
       loadReached[k] = std::min(loadReached[k], loadAfterFence);
-      if (state.MC == TSO) {
+      if (state->MC == TSO) {
         loadReached[k] = std::min(loadReached[k], first_not_reading(u, loadsAhead[u.addr]));
       } else {
         loadReached[k] = std::min(loadReached[k], along_address(u, nextOfAddr, loadReached));
@@ -85,8 +85,8 @@ void OrderIndex::close_program_order(int_t p) {
     nextOfAddr[u.addr] = k;
     if (u.optype == LOAD) nextLoad = k;
     if (u.optype == STORE) nextStore = k;
-    if (state.MC == TSO && u.optype == LOAD) loadsAhead[u.addr].push_back(k);
-    if (state.MC == TSO && u.optype == STORE) loadsAhead[u.addr].clear();
+    if (state->MC == TSO && u.optype == LOAD) loadsAhead[u.addr].push_back(k);
+    if (state->MC == TSO && u.optype == STORE) loadsAhead[u.addr].clear();
   }
 }
 
@@ -96,7 +96,7 @@ int_t OrderIndex::along_address(const opnode& u, const std::unordered_map<int_t,
                                 const std::vector<int_t>& loadReached) {
   const auto same = nextOfAddr.find(u.addr);
   if (same == nextOfAddr.end()) return kNone;
-  const bool load = state.graph[u.proc_num][same->second].optype == LOAD;
+  const bool load = state->graph[u.proc_num][same->second].optype == LOAD;
   return load ? same->second : loadReached[same->second];
 }
 
@@ -112,7 +112,7 @@ int_t OrderIndex::first_not_reading(const opnode& w, const std::vector<int_t>& l
 void OrderIndex::place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore) {
   int_t* own = row(place_[u.id]);
   const int_t p = u.proc_num;
-  if (state.MC != SC) {
+  if (state->MC != SC) {
     own[2 * p] = loadReached;
     own[2 * p + 1] = nextStore;
     across_[place_[u.id]] = u.optype == LOAD ? nextStore : loadReached;
@@ -127,7 +127,7 @@ void OrderIndex::place_rows(const opnode& u, int_t loadReached, int_t nextLoad, 
 // address before that store that did not read it, from the next fence or lock
 // operation, or from where that next store does.
 void OrderIndex::close_per_address_order(int_t p) {
-  const auto& operations = state.graph[p];
+  const auto& operations = state->graph[p];
   std::vector<int_t> from(operations.size(), kNone);
   int_t barrier = kNone;
   std::unordered_map<int_t, int_t> nextStoreOf;

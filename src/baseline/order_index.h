@@ -44,20 +44,20 @@ class OrderIndex {
   // (SC); one of its loads and one of its stores (PC and TSO); or one of its
   // loads and one of its stores to each address (PSO), by address column.
   static int_t chains_per_processor() {
-    if (state.MC == PSO) return 1 + state.addrColumns;
-    return state.MC == PC || state.MC == TSO ? 2 : 1;
+    if (state->MC == PSO) return 1 + state->addrColumns;
+    return state->MC == PC || state->MC == TSO ? 2 : 1;
   }
   // The chain of a load or store.
   static int_t chain_of(const opnode* v) {
     const int_t base = chains_per_processor() * v->proc_num;
-    if (v->optype != STORE || state.MC == SC) return base;
-    return base + (state.MC == PSO ? 1 + v->column : 1);
+    if (v->optype != STORE || state->MC == SC) return base;
+    return base + (state->MC == PSO ? 1 + v->column : 1);
   }
   // The chain holding processor p's stores to the address of column `column`.
   static int_t store_chain(int_t p, int_t column) {
     const int_t base = chains_per_processor() * p;
-    if (state.MC == SC) return base;
-    return base + (state.MC == PSO ? 1 + column : 1);
+    if (state->MC == SC) return base;
+    return base + (state->MC == PSO ? 1 + column : 1);
   }
   // 1 when a path of at least one arc leads from u to v; both are loads or
   // stores.

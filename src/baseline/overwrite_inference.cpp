@@ -6,9 +6,9 @@
 #include "trace/read_from.h"
 
 StoresByAddr::StoresByAddr(const OrderIndex& index)
-    : rank_(static_cast<std::size_t>(state.nodeCount) + 1, -1), addressRank_(rank_.size(), -1) {
-  for (std::size_t p = 0; p < state.graph.size(); ++p) {
-    for (opnode& node : state.graph[p]) {
+    : rank_(static_cast<std::size_t>(state->nodeCount) + 1, -1), addressRank_(rank_.size(), -1) {
+  for (std::size_t p = 0; p < state->graph.size(); ++p) {
+    for (opnode& node : state->graph[p]) {
       if (node.optype != STORE) continue;
       Groups& groups = byAddr_[node.addr];
       if (groups.empty() || groups.back().processor != p) groups.push_back({p, {}, {}, {}});
@@ -26,9 +26,9 @@ StoresByAddr::StoresByAddr(const OrderIndex& index)
 
 OverwriteInference::OverwriteInference(bool logged, bool ownReaders)
     : stores_(index_),
-      prefixDone_(static_cast<std::size_t>(state.nodeCount + 1) * state.graph.size(), 0),
+      prefixDone_(static_cast<std::size_t>(state->nodeCount + 1) * state->graph.size(), 0),
       suffixStart_(prefixDone_.size(), OrderIndex::kNone),
-      seen_(static_cast<std::size_t>(state.nodeCount) + 1, -1),
+      seen_(static_cast<std::size_t>(state->nodeCount) + 1, -1),
       sourceOf_(seen_.size(), nullptr),
       groupsOf_(seen_.size(), nullptr),
       inCycle_(seen_.size(), 0),
@@ -38,7 +38,7 @@ OverwriteInference::OverwriteInference(bool logged, bool ownReaders)
     prefixes_.emplace();
     suffixes_.emplace();
   }
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       turn_[node.id] = turns_++;
       for (const oparc* arc = node.pointTo; arc != nullptr; arc = arc->nxtarc)
@@ -53,7 +53,7 @@ OverwriteInference::OverwriteInference(bool logged, bool ownReaders)
 bool OverwriteInference::pass() {
   ++pass_;
   const std::int64_t before = index_.version();
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       step_ = pass_ * turns_ + turn_[node.id];
       if (node.optype == STORE) overwritten_after(&node);
@@ -80,7 +80,7 @@ void OverwriteInference::read_initial(opnode* r) {
 // change nothing and, without logs, r's turns are passed over.
 void OverwriteInference::read_by(opnode* r) {
   opnode* w = sourceOf_[r->id];
-  if (w == &state.sentinel) {
+  if (w == &state->sentinel) {
     if (pass_ == 1) read_initial(r);
     return;
   }

@@ -21,7 +21,7 @@ int_t scan_number(const opnode* u, int_t) {
 
 // The first release after w on w's processor, of any lock; null at the end.
 opnode* next_release(const opnode* w) {
-  auto& nodes = state.graph[w->proc_num];
+  auto& nodes = state->graph[w->proc_num];
   for (int_t s = w->seq_num + 1; s < static_cast<int_t>(nodes.size()); ++s) {
     if (is_release(&nodes[s])) return &nodes[s];
   }
@@ -32,7 +32,7 @@ opnode* next_release(const opnode* w) {
 // w's own processor count only inside a session. The earliest load wins ties.
 opnode* earliest_ending_reader(const opnode* w, Measure measure) {
   const int_t p = w->proc_num;
-  int_t best = state.procOpNum[p] + 1;
+  int_t best = state->procOpNum[p] + 1;
   opnode* chosen = nullptr;
   for (const ldnode* cell = w->map_ld.fstld; cell != nullptr; cell = cell->nxtld) {
     opnode* load = ld_mapping(cell);
@@ -59,9 +59,9 @@ opnode* relaxed_operation(opnode* w, Measure measure) {
 void narrow_upper_window(opnode* w) {
   const opnode* r = get_relaxed_operation(w);
   const opnode* n = w->nxt;
-  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+  for (int_t t = 0; t < state->NPROCESSOR; ++t) {
     if (r == nullptr && n == nullptr) {
-      w->upw[t] = state.procOpNum[t];
+      w->upw[t] = state->procOpNum[t];
     } else if (n == nullptr) {
       w->upw[t] = r->upw[t];
     } else if (r == nullptr) {
@@ -76,7 +76,7 @@ void pull_down_scan_number(opnode* w) {
   const opnode* r = get_relaxed_sn_operation(w);
   const opnode* n = w->nxt;
   if (r == nullptr && n == nullptr) {
-    w->scanIndex = state.graph[w->proc_num].back().scanIndex;
+    w->scanIndex = state->graph[w->proc_num].back().scanIndex;
   } else if (n == nullptr) {
     w->scanIndex = r->scanIndex;
   } else if (r == nullptr) {
@@ -111,7 +111,7 @@ void calculateActivePendingWindow() {
 }
 
 void updateUpperBound() {
-  for (auto& nodes : state.graph) {
+  for (auto& nodes : state->graph) {
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
       if (it->optype == STORE) narrow_upper_window(&*it);
     }
@@ -123,12 +123,12 @@ opnode* get_relaxed_operation(opnode* w) {
 }
 
 void updateSn() {
-  for (auto& nodes : state.graph) {
+  for (auto& nodes : state->graph) {
     for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
       if (it->optype == STORE && it->inSync == 1) pull_down_scan_number(&*it);
     }
   }
-  for (auto& nodes : state.graph) order_session_scan_numbers(nodes);
+  for (auto& nodes : state->graph) order_session_scan_numbers(nodes);
 }
 
 opnode* get_relaxed_sn_operation(opnode* w) {
@@ -136,9 +136,9 @@ opnode* get_relaxed_sn_operation(opnode* w) {
 }
 
 int_t calculateSn() {
-  if (state.lockNum != 1) stop_run(StopKind::Internal, "more than one lock!");
+  if (state->lockNum != 1) stop_run(StopKind::Internal, "more than one lock!");
   int_t largest = 0;
-  for (auto& nodes : state.graph) {
+  for (auto& nodes : state->graph) {
     const auto last_acquire =
         std::find_if(nodes.rbegin(), nodes.rend(), [](const opnode& u) { return is_acquire(&u); });
     if (last_acquire != nodes.rend()) largest = std::max(largest, last_acquire->scanIndex);

@@ -17,14 +17,14 @@ void calculateCompletionScans();
 // no written scan of q is there to tell. Inline: the time-order graph asks
 // it for every operation and processor.
 inline int_t first_issued_after(const opnode* u, int_t q) {
-  const auto computed = static_cast<int_t>(state.completionScan.size());
-  const int_t k = u == &state.sentinel || u->id >= computed ? 0 : state.completionScan[u->id];
-  const bool written = k != 0 && k >= state.firstScanRow[q] && k <= state.lastScanRow[q];
-  return written ? state.scan.ub(k, q) : state.procOpNum[q];
+  const auto computed = static_cast<int_t>(state->completionScan.size());
+  const int_t k = u == &state->sentinel || u->id >= computed ? 0 : state->completionScan[u->id];
+  const bool written = k != 0 && k >= state->firstScanRow[q] && k <= state->lastScanRow[q];
+  return written ? state->scan.ub(k, q) : state->procOpNum[q];
 }
 
 // 1 when some scan found u completed and v not yet issued.
 inline int_t scan_before(const opnode* u, const opnode* v) {
-  if (state.isBase == 1 || u == &state.sentinel || v == &state.sentinel) return 0;
+  if (state->isBase == 1 || u == &state->sentinel || v == &state->sentinel) return 0;
   return v->seq_num >= first_issued_after(u, v->proc_num) ? 1 : 0;
 }

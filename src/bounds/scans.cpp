@@ -57,8 +57,8 @@ namespace {
 // file that cannot be opened.
 template <typename Fail>
 void open_bound_files(OpenFiles& files, Fail fail) {
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    FILE* file = open_processor_file(state.QIRNBOUND, p);
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    FILE* file = open_processor_file(state->QIRNBOUND, p);
     if (file == nullptr) fail();
     files.add(file);
   }
@@ -74,9 +74,9 @@ int_t last_line_scan_count(FILE* file) {
 // processor, are malformed input: they would index outside the graph. The row
 // index is checked first, then lb, then ub; all report the same message.
 void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
-  const int_t operations = state.procOpNum[p];
+  const int_t operations = state->procOpNum[p];
   const bool fits =
-      index <= state.NSCAN && lb >= 0 && lb <= operations && ub >= 0 && ub <= operations;
+      index <= state->NSCAN && lb >= 0 && lb <= operations && ub >= 0 && ub <= operations;
   if (!fits) err_quit("bound file format error");
 }
 
@@ -86,9 +86,9 @@ void read_processor_bounds(FILE* file, int_t p) {
   int_t expected = 1;
   std::string line;
   LineReader lines(file);
-  note_reading(state.QIRNBOUND, p);
+  note_reading(state->QIRNBOUND, p);
   while (lines.next(line)) {
-    state.readingLine = lines.line_number();
+    state->readingLine = lines.line_number();
     if (is_comment_line(line) || is_blank_line(line)) continue;
     int_t index = 0;
     int_t lb = 0;
@@ -99,10 +99,10 @@ void read_processor_bounds(FILE* file, int_t p) {
     if (expected == 1 && index >= 2 && index <= 8) expected = index;
     QIRN_ISVALID(index == expected, kBoundRowIndexSite);
     check_row_in_range(p, index, lb, ub);
-    state.scan.extend_to(expected);  // grows only with rows that passed their checks
-    state.scan.set(expected, p, lb, ub);
-    if (state.firstScanRow[p] == 0) state.firstScanRow[p] = expected;
-    state.lastScanRow[p] = expected;
+    state->scan.extend_to(expected);  // grows only with rows that passed their checks
+    state->scan.set(expected, p, lb, ub);
+    if (state->firstScanRow[p] == 0) state->firstScanRow[p] = expected;
+    state->lastScanRow[p] = expected;
     ++expected;
   }
 }
@@ -112,55 +112,55 @@ void read_processor_bounds(FILE* file, int_t p) {
 // without its newline five) after the first index, which is at most 8.
 int_t rows_the_files_can_hold(const OpenFiles& files) {
   long longest = 0;
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     if (std::fseek(files[p], 0, SEEK_END) == 0) longest = std::max(longest, std::ftell(files[p]));
     std::rewind(files[p]);
   }
-  return static_cast<int_t>(std::min<long>(state.NSCAN, longest / 5 + 8));
+  return static_cast<int_t>(std::min<long>(state->NSCAN, longest / 5 + 8));
 }
 
 // Sets scanIndex to `value` for operations [from, to) of processor p, clipped
 // to the operations that exist.
 void set_scan_index(int_t p, int_t from, int_t to, int_t value) {
-  const int_t end = std::min(to, state.procOpNum[p]);
-  for (int_t j = std::max(from, 0); j < end; ++j) state.graph[p][j].scanIndex = value;
+  const int_t end = std::min(to, state->procOpNum[p]);
+  for (int_t j = std::max(from, 0); j < end; ++j) state->graph[p][j].scanIndex = value;
 }
 
 }  // namespace
 
 void calculate_scan() {
-  state.numOfScan.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
+  state->numOfScan.assign(static_cast<std::size_t>(state->NPROCESSOR), 0);
   OpenFiles files;
   open_bound_files(files, [] { err_quit("open bound file error!"); });
   int_t largest = 0;
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    state.numOfScan[p] = last_line_scan_count(files[p]);
-    largest = std::max(largest, state.numOfScan[p]);
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    state->numOfScan[p] = last_line_scan_count(files[p]);
+    largest = std::max(largest, state->numOfScan[p]);
   }
   done_reading();
   if (largest == 0) err_quit("err in bound file!");
-  state.NSCAN = largest;
+  state->NSCAN = largest;
 }
 
 int_t read_bound_res() {
   OpenFiles files;
   open_bound_files(files, [] { err_sys("open region bound file"); });
-  state.firstScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
-  state.lastScanRow.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
-  state.scan.reserve(rows_the_files_can_hold(files));
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) read_processor_bounds(files[p], p);
+  state->firstScanRow.assign(static_cast<std::size_t>(state->NPROCESSOR), 0);
+  state->lastScanRow.assign(static_cast<std::size_t>(state->NPROCESSOR), -1);
+  state->scan.reserve(rows_the_files_can_hold(files));
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) read_processor_bounds(files[p], p);
   done_reading();
   return 0;
 }
 
 void calculateScanNo() {
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     // A negative count cannot survive read_bound_res; treat it as no rows.
-    const int_t m = std::clamp(state.numOfScan[p], 0, state.NSCAN);
+    const int_t m = std::clamp(state->numOfScan[p], 0, state->NSCAN);
     for (int_t k = 1; k <= m; ++k) {
-      const int_t from = k == 1 ? 0 : state.scan.lb(k - 1, p);
-      set_scan_index(p, from, state.scan.lb(k, p), k - 1);
+      const int_t from = k == 1 ? 0 : state->scan.lb(k - 1, p);
+      set_scan_index(p, from, state->scan.lb(k, p), k - 1);
     }
-    set_scan_index(p, state.scan.lb(m, p), state.procOpNum[p], m);
+    set_scan_index(p, state->scan.lb(m, p), state->procOpNum[p], m);
   }
 }

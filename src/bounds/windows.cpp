@@ -10,24 +10,24 @@ namespace {
 using Candidates = std::vector<int_t>;
 
 int_t operations(int_t q) {
-  return state.procOpNum[q];
+  return state->procOpNum[q];
 }
 bool has_row(int_t q, int_t s) {
-  return s >= 1 && s <= state.numOfScan[q];
+  return s >= 1 && s <= state->numOfScan[q];
 }
 int_t LB(int_t q, int_t s) {
-  return state.scan.lb(s, q);
+  return state->scan.lb(s, q);
 }
 int_t UB(int_t q, int_t s) {
-  return state.scan.ub(s, q);
+  return state->scan.ub(s, q);
 }
 
 // Upper candidates: t's upper bound at `row`, or past t's end without it.
 // The candidates of one range are filled into storage kept for the next.
 const Candidates& upper_at(int_t row) {
-  static Candidates upper;
-  upper.resize(static_cast<std::size_t>(state.NPROCESSOR));
-  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+  thread_local Candidates upper;
+  upper.resize(static_cast<std::size_t>(state->NPROCESSOR));
+  for (int_t t = 0; t < state->NPROCESSOR; ++t) {
     upper[t] = has_row(t, row) ? UB(t, row) : operations(t);
   }
   return upper;
@@ -37,9 +37,9 @@ const Candidates& upper_at(int_t row) {
 // last operation without it. `unrecorded` gives 0 where t has the row: the
 // processor whose window is computed had no record at that scan.
 const Candidates& lower_at(int_t row, bool unrecorded = false) {
-  static Candidates lower;
-  lower.resize(static_cast<std::size_t>(state.NPROCESSOR));
-  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+  thread_local Candidates lower;
+  lower.resize(static_cast<std::size_t>(state->NPROCESSOR));
+  for (int_t t = 0; t < state->NPROCESSOR; ++t) {
     if (!has_row(t, row)) {
       lower[t] = operations(t) - 1;
     } else {
@@ -67,8 +67,8 @@ void set_windows(int_t i, OpRange range, int_t upper_row) {
   if (range.from >= range.end) return;
   const Candidates& upper = upper_at(upper_row);
   for (int_t j = range.from; j < range.end; ++j) {
-    opnode& node = state.graph[i][j];
-    for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+    opnode& node = state->graph[i][j];
+    for (int_t t = 0; t < state->NPROCESSOR; ++t) {
       node.lpw[t] = 0;
       node.upw[t] = upper[t];
     }
@@ -82,8 +82,8 @@ void widen_windows(int_t i, OpRange range, int_t lower_row, bool unrecorded, int
   const Candidates& lower = lower_at(lower_row, unrecorded);
   const Candidates& upper = upper_at(upper_row);
   for (int_t j = range.from; j < range.end; ++j) {
-    opnode& node = state.graph[i][j];
-    for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+    opnode& node = state->graph[i][j];
+    for (int_t t = 0; t < state->NPROCESSOR; ++t) {
       node.lpw[t] = node.lpw[t] == -3 ? lower[t] : std::min(node.lpw[t], lower[t]);
       node.upw[t] = std::max(node.upw[t], upper[t]);
     }
@@ -97,7 +97,7 @@ bool unrecorded_before(int_t i, int_t k) {
 
 // The rows of processor i that count.
 int_t rows_of(int_t i) {
-  return std::min(state.numOfScan[i], state.NSCAN);
+  return std::min(state->numOfScan[i], state->NSCAN);
 }
 
 template <typename Set>
@@ -165,9 +165,9 @@ struct RowsReached {
 
 // Row by row, as the table is stored.
 bool columns_never_decrease() {
-  for (int_t r = 2; r <= state.NSCAN; ++r) {
-    for (int_t t = 0; t < state.NPROCESSOR; ++t) {
-      if (r <= state.numOfScan[t] && (LB(t, r) < LB(t, r - 1) || UB(t, r) < UB(t, r - 1))) {
+  for (int_t r = 2; r <= state->NSCAN; ++r) {
+    for (int_t t = 0; t < state->NPROCESSOR; ++t) {
+      if (r <= state->numOfScan[t] && (LB(t, r) < LB(t, r - 1) || UB(t, r) < UB(t, r - 1))) {
         return false;
       }
     }
@@ -179,9 +179,9 @@ bool columns_never_decrease() {
 // not matter, so the ranges are taken scan by scan across processors, which
 // reads the table row by row as it is stored.
 std::vector<std::vector<RowsReached>> rows_reaching() {
-  std::vector<std::vector<RowsReached>> reached(static_cast<std::size_t>(state.NPROCESSOR));
+  std::vector<std::vector<RowsReached>> reached(static_cast<std::size_t>(state->NPROCESSOR));
   int_t deepest = 0;
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) {
     reached[i].resize(static_cast<std::size_t>(operations(i)));
     deepest = std::max(deepest, rows_of(i));
   }
@@ -202,20 +202,20 @@ std::vector<std::vector<RowsReached>> rows_reaching() {
       }
     };
   };
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) first_ranges(i, set(i));
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) first_ranges(i, set(i));
   for (int_t k = 2; k <= deepest; ++k) {
-    for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+    for (int_t i = 0; i < state->NPROCESSOR; ++i) {
       if (k <= rows_of(i)) ranges_at(i, k, widen(i));
     }
   }
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) last_range(i, widen(i));
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) last_range(i, widen(i));
   return reached;
 }
 
 // The window of an operation that `rows` reach. Lower candidates below 0
 // become 0, as does the lower end where nothing reached the operation.
 void read_window_off_rows(opnode& node, const RowsReached& rows) {
-  for (int_t t = 0; t < state.NPROCESSOR; ++t) {
+  for (int_t t = 0; t < state->NPROCESSOR; ++t) {
     int_t lower = rows.set ? 0 : kNoRow;
     if (rows.lower != kNoRow) {
       lower = std::min(lower, has_row(t, rows.lower) ? LB(t, rows.lower) - 1 : operations(t) - 1);
@@ -230,18 +230,18 @@ void read_window_off_rows(opnode& node, const RowsReached& rows) {
 
 void windows_from_rows() {
   const std::vector<std::vector<RowsReached>> reached = rows_reaching();
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) {
     for (int_t j = 0; j < operations(i); ++j) {
-      read_window_off_rows(state.graph[i][j], reached[i][j]);
+      read_window_off_rows(state->graph[i][j], reached[i][j]);
     }
   }
 }
 
 // The candidate -1, and entries no range reached, become 0.
 void clamp_lower_windows() {
-  for (auto& nodes : state.graph) {
+  for (auto& nodes : state->graph) {
     for (opnode& node : nodes) {
-      for (int_t t = 0; t < state.NPROCESSOR; ++t) node.lpw[t] = std::max(node.lpw[t], 0);
+      for (int_t t = 0; t < state->NPROCESSOR; ++t) node.lpw[t] = std::max(node.lpw[t], 0);
     }
   }
 }
@@ -257,6 +257,6 @@ void calculatePendingWindow() {
 }
 
 void pending_windows_range_by_range() {
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) processor_windows(i);
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) processor_windows(i);
   clamp_lower_windows();
 }

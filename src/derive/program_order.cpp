@@ -22,7 +22,7 @@ struct SeqRange {
 // nothing outside it. The operation at upw[p] is not timed after u, so
 // leaving it out would lose its order with u altogether.
 SeqRange window_range(const opnode* u, int_t p) {
-  const int_t count = state.procOpNum[p];
+  const int_t count = state->procOpNum[p];
   const int_t upper = u->upw[p] < 0 ? u->upw[p] : u->upw[p] + 1;
   return {std::max(u->lpw[p], 0), std::min(upper, count)};
 }
@@ -30,7 +30,7 @@ SeqRange window_range(const opnode* u, int_t p) {
 SeqRange candidate_range(const opnode* u, bool optimized) {
   const int_t p = u->proc_num;
   if (optimized) return window_range(u, p);
-  return {0, state.procOpNum[p]};
+  return {0, state->procOpNum[p]};
 }
 
 void add_processor_consistent_arcs(MCM_t model, opnode* u, bool optimized) {
@@ -71,7 +71,7 @@ void add_scope_consistent_arcs(opnode* u) {
 
 // Every in-session store -> the next in-session store to its address.
 void add_scope_store_chains() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (node.optype == STORE && node.nxt != nullptr) ins_arc(&node, node.nxt, LO);
     }
@@ -80,7 +80,7 @@ void add_scope_store_chains() {
 
 // Under RC and ScC, whose arcs above keep no order across a fence.
 void add_fence_arcs() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for_each_fence_arc(
         operations, [](const opnode&) { return true; },
         [](opnode& u, opnode& v) { ins_arc(&u, &v, LO); });
@@ -88,7 +88,7 @@ void add_fence_arcs() {
 }
 
 int_t add_lo_arc_variant(MCM_t model, bool optimized) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       opnode* u = &node;
       if (model != RC && model != ScC) {
@@ -118,7 +118,7 @@ namespace {
 bool forwarded_past(const opnode* store, const opnode* load) {
   if (store->optype != STORE || load->optype != LOAD || store->addr != load->addr) return false;
   const opnode* read = st_mapping(load);
-  return read != &state.sentinel && read->proc_num == load->proc_num &&
+  return read != &state->sentinel && read->proc_num == load->proc_num &&
          read->seq_num >= store->seq_num && read->seq_num < load->seq_num;
 }
 
@@ -141,7 +141,7 @@ bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
 }
 
 int_t add_lo_arc(MCM_t MC) {
-  return state.isBase == 0 ? add_lo_arc_optimize(MC) : add_lo_arc_baseline(MC);
+  return state->isBase == 0 ? add_lo_arc_optimize(MC) : add_lo_arc_baseline(MC);
 }
 
 int_t add_lo_arc_baseline(MCM_t MC) {
@@ -156,7 +156,7 @@ opnode* findRelease(const opnode* u) {
   opnode* next = lock_op_after(u);
   if (next == nullptr) err_quit("the RC program for testing has errors!");
   if (is_release(next)) return next;
-  std::printf("release,%d,%d\n", u->proc_num, u->seq_num);
+  std::fprintf(state->out, "release,%d,%d\n", u->proc_num, u->seq_num);
   err_quit("the RC program has errors!");
 }
 
@@ -164,6 +164,6 @@ opnode* findAcquire(const opnode* u) {
   opnode* previous = lock_op_before(u);
   if (previous == nullptr) err_quit("the RC program for testing has errors!");
   if (is_acquire(previous)) return previous;
-  std::printf("acquire,%d,%d\n", u->proc_num, u->seq_num);
+  std::fprintf(state->out, "acquire,%d,%d\n", u->proc_num, u->seq_num);
   err_quit("the RC program has errors!");
 }

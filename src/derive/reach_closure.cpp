@@ -10,7 +10,7 @@ namespace {
 constexpr std::size_t kBudgetBytes = std::size_t{256} << 20;
 
 std::size_t node_total() {
-  return static_cast<std::size_t>(state.nodeCount) + 1;
+  return static_cast<std::size_t>(state->nodeCount) + 1;
 }
 
 std::size_t words_for(std::size_t size) {

@@ -24,8 +24,8 @@ namespace {
   print_node(load);
   print_arc(Co);
   print_node(store);
-  std::printf("\n");
-  state.lastCycle = {{store, load, store}, {TO, Co}};
+  std::fprintf(state->out, "\n");
+  state->lastCycle = {{store, load, store}, {TO, Co}};
   stop_run(StopKind::Violation, "Find a write-to consistency violation");
 }
 
@@ -35,11 +35,11 @@ namespace {
 // model lets the load see it: the arc closes a cycle with program order.
 // Under RC and ScC the lock-model decision finds that cycle itself.
 bool wants_write_to(const opnode* load, const opnode* store) {
-  if (store == &state.sentinel) return false;
+  if (store == &state->sentinel) return false;
   if (store->proc_num == load->proc_num) {
-    return store->seq_num > load->seq_num && state.MC != RC && state.MC != ScC;
+    return store->seq_num > load->seq_num && state->MC != RC && state->MC != ScC;
   }
-  return state.MC != ScC || store->inSync != 0;
+  return state->MC != ScC || store->inSync != 0;
 }
 
 // A load that read an earlier store of its own processor has no write-to arc
@@ -47,7 +47,7 @@ bool wants_write_to(const opnode* load, const opnode* store) {
 // no arc at all); it is overwritten all the same by every store that the one
 // it read precedes. The lock-based models decide this in their own way.
 bool reads_own_store(const opnode* store, const opnode* load) {
-  return state.MC != RC && state.MC != ScC && reads_earlier_own_store(store, load);
+  return state->MC != RC && state->MC != ScC && reads_earlier_own_store(store, load);
 }
 
 // Whether the pending windows or the scans put u before v.
@@ -77,11 +77,11 @@ int_t first_that_may_follow(const opnode* w, int_t p) {
 class StoreIndex {
  public:
   StoreIndex() {
-    const auto processors = state.graph.size();
+    const auto processors = state->graph.size();
     storeAddress_.resize(processors);
     for (std::size_t p = 0; p < processors; ++p) {
-      storeAddress_[p].assign(state.graph[p].size(), kNotAStore);
-      for (const opnode& node : state.graph[p]) {
+      storeAddress_[p].assign(state->graph[p].size(), kNotAStore);
+      for (const opnode& node : state->graph[p]) {
         if (node.optype != STORE) continue;
         auto& group = byAddress_[node.addr];
         if (group.empty()) group.resize(processors);
@@ -140,7 +140,7 @@ class StoreIndex {
       const std::vector<int_t>& seqs = byProcessor[p];
       const int_t from = std::max(owner->lpw[p], 0);
       const int_t upper = owner->upw[p] < 0 ? owner->upw[p] : owner->upw[p] + 1;
-      const int_t to = std::min(upper, state.procOpNum[p]);
+      const int_t to = std::min(upper, state->procOpNum[p]);
       // lowestBelow reads the owner's own rows only; the address's store
       // list is looked at just when a store below may count.
       const int_t lowest = lowestBelow(p);
@@ -197,7 +197,7 @@ class StoreIndex {
 // operation it enters past the start.
 template <typename Entered>
 bool walk_go(opnode* u, opnode* v, opnode* start, NodeMarks& visited, Entered entered) {
-  static WalkStack stack;
+  thread_local WalkStack stack;
   const auto reaches = [v](const opnode* n) { return n == v || check_TO(n, v) != 0; };
   const auto never = [](const opnode*) { return false; };
   const auto in_window = [u, &entered](const opnode* n) {
@@ -223,7 +223,7 @@ class Inference {
     ++passes_;
     if (passes_ > 1) return pass_over_open_pairs();
     int_t inserted = 0;
-    for (auto& operations : state.graph) {
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) inserted += infer_for(&node);
     }
     return inserted;
@@ -338,7 +338,7 @@ class Inference {
     if (node->optype == STORE) return overwritten_after(node);
     if (node->optype != LOAD) return 0;
     opnode* w = st_mapping(node);
-    if (w == &state.sentinel) return passes_ == 1 ? initial_value(node) : 0;
+    if (w == &state->sentinel) return passes_ == 1 ? initial_value(node) : 0;
     return overwritten_before(node, w);
   }
 
@@ -444,7 +444,7 @@ class Inference {
     int_t older;
   };
   std::vector<InsertedArc> log_;
-  std::vector<int_t> newestFrom_ = std::vector<int_t>(state.nodeCount + 1, -1);
+  std::vector<int_t> newestFrom_ = std::vector<int_t>(state->nodeCount + 1, -1);
   // The operations a pair's walk has entered, as reaches_now goes on with it.
   NodeMarks walked_;
 };
@@ -461,10 +461,10 @@ int_t add_io_arc_variant(bool optimized, bool ownReaders) {
 }  // namespace
 
 int_t add_wt_arc(WriteToCarry carry) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       opnode* r = &node;
-      if (r->optype != LOAD || (state.MC == ScC && r->inSync != 1)) continue;
+      if (r->optype != LOAD || (state->MC == ScC && r->inSync != 1)) continue;
       opnode* w = st_mapping(r);
       if (!wants_write_to(r, w)) continue;
       if (check_TO(r, w) == 1) report_write_to_violation(w, r);
@@ -477,7 +477,7 @@ int_t add_wt_arc(WriteToCarry carry) {
 }
 
 int_t add_io_arc() {
-  return state.isBase == 0 ? add_io_arc_optimize() : add_io_arc_baseline();
+  return state->isBase == 0 ? add_io_arc_optimize() : add_io_arc_baseline();
 }
 
 int_t add_io_arc_baseline(bool ownReaders) {
@@ -489,7 +489,7 @@ int_t add_io_arc_optimize() {
 }
 
 int_t check_go(opnode* u, opnode* v) {
-  static NodeMarks visited;
+  thread_local NodeMarks visited;
   visited.clear();
   return dfs_go(u, v, u, visited);
 }
@@ -504,8 +504,8 @@ int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited) {
 // for one u, so each test reads u's windows first and v's only when u's
 // side does not settle it.
 int_t op_in_pw(const opnode* u, const opnode* v) {
-  if (state.isBase == 1) return 1;
-  if (u == &state.sentinel || v == &state.sentinel) {
+  if (state->isBase == 1) return 1;
+  if (u == &state->sentinel || v == &state->sentinel) {
     return check_TO(u, v) == 0 && check_TO(v, u) == 0 ? 1 : 0;
   }
   const bool u_before_v = u->upw[v->proc_num] < v->seq_num && u->seq_num < v->lpw[u->proc_num];

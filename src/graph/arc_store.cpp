@@ -9,7 +9,7 @@ std::uint64_t arc_key(const opnode* u, const opnode* v, ORDER_t order) {
 }
 
 oparc* new_cell() {
-  ArcStorage& arcs = state.arcs;
+  ArcStorage& arcs = state->arcs;
   if (!arcs.freeCells.empty()) {
     oparc* cell = arcs.freeCells.back();
     arcs.freeCells.pop_back();
@@ -46,8 +46,8 @@ void unlink(opnode* u, oparc* cell) {
 }  // namespace
 
 int_t ins_arc(opnode* u, opnode* v, ORDER_t order) {
-  if (u == &state.sentinel) return 1;
-  auto [slot, inserted] = state.arcs.index.try_emplace(arc_key(u, v, order));
+  if (u == &state->sentinel) return 1;
+  auto [slot, inserted] = state->arcs.index.try_emplace(arc_key(u, v, order));
   if (!inserted) return 1;
   oparc* cell = new_cell();
   *cell = oparc{v, u, order, nullptr, nullptr};
@@ -74,20 +74,20 @@ bool list_holds(const opnode* u, const opnode* v, ORDER_t order) {
 
 int_t ins_reverse_arc(opnode* u, opnode* v, ORDER_t order) {
   ++u->pointed;
-  roparc& cell = state.arcs.reverseCells.emplace_back();
+  roparc& cell = state->arcs.reverseCells.emplace_back();
   cell = roparc{v, u, order, u->pointFrom};
   u->pointFrom = &cell;
   return 0;
 }
 
 int_t has_arc(const opnode* u, const opnode* v, ORDER_t order) {
-  return state.arcs.index.find(arc_key(u, v, order)) != nullptr ? 1 : 0;
+  return state->arcs.index.find(arc_key(u, v, order)) != nullptr ? 1 : 0;
 }
 
 int_t del_arc(opnode* u, opnode* v, ORDER_t order) {
-  oparc* cell = state.arcs.index.erase(arc_key(u, v, order));
+  oparc* cell = state->arcs.index.erase(arc_key(u, v, order));
   if (cell == nullptr) return 1;
   unlink(u, cell);
-  state.arcs.freeCells.push_back(cell);
+  state->arcs.freeCells.push_back(cell);
   return 0;
 }

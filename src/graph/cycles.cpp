@@ -14,7 +14,7 @@
 namespace {
 
 WalkStack& check_stack() {
-  static WalkStack stack;
+  thread_local WalkStack stack;
   return stack;
 }
 
@@ -53,7 +53,7 @@ FoundCycle walked_cycle(opnode* u, const oparc* arc, const WalkStack& stack) {
 // a cycle of this graph; nodes outside every cycle are passed over without a
 // walk, and a graph without a cycle needs no walk at all.
 struct CycleFilter {
-  bool scans = state.isBase == 0 && state.MC != RC && state.MC != ScC;
+  bool scans = state->isBase == 0 && state->MC != RC && state->MC != ScC;
   std::optional<TimedOrderGraph> timed;
   StrongComponents parts;
 
@@ -71,7 +71,7 @@ struct CycleFilter {
 // The first node, in processor-then-sequence order, whose walk closes a
 // cycle.
 opnode* first_cycle_start(const CycleFilter& filter, NodeMarks& visited) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (!filter.parts.on_cycle(&node)) continue;
       visited.clear();
@@ -83,7 +83,7 @@ opnode* first_cycle_start(const CycleFilter& filter, NodeMarks& visited) {
 
 // The first node on a cycle of arcs and time order.
 opnode* first_on_cycle(const CycleFilter& filter) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (filter.parts.on_cycle(&node)) return &node;
     }
@@ -141,11 +141,11 @@ void print_cycle(const FoundCycle& cycle) {
 
 void report_cycle(FoundCycle cycle) {
   const char* header = "Find a consistency violation:";
-  std::printf("%s\n", header);
+  std::fprintf(state->out, "%s\n", header);
   note_verdict_line(header, VerdictLine::Kind::Cycle);
   print_cycle(cycle);
-  std::printf("\n");
-  state.lastCycle = std::move(cycle);
+  std::fprintf(state->out, "\n");
+  state->lastCycle = std::move(cycle);
 }
 
 int_t check_cycle() {
@@ -156,7 +156,7 @@ int_t check_cycle() {
 }
 
 int_t dfs_check(opnode* u, opnode* v, NodeMarks& visited) {
-  return state.isBase == 1 ? dfs_check_baseline(u, v, visited) : dfs_check_optimize(u, v, visited);
+  return state->isBase == 1 ? dfs_check_baseline(u, v, visited) : dfs_check_optimize(u, v, visited);
 }
 
 int_t dfs_check_baseline(opnode* u, opnode* v, NodeMarks& visited) {
@@ -187,6 +187,6 @@ int_t dfs_print(opnode* u, opnode* v, NodeMarks& visited) {
   std::optional<FoundCycle> cycle = walk_cycle(u, v, visited);
   if (!cycle) return 0;
   print_all_but_last(*cycle);
-  state.lastCycle = std::move(*cycle);
+  state->lastCycle = std::move(*cycle);
   return 1;
 }

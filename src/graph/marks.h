@@ -15,7 +15,7 @@ class NodeMarks {
  public:
   // Forgets every mark; sizes the set to the current graph on first use.
   void clear() {
-    const std::size_t size = static_cast<std::size_t>(state.nodeCount) + 1;
+    const std::size_t size = static_cast<std::size_t>(state->nodeCount) + 1;
     if (stamps_.size() != size) stamps_.assign(size, 0);
     if (++epoch_ == 0) {
       std::fill(stamps_.begin(), stamps_.end(), 0);

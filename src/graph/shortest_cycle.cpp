@@ -32,7 +32,7 @@ class Unmet {
 
   // Meets v; false when it was met before.
   bool take(const opnode* v) {
-    if (v == &state.sentinel) return !std::exchange(sentinelMet_, true);
+    if (v == &state->sentinel) return !std::exchange(sentinelMet_, true);
     if (!links_.contains(v->proc_num, v->seq_num)) return false;
     links_.remove(v->proc_num, v->seq_num);
     return true;
@@ -49,10 +49,10 @@ class Stretches {
  public:
   const std::vector<int_t>& of(int_t p, int_t q) {
     const auto key =
-        static_cast<std::int64_t>(p) * static_cast<std::int64_t>(state.graph.size()) + q;
+        static_cast<std::int64_t>(p) * static_cast<std::int64_t>(state->graph.size()) + q;
     auto [entry, added] = starts_.try_emplace(key);
     if (added) {
-      const std::vector<opnode>& operations = state.graph[q];
+      const std::vector<opnode>& operations = state->graph[q];
       for (std::size_t k = 0; k < operations.size(); ++k) {
         if (k == 0 || operations[k].lpw[p] < operations[k - 1].lpw[p]) {
           entry->second.push_back(static_cast<int_t>(k));
@@ -69,7 +69,7 @@ class Stretches {
 class CycleSearch {
  public:
   CycleSearch(opnode* u, bool scans)
-      : u_(u), scans_(scans), parent_(static_cast<std::size_t>(state.nodeCount) + 1) {}
+      : u_(u), scans_(scans), parent_(static_cast<std::size_t>(state->nodeCount) + 1) {}
 
   std::vector<opnode*> run() {
     unmet_.take(u_);
@@ -98,12 +98,12 @@ class CycleSearch {
 
   void meet_successors(opnode* x) {
     for (const oparc* arc = x->pointTo; arc != nullptr; arc = arc->nxtarc) meet(arc->nptr, x);
-    for (int_t q = 0; q < static_cast<int_t>(state.graph.size()); ++q) {
+    for (int_t q = 0; q < static_cast<int_t>(state->graph.size()); ++q) {
       timed_intervals(x, q);
       std::sort(intervals_.begin(), intervals_.end());
       for (const auto& [first, end] : intervals_) {
         for (int_t k = unmet_.next(q, first); k < end; k = unmet_.next(q, k)) {
-          meet(&state.graph[q][k], x);
+          meet(&state->graph[q][k], x);
         }
       }
     }
@@ -112,9 +112,9 @@ class CycleSearch {
   // The intervals of q's sequence numbers that x is timed before.
   void timed_intervals(const opnode* x, int_t q) {
     intervals_.clear();
-    const auto count = static_cast<int_t>(state.graph[q].size());
-    if (x == &state.sentinel) {
-      if (state.isBase == 0) intervals_.emplace_back(0, count);  // timed before every operation
+    const auto count = static_cast<int_t>(state->graph[q].size());
+    if (x == &state->sentinel) {
+      if (state->isBase == 0) intervals_.emplace_back(0, count);  // timed before every operation
       return;
     }
     window_intervals(x, q, count);
@@ -123,9 +123,9 @@ class CycleSearch {
   }
 
   void window_intervals(const opnode* x, int_t q, int_t count) {
-    if (state.isBase == 1) return;
+    if (state->isBase == 1) return;
     const int_t p = x->proc_num;
-    const std::vector<opnode>& operations = state.graph[q];
+    const std::vector<opnode>& operations = state->graph[q];
     const std::vector<int_t>& starts = stretches_.of(p, q);
     for (std::size_t r = 0; r < starts.size(); ++r) {
       const int_t end = r + 1 < starts.size() ? starts[r + 1] : count;

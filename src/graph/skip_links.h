@@ -17,9 +17,9 @@ class SkipLinks {
 
   // Every operation of every processor is in the set.
   explicit SkipLinks(Direction direction) : up_(direction == Direction::Up) {
-    links_.resize(state.graph.size());
+    links_.resize(state->graph.size());
     for (std::size_t q = 0; q < links_.size(); ++q) {
-      links_[q].resize(state.graph[q].size() + 1);
+      links_[q].resize(state->graph[q].size() + 1);
       std::iota(links_[q].begin(), links_[q].end(), 0);
     }
   }

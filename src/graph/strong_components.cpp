@@ -3,8 +3,8 @@
 #include "graph/digraph.h"
 
 std::vector<opnode*> nodes_by_id() {
-  std::vector<opnode*> nodes(static_cast<std::size_t>(state.nodeCount) + 1, &state.sentinel);
-  for (auto& operations : state.graph) {
+  std::vector<opnode*> nodes(static_cast<std::size_t>(state->nodeCount) + 1, &state->sentinel);
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) nodes[node.id] = &node;
   }
   return nodes;

@@ -44,8 +44,8 @@ constexpr std::size_t kProcessorsPerCopy = 16;
 void copy_lower_bounds(const std::vector<opnode*>& nodes, std::size_t firstP,
                        std::vector<int_t>& lower) {
   constexpr std::size_t kBlock = 16;
-  const std::size_t lastP = std::min(firstP + kProcessorsPerCopy, state.graph.size());
-  const auto count = static_cast<std::size_t>(state.nodeCount);
+  const std::size_t lastP = std::min(firstP + kProcessorsPerCopy, state->graph.size());
+  const auto count = static_cast<std::size_t>(state->nodeCount);
   lower.resize((lastP - firstP) * count);
   for (std::size_t first = 0; first < count; first += kBlock) {
     const std::size_t last = std::min(first + kBlock, count);
@@ -62,7 +62,7 @@ TimedOrderGraph::TimedOrderGraph(Time time, const std::vector<NodePair>& extra)
     : nodes_(nodes_by_id()) {
   nextHelper_ = static_cast<int_t>(nodes_.size());
   add_arcs(extra);
-  if (state.isBase == 0) add_time_order(time);
+  if (state->isBase == 0) add_time_order(time);
   graph_.finish(nextHelper_);
 }
 
@@ -72,17 +72,17 @@ void TimedOrderGraph::add_arcs(const std::vector<NodePair>& extra) {
 }
 
 void TimedOrderGraph::add_time_order(Time time) {
-  const auto processors = static_cast<int_t>(state.graph.size());
+  const auto processors = static_cast<int_t>(state->graph.size());
   sharedChain_.resize(processors);
   for (int_t q = 0; q < processors; ++q) {
     sharedChain_[q] = add_chain(q, {0});
-    if (state.procOpNum[q] > 0) graph_.add(state.sentinel.id, sharedChain_[q]);
+    if (state->procOpNum[q] > 0) graph_.add(state->sentinel.id, sharedChain_[q]);
   }
   std::vector<int_t> lower;
   for (int_t p = 0; p < processors; ++p) {
     const std::size_t inCopy = static_cast<std::size_t>(p) % kProcessorsPerCopy;
     if (inCopy == 0) copy_lower_bounds(nodes_, static_cast<std::size_t>(p), lower);
-    add_processor_order(p, time, lower.data() + inCopy * state.nodeCount);
+    add_processor_order(p, time, lower.data() + inCopy * state->nodeCount);
   }
 }
 
@@ -90,11 +90,11 @@ void TimedOrderGraph::add_time_order(Time time) {
 // stretch, to the next helper. Returns the id of the first.
 int_t TimedOrderGraph::add_chain(int_t q, const std::vector<int_t>& stretchStart) {
   const int_t first = nextHelper_;
-  const int_t count = state.procOpNum[q];
+  const int_t count = state->procOpNum[q];
   nextHelper_ += count;
   auto nextStart = stretchStart.begin() + 1;
   for (int_t k = 0; k < count; ++k) {
-    graph_.add(first + k, state.graph[q][k].id);
+    graph_.add(first + k, state->graph[q][k].id);
     if (nextStart != stretchStart.end() && *nextStart == k + 1) {
       ++nextStart;
     } else if (k + 1 < count) {
@@ -110,13 +110,13 @@ int_t TimedOrderGraph::add_chain(int_t q, const std::vector<int_t>& stretchStart
 // scans' order adds the suffix from the first operation of q not issued when
 // u had completed; with a single stretch both suffixes share one arc.
 void TimedOrderGraph::add_processor_order(int_t p, Time time, const int_t* lowerOfP) {
-  const auto processors = static_cast<int_t>(state.graph.size());
+  const auto processors = static_cast<int_t>(state->graph.size());
   std::vector<PairOrder> pairs;
   pairs.reserve(processors);
   int_t firstOfQ = 0;
   for (int_t q = 0; q < processors; ++q) {
-    pairs.emplace_back(lowerOfP + firstOfQ, state.procOpNum[q]);
-    firstOfQ += state.procOpNum[q];
+    pairs.emplace_back(lowerOfP + firstOfQ, state->procOpNum[q]);
+    firstOfQ += state->procOpNum[q];
     PairOrder& pair = pairs.back();
     pair.chain = pair.single() ? sharedChain_[q] : add_chain(q, pair.starts);
   }
@@ -127,11 +127,11 @@ void TimedOrderGraph::add_processor_order(int_t p, Time time, const int_t* lower
   // not count: it may itself run through the arc left out.)
   std::vector<int_t> held(processors, -1);
   const opnode* previous = nullptr;
-  for (const opnode& u : state.graph[p]) {
+  for (const opnode& u : state->graph[p]) {
     const bool follows = previous != nullptr && list_holds(previous, &u, LO);
     for (int_t q = 0; q < processors; ++q) {
       PairOrder& pair = pairs[q];
-      const int_t count = state.procOpNum[q];
+      const int_t count = state->procOpNum[q];
       const int_t scanned = time == Time::WindowsAndScans ? first_issued_after(&u, q) : count;
       for (std::size_t r = 0; r < pair.starts.size(); ++r) {
         int_t& at = pair.pointer[r];

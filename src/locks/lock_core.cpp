@@ -90,7 +90,7 @@ void CoreFinder::shrink() {
 
 // The first kept operation of processor q at or after sequence number s.
 const opnode* first_kept_from(const std::vector<char>& kept, int_t q, int_t s) {
-  const auto& operations = state.graph[at(q)];
+  const auto& operations = state->graph[at(q)];
   for (auto i = at(s); i < operations.size(); ++i) {
     if (kept[at(operations[i].id)] != 0) return &operations[i];
   }
@@ -158,7 +158,7 @@ FoundCore core_of(const LockGraph& g) {
 }  // namespace
 
 std::optional<FoundCore> find_core(MCM_t model) {
-  if (state.nodeCount > kCoreOperations) return std::nullopt;
+  if (state->nodeCount > kCoreOperations) return std::nullopt;
   const LockGraph full = build_lock_graph(model);
   CoreFinder finder(model, full);
   if (!finder.violates(finder.kept())) return std::nullopt;

@@ -13,8 +13,8 @@ namespace {
 // Per processor: each load or store after the previous access of its
 // processor to its address.
 void add_address_order(LockGraph& g) {
-  std::vector<int_t> last(at(state.addrColumns), -1);
-  for (auto& operations : state.graph) {
+  std::vector<int_t> last(at(state->addrColumns), -1);
+  for (auto& operations : state->graph) {
     std::fill(last.begin(), last.end(), -1);
     for (opnode& x : operations) {
       if ((x.optype != LOAD && x.optype != STORE) || !g.keeps(x.id)) continue;
@@ -28,7 +28,7 @@ void add_address_order(LockGraph& g) {
 // Per processor: each fence after every earlier operation and before every
 // later one.
 void add_fence_order(LockGraph& g) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for_each_fence_arc(
         operations, [&g](const opnode& x) { return g.keeps(x.id); },
         [&g](const opnode& u, const opnode& v) { g.arc(u.id, v.id, LO); });
@@ -50,7 +50,7 @@ const opnode* release_of(const opnode& acquire, MCM_t model) {
 // it: that session ends before this one.
 void add_session(LockGraph& g, const opnode& acquire, const opnode& release,
                  std::vector<int_t>& previous) {
-  const auto& operations = state.graph[at(acquire.proc_num)];
+  const auto& operations = state->graph[at(acquire.proc_num)];
   for (int_t s = acquire.seq_num + 1; s < release.seq_num; ++s) {
     if (!g.keeps(operations[at(s)].id)) continue;
     g.arc(acquire.id, operations[at(s)].id, LO);
@@ -64,10 +64,10 @@ void add_session(LockGraph& g, const opnode& acquire, const opnode& release,
 }
 
 void add_sessions(LockGraph& g, MCM_t model) {
-  g.sessionsOfLock.assign(at(state.lockColumns), {});
+  g.sessionsOfLock.assign(at(state->lockColumns), {});
   std::vector<bool> ends(at(g.realCount), false);
-  std::vector<int_t> previous(at(state.lockColumns));
-  for (auto& operations : state.graph) {
+  std::vector<int_t> previous(at(state->lockColumns));
+  for (auto& operations : state->graph) {
     std::fill(previous.begin(), previous.end(), -1);
     for (opnode& x : operations) {
       if (!is_acquire(&x) || !g.keeps(x.id)) continue;
@@ -82,15 +82,15 @@ void add_sessions(LockGraph& g, MCM_t model) {
 }
 
 void add_reads(LockGraph& g, bool initialArcs) {
-  g.storesOfAddress.assign(at(state.addrColumns), {});
+  g.storesOfAddress.assign(at(state->addrColumns), {});
   g.readers.assign(at(g.realCount), {});
-  g.initialReaders.assign(at(state.addrColumns), {});
+  g.initialReaders.assign(at(state->addrColumns), {});
   for (const opnode* x : g.operations) {
     if (!g.keeps(x->id)) continue;
     if (x->optype == STORE) g.storesOfAddress[at(x->column)].push_back(x->id);
     if (x->optype != LOAD) continue;
     const opnode* store = st_mapping(x);
-    if (store == &state.sentinel) {
+    if (store == &state->sentinel) {
       g.initialReaders[at(x->column)].push_back(x->id);
       continue;
     }
@@ -108,27 +108,27 @@ void add_reads(LockGraph& g, bool initialArcs) {
 // Issue points chained per processor, and from every operation to the first
 // issue point of each processor that a scan proves it to precede.
 void add_time_order(LockGraph& g) {
-  g.firstIssuePoint.assign(at(state.NPROCESSOR), 0);
+  g.firstIssuePoint.assign(at(state->NPROCESSOR), 0);
   int_t next = g.realCount;
-  for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+  for (int_t q = 0; q < state->NPROCESSOR; ++q) {
     g.firstIssuePoint[at(q)] = next;
-    next += state.procOpNum[at(q)];
+    next += state->procOpNum[at(q)];
   }
   g.nodeCount = next;
   g.out.resize(at(next));
-  for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+  for (int_t q = 0; q < state->NPROCESSOR; ++q) {
     const int_t first = g.firstIssuePoint[at(q)];
-    for (int_t i = 0; i < state.procOpNum[at(q)]; ++i) {
-      if (i + 1 < state.procOpNum[at(q)]) g.arc(first + i, first + i + 1, TO);
-      const int_t operation = state.graph[at(q)][at(i)].id;
+    for (int_t i = 0; i < state->procOpNum[at(q)]; ++i) {
+      if (i + 1 < state->procOpNum[at(q)]) g.arc(first + i, first + i + 1, TO);
+      const int_t operation = state->graph[at(q)][at(i)].id;
       if (g.keeps(operation)) g.arc(first + i, operation, TO);
     }
   }
   for (const opnode* u : g.operations) {
     if (!g.keeps(u->id)) continue;
-    for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+    for (int_t q = 0; q < state->NPROCESSOR; ++q) {
       const int_t f = first_issued_after(u, q);
-      if (f < state.procOpNum[at(q)]) g.arc(u->id, g.firstIssuePoint[at(q)] + f, TO);
+      if (f < state->procOpNum[at(q)]) g.arc(u->id, g.firstIssuePoint[at(q)] + f, TO);
     }
   }
 }
@@ -138,7 +138,7 @@ void add_time_order(LockGraph& g) {
 int_t LockGraph::operation_of(int_t issuePoint) const {
   const auto after = std::upper_bound(firstIssuePoint.begin(), firstIssuePoint.end(), issuePoint);
   const auto q = static_cast<std::size_t>(after - firstIssuePoint.begin() - 1);
-  return state.graph[q][at(issuePoint - firstIssuePoint[q])].id;
+  return state->graph[q][at(issuePoint - firstIssuePoint[q])].id;
 }
 
 LockGraph build_lock_graph(MCM_t model, bool initialArcs, const std::vector<char>& kept) {
@@ -153,6 +153,6 @@ LockGraph build_lock_graph(MCM_t model, bool initialArcs, const std::vector<char
   add_fence_order(g);
   add_sessions(g, model);
   add_reads(g, initialArcs);
-  if (state.isBase == 0) add_time_order(g);
+  if (state->isBase == 0) add_time_order(g);
   return g;
 }

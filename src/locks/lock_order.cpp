@@ -430,15 +430,15 @@ namespace {
 // The graph's nodes: one per operation, and in optimized mode an issue point
 // for each as well.
 std::int64_t graph_nodes() {
-  return std::int64_t{state.nodeCount} * (state.isBase == 1 ? 1 : 2);
+  return std::int64_t{state->nodeCount} * (state->isBase == 1 ? 1 : 2);
 }
 
 bool fits_the_matrix() {
   const std::int64_t nodes = graph_nodes();
   if (nodes > kMatrixNodes) return false;
-  std::vector<std::int64_t> initialLoads(at(state.addrColumns), 0);
-  std::vector<std::int64_t> stores(at(state.addrColumns), 0);
-  for (const auto& operations : state.graph) {
+  std::vector<std::int64_t> initialLoads(at(state->addrColumns), 0);
+  std::vector<std::int64_t> stores(at(state->addrColumns), 0);
+  for (const auto& operations : state->graph) {
     for (const opnode& x : operations) {
       if (x.optype == STORE) ++stores[at(x.column)];
       if (x.optype == LOAD && x.val == 0) ++initialLoads[at(x.column)];

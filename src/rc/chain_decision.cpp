@@ -73,7 +73,7 @@ void scan_processor(std::vector<opnode>& operations, SessionLayout& layout) {
 
 SessionLayout session_layout() {
   SessionLayout layout;
-  for (auto& operations : state.graph) scan_processor(operations, layout);
+  for (auto& operations : state->graph) scan_processor(operations, layout);
   return layout;
 }
 

@@ -12,7 +12,7 @@ namespace {
 class ReverseArcs {
  public:
   void build() {
-    const std::size_t nodes = static_cast<std::size_t>(state.nodeCount) + 1;
+    const std::size_t nodes = static_cast<std::size_t>(state->nodeCount) + 1;
     start_.assign(nodes + 1, 0);
     for_each_arc([this](opnode*, const opnode* w) { ++start_[w->id + 1]; });
     for (std::size_t i = 0; i < nodes; ++i) start_[i + 1] += start_[i];
@@ -29,7 +29,7 @@ class ReverseArcs {
  private:
   template <typename Visit>
   static void for_each_arc(Visit visit) {
-    for (auto& operations : state.graph) {
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) {
         for (const oparc* arc = node.pointTo; arc != nullptr; arc = arc->nxtarc) {
           visit(&node, arc->nptr);
@@ -49,14 +49,14 @@ class ReverseArcs {
 class TimedBeforeIndex {
  public:
   void build(const std::vector<opnode*>& nodes) {
-    const std::size_t processors = state.graph.size();
+    const std::size_t processors = state->graph.size();
     includesSentinel_ = false;
     seqs_.resize(processors);
     minUpper_.resize(processors);
     byProcessor_.resize(processors);
     for (auto& group : byProcessor_) group.clear();
     for (opnode* w : nodes) {
-      if (w == &state.sentinel)
+      if (w == &state->sentinel)
         includesSentinel_ = true;
       else
         byProcessor_[w->proc_num].push_back(w);
@@ -116,7 +116,7 @@ struct Scratch {
 };
 
 Scratch& scratch() {
-  static Scratch storage;
+  thread_local Scratch storage;
   return storage;
 }
 
@@ -178,7 +178,7 @@ int_t cycle_after_arc_optimize(opnode* release, opnode* acquire) {
 
 int_t graph_has_cycle() {
   NodeMarks& visited = scratch().walk;
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       visited.clear();
       if (dfs_check(&node, &node, visited) != 0) return 1;
@@ -188,6 +188,6 @@ int_t graph_has_cycle() {
 }
 
 int_t cycle_after_arc(opnode* release, opnode* acquire) {
-  if (state.isBase == 1) return cycle_after_arc_baseline(release, acquire);
+  if (state->isBase == 1) return cycle_after_arc_baseline(release, acquire);
   return cycle_after_arc_optimize(release, acquire);
 }

@@ -70,7 +70,7 @@ int_t check_for_rc() {
   NodeMarks visited;
   visited.clear();
   dfs_print_for_rc(start, visited);
-  std::printf("\n");
+  std::fprintf(state->out, "\n");
   print_verdict(true, "has violation!");
   return 1;
 }

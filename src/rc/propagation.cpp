@@ -37,7 +37,7 @@ void rc_write_to_carry(opnode* store, opnode* load) {
 void add_lo_for_sync() {
   std::unordered_map<int_t, opnode*> next_acquire;
   std::vector<opnode*> targets;
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     // Walking backwards leaves, at each release, the next acquire of every
     // lock after it; the arcs are then inserted in ascending release order.
     next_acquire.clear();

@@ -13,7 +13,7 @@
 // holds, or null.
 template <typename Take>
 opnode* find_acquire_from(int_t q, int_t from, Take take) {
-  for (int_t s = from; s < state.procOpNum[q]; ++s) {
+  for (int_t s = from; s < state->procOpNum[q]; ++s) {
     opnode* y = node_at(q, s);
     if (is_acquire(y) && take(y)) return y;
   }

@@ -23,19 +23,17 @@ std::string format_message(const char* fmt, va_list ap) {
 
 // Where the input stopped the run: the file, and the line when one was read.
 void report_position() {
-  if (state.stopFile.empty()) return;
-  std::fprintf(stderr, "qirn: in %s", state.stopFile.c_str());
-  if (state.stopLine > 0)
-    std::fprintf(stderr, ", line %lld", static_cast<long long>(state.stopLine));
-  std::fprintf(stderr, "\n");
+  if (state->stopFile.empty()) return;
+  std::fprintf(state->err, "qirn: in %s", state->stopFile.c_str());
+  if (state->stopLine > 0)
+    std::fprintf(state->err, ", line %lld", static_cast<long long>(state->stopLine));
+  std::fprintf(state->err, "\n");
 }
 
 void report(const char* message) {
-  // Flushing every open output stream flushes standard output when it is open
-  // and never touches it when a failed reopen has closed it.
-  std::fflush(nullptr);
-  std::fputs(message, stderr);
-  std::fflush(stderr);
+  std::fflush(state->out);
+  std::fputs(message, state->err);
+  std::fflush(state->err);
 }
 
 // Reports a stop and keeps it for the verdict code and the JSON object. When
@@ -43,14 +41,14 @@ void report(const char* message) {
 // bad input names the input file and line.
 void keep_stop(const char* message, StopKind kind) {
   report(message);
-  state.stopMessage = message;
-  state.stopKind = kind;
-  const bool explained = state.verdictStatus || !state.jsonFile.empty();
-  if (explained && state.stopMeaning != nullptr)
-    std::fprintf(stderr, "qirn: %s\n", state.stopMeaning);
+  state->stopMessage = message;
+  state->stopKind = kind;
+  const bool explained = state->verdictStatus || !state->jsonFile.empty();
+  if (explained && state->stopMeaning != nullptr)
+    std::fprintf(state->err, "qirn: %s\n", state->stopMeaning);
   if (kind != StopKind::Input) return;
-  state.stopFile = state.readingFile;
-  state.stopLine = state.readingLine;
+  state->stopFile = state->readingFile;
+  state->stopLine = state->readingLine;
   if (explained) report_position();
 }
 
@@ -93,18 +91,18 @@ int run_guarded(const std::function<int()>& body) {
   } catch (const std::length_error&) {  // a table longer than memory can hold
     keep_stop("out of memory\n", StopKind::Internal);
   }
-  return state.verdictStatus ? verdict_code() : 255;
+  return state->verdictStatus ? verdict_code() : 255;
 }
 
 int verdict_code() {
-  if (!state.stopMessage.empty()) {
-    const StopKind kind = state.stopKind;
+  if (!state->stopMessage.empty()) {
+    const StopKind kind = state->stopKind;
     return kind == StopKind::Input ? 2 : kind == StopKind::Violation ? 1 : 3;
   }
-  if (state.usageError) return 2;
-  if (state.stoppedByOptions) return 0;
-  if (state.verdict == Verdict::None) return 3;
-  return state.verdict == Verdict::Violation ? 1 : 0;
+  if (state->usageError) return 2;
+  if (state->stoppedByOptions) return 0;
+  if (state->verdict == Verdict::None) return 3;
+  return state->verdict == Verdict::Violation ? 1 : 0;
 }
 
 void stop_run(StopKind kind, const char* message) {
@@ -112,7 +110,7 @@ void stop_run(StopKind kind, const char* message) {
 }
 
 void qirn_invalid(AssertSite site) {
-  state.stopMeaning = site.meaning;
+  state->stopMeaning = site.meaning;
   const std::string message = "QIRN_ISVALID FAILURE IN " + std::string(site.unit) + " , LINE " +
                               std::to_string(site.line) + " ! \n";
   stop_run(site.kind, message.c_str());
@@ -130,9 +128,9 @@ std::string formatted(const char* format, const opnode* u) {
 // show just the opening bracket. A malformed operation is fatal,
 // after the bracket that the report had begun.
 std::string sync_text(const opnode* u) {
-  if (state.MC == SC || state.MC == PC) return "(";
+  if (state->MC == SC || state->MC == PC) return "(";
   if (u->val != 0 && u->val != 1) {
-    std::printf("(");
+    std::fprintf(state->out, "(");
     err_sys("SYNC format error!");
   }
   return formatted(u->val == 0 ? "(G[%d][%d]:Acquire %d)" : "(G[%d][%d]:Release %d)", u);
@@ -151,13 +149,13 @@ std::string node_text(const opnode* u) {
     case FENCE:
       return formatted("(G[%d][%d]:Fence)", u);
     default:
-      std::printf("(");
+      std::fprintf(state->out, "(");
       err_sys("optype format error in print_node");
   }
 }
 
 int_t print_node(const opnode* u) {
-  std::fputs(node_text(u).c_str(), stdout);
+  std::fputs(node_text(u).c_str(), state->out);
   return 0;
 }
 
@@ -167,8 +165,8 @@ const char* order_tag(ORDER_t order) {
 }
 
 int_t print_arc(ORDER_t order) {
-  std::printf("<-");
+  std::fprintf(state->out, "<-");
   if (order < TO || order > TCo) err_sys("order type format error in print_arc");
-  std::printf("%s-", order_tag(order));
+  std::fprintf(state->out, "%s-", order_tag(order));
   return 0;
 }

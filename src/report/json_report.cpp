@@ -28,10 +28,10 @@ std::string quoted(const std::string& text) {
 }
 
 const char* verdict_name() {
-  if (!state.stopMessage.empty())
-    return state.stopKind == StopKind::Violation ? "violation" : "error";
-  if (state.verdict == Verdict::None) return "none";
-  return state.verdict == Verdict::Violation ? "violation" : "pass";
+  if (!state->stopMessage.empty())
+    return state->stopKind == StopKind::Violation ? "violation" : "error";
+  if (state->verdict == Verdict::None) return "none";
+  return state->verdict == Verdict::Violation ? "violation" : "pass";
 }
 
 struct Witness {
@@ -41,17 +41,17 @@ struct Witness {
 };
 
 std::optional<Witness> witness_of_run() {
-  const FoundCycle& cycle = state.lastCycle;
+  const FoundCycle& cycle = state->lastCycle;
   if (!cycle.nodes.empty()) {
     Witness witness{"cycle", {cycle.nodes.begin(), cycle.nodes.end() - 1}, {}};
     for (std::size_t i = 1; i < cycle.nodes.size(); ++i)
       witness.arcs.push_back({cycle.nodes[i], cycle.nodes[i - 1], cycle.tags[i - 1]});
     return witness;
   }
-  const bool lockModel = state.MC == RC || state.MC == ScC;
-  if (!lockModel || state.verdict != Verdict::Violation || !state.stopMessage.empty())
+  const bool lockModel = state->MC == RC || state->MC == ScC;
+  if (!lockModel || state->verdict != Verdict::Violation || !state->stopMessage.empty())
     return std::nullopt;
-  std::optional<FoundCore> core = find_core(state.MC);
+  std::optional<FoundCore> core = find_core(state->MC);
   if (!core) return std::nullopt;
   return Witness{"core", std::move(core->nodes), std::move(core->arcs)};
 }
@@ -81,45 +81,45 @@ std::string witness_json() {
 
 // The stop's message without the newlines that end it.
 std::string stop_message() {
-  std::string message = state.stopMessage;
+  std::string message = state->stopMessage;
   while (!message.empty() && message.back() == '\n') message.pop_back();
   return message;
 }
 
 // The verdict line, or for the violation that stops a run its message.
 std::string line_json() {
-  if (!state.stopMessage.empty())
-    return state.stopKind == StopKind::Violation ? quoted(stop_message()) : "null";
-  return state.verdictLine.text.empty() ? "null" : quoted(state.verdictLine.text);
+  if (!state->stopMessage.empty())
+    return state->stopKind == StopKind::Violation ? quoted(stop_message()) : "null";
+  return state->verdictLine.text.empty() ? "null" : quoted(state->verdictLine.text);
 }
 
 std::string error_json() {
-  if (state.stopMessage.empty() || state.stopKind == StopKind::Violation) return "null";
+  if (state->stopMessage.empty() || state->stopKind == StopKind::Violation) return "null";
   std::string json = "{\"message\": " + quoted(stop_message());
-  json += ", \"file\": " + (state.stopFile.empty() ? "null" : quoted(state.stopFile));
-  json += ", \"line\": " + (state.stopLine > 0 ? std::to_string(state.stopLine) : "null");
-  json += ", \"meaning\": " + (state.stopMeaning ? quoted(state.stopMeaning) : "null");
+  json += ", \"file\": " + (state->stopFile.empty() ? "null" : quoted(state->stopFile));
+  json += ", \"line\": " + (state->stopLine > 0 ? std::to_string(state->stopLine) : "null");
+  json += ", \"meaning\": " + (state->stopMeaning ? quoted(state->stopMeaning) : "null");
   return json + "}";
 }
 
 }  // namespace
 
 std::string json_report(int status) {
-  std::string json = "{\"model\": " + quoted(model_name(state.MC));
-  json += ", \"mode\": " + quoted(state.isBase == 1 ? "baseline" : "optimized");
-  json += ", \"processors\": " + std::to_string(state.NPROCESSOR);
+  std::string json = "{\"model\": " + quoted(model_name(state->MC));
+  json += ", \"mode\": " + quoted(state->isBase == 1 ? "baseline" : "optimized");
+  json += ", \"processors\": " + std::to_string(state->NPROCESSOR);
   json += ", \"verdict\": " + quoted(verdict_name());
   json += ", \"line\": " + line_json();
   json += ", \"status\": " + std::to_string(status);
-  json += ", \"choices\": " + std::to_string(state.exp_i);
+  json += ", \"choices\": " + std::to_string(state->exp_i);
   json += ", \"witness\": " + witness_json();
   json += ", \"error\": " + error_json();
   return json + "}\n";
 }
 
 bool write_json_report(int status) {
-  if (state.jsonFile.empty()) return true;
-  FILE* file = std::fopen(state.jsonFile.c_str(), "w");
+  if (state->jsonFile.empty()) return true;
+  FILE* file = std::fopen(state->jsonFile.c_str(), "w");
   if (file == nullptr) return false;
   const std::string json = json_report(status);
   const bool written = std::fwrite(json.data(), 1, json.size(), file) == json.size();

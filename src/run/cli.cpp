@@ -49,30 +49,15 @@ void set_processors(const char* text) {
   if (errno == ERANGE || count < 1 || count > std::numeric_limits<int_t>::max()) {
     err_quit("not valid processor number!");
   }
-  state.NPROCESSOR = static_cast<int_t>(count);
-}
-
-// Returns 1 when the name is not one of the models.
-int set_model(const char* name) {
-  for (const MCM_t model : {SC, PC, RC, ScC, TSO, PSO}) {
-    if (std::strcmp(name, model_name(model)) == 0) {
-      state.MC = model;
-      return 0;
-    }
-  }
-  std::printf("not valid memory model!\n");
-  state.usageError = true;
-  return 1;
+  state->NPROCESSOR = static_cast<int_t>(count);
 }
 
 void open_output(const char* name) {
-  if (name != nullptr) state.ofile = name;
-  // Probe first: a failed reopen would leave standard output closed.
-  FILE* probe = std::fopen(state.ofile.c_str(), "w+");
-  if (probe == nullptr) err_sys("open output file");
-  std::fclose(probe);
-  state.OFILE = std::freopen(state.ofile.c_str(), "w+", stdout);
-  if (state.OFILE == nullptr) err_sys("open output file");
+  if (name != nullptr) state->ofile = name;
+  FILE* file = std::fopen(state->ofile.c_str(), "w+");
+  if (file == nullptr) err_sys("open output file");
+  if (state->OFILE != nullptr) std::fclose(state->OFILE);  // a second -o ends the first file
+  state->OFILE = state->out = file;
 }
 
 // Takes --exit-code and --json wherever they are given, so that they also
@@ -84,19 +69,10 @@ void take_verdict_options(int argc, char** argv) {
   optind = 0;
   for (int option;
        (option = getopt_long(argc, argv, kShortOptions, kLongOptions, nullptr)) != -1;) {
-    if (option == kExitCode) state.verdictStatus = true;
-    if (option == kJson) state.jsonFile = optarg;
+    if (option == kExitCode) state->verdictStatus = true;
+    if (option == kJson) state->jsonFile = optarg;
   }
   opterr = reporting;
-}
-
-// The number of files tfres.0, tfres.1, ... that follow each other in `dir`.
-int_t trace_files_in(const std::string& dir) {
-  int_t count = 0;
-  while (count < std::numeric_limits<int_t>::max() &&
-         std::filesystem::is_regular_file(dir + "tfres." + std::to_string(count)))
-    ++count;
-  return count;
 }
 
 // A folder named without an option is read as with -i, after every option;
@@ -108,14 +84,34 @@ void take_folder_arguments(int argc, char** argv, bool processorsGiven) {
     if (!std::filesystem::is_directory(argv[i], error)) continue;
     std::string dir = argv[i];
     if (dir.back() != '/') dir += '/';
-    state.QIRNBOUND = dir + "boundgt";
-    state.QIRNTFRES = dir + "tfres";
+    state->QIRNBOUND = dir + "boundgt";
+    state->QIRNTFRES = dir + "tfres";
     const int_t files = trace_files_in(dir);
-    if (!processorsGiven && files > 0) state.NPROCESSOR = files;
+    if (!processorsGiven && files > 0) state->NPROCESSOR = files;
   }
 }
 
 }  // namespace
+
+int set_model(const char* name) {
+  for (const MCM_t model : {SC, PC, RC, ScC, TSO, PSO}) {
+    if (std::strcmp(name, model_name(model)) == 0) {
+      state->MC = model;
+      return 0;
+    }
+  }
+  std::fprintf(state->out, "not valid memory model!\n");
+  state->usageError = true;
+  return 1;
+}
+
+int_t trace_files_in(const std::string& dir) {
+  int_t count = 0;
+  while (count < std::numeric_limits<int_t>::max() &&
+         std::filesystem::is_regular_file(dir + "tfres." + std::to_string(count)))
+    ++count;
+  return count;
+}
 
 int deal_argv(int argc, char** argv) {
   int result = 0;
@@ -134,36 +130,36 @@ int deal_argv(int argc, char** argv) {
         result = 1;
         break;
       case 'b':
-        state.isBase = 1;
+        state->isBase = 1;
         break;
       case 'n':
-        state.NOPLIST = to_int(optarg);
+        state->NOPLIST = to_int(optarg);
         break;
       case 'i':
-        state.QIRNBOUND = std::string(optarg) + "boundgt";
-        state.QIRNTFRES = std::string(optarg) + "tfres";
+        state->QIRNBOUND = std::string(optarg) + "boundgt";
+        state->QIRNTFRES = std::string(optarg) + "tfres";
         break;
       case 'm':
         if (set_model(optarg) == 1) result = 1;
         break;
       case 'c':
-        state.MM_CONF = optarg;
+        state->MM_CONF = optarg;
         break;
       case 'o':
         open_output(optarg);
         break;
       case kVersion:
-        std::printf("qirn %s\n", QIRN_VERSION);
+        std::fprintf(state->out, "qirn %s\n", QIRN_VERSION);
         result = 1;
         break;
       case kTrace:
-        state.traceFile = optarg;
+        state->traceFile = optarg;
         break;
       case kExitCode:
       case kJson:
         break;
       default:  // the parser has already reported the option
-        state.usageError = true;
+        state->usageError = true;
         break;
     }
   }
@@ -172,12 +168,16 @@ int deal_argv(int argc, char** argv) {
 }
 
 void print_help() {
-  std::printf("%s\n", "NAME\n\tQIRN - Tessivane");
-  std::printf("%s\n", "SYNOPSIS\n\t./qirn [OPTIONS]");
-  std::printf("%s\n", "DESCRIPTION\n\ta verifier used to verify memory consistency models");
-  std::printf("%s\n", "OPTIONS\n\t-h, --help\n\t\tPrint a usage message.");
-  std::printf("%s\n", "\t-p NUM, --processor NUM\n\t\tObtain the number of processors");
-  std::printf("%s\n", "\t-n NUM, --number NUM\n\t\tObtain the operation numbers of per processor");
-  std::printf("%s\n", "\t-m NAME, --model NAME\n\t\tObtian the memory model");
-  std::printf("%s\n", "\t-i DIR, --input DIR\n\t\tObtian the directory of test program files");
+  std::fprintf(state->out, "%s\n", "NAME\n\tQIRN - Tessivane");
+  std::fprintf(state->out, "%s\n", "SYNOPSIS\n\t./qirn [OPTIONS]");
+  std::fprintf(state->out, "%s\n",
+               "DESCRIPTION\n\ta verifier used to verify memory consistency models");
+  std::fprintf(state->out, "%s\n", "OPTIONS\n\t-h, --help\n\t\tPrint a usage message.");
+  std::fprintf(state->out, "%s\n",
+               "\t-p NUM, --processor NUM\n\t\tObtain the number of processors");
+  std::fprintf(state->out, "%s\n",
+               "\t-n NUM, --number NUM\n\t\tObtain the operation numbers of per processor");
+  std::fprintf(state->out, "%s\n", "\t-m NAME, --model NAME\n\t\tObtian the memory model");
+  std::fprintf(state->out, "%s\n",
+               "\t-i DIR, --input DIR\n\t\tObtian the directory of test program files");
 }

@@ -38,17 +38,18 @@ int_t max(const int_t* list, int_t n) {
 }
 
 void print_model_line() {
-  std::printf("The memory model to be verified is ");
-  std::printf("%s\n", model_name(state.MC));
+  std::fprintf(state->out, "The memory model to be verified is ");
+  std::fprintf(state->out, "%s\n", model_name(state->MC));
 }
 
 void print_sizes() {
-  std::printf("the number of processors is %d\nthe number of operations in each processor is %d\n",
-              state.NPROCESSOR, state.NOPLIST);
+  std::fprintf(state->out,
+               "the number of processors is %d\nthe number of operations in each processor is %d\n",
+               state->NPROCESSOR, state->NOPLIST);
 }
 
 void count_operations() {
-  if (state.traceFile.empty()) {
+  if (state->traceFile.empty()) {
     get_proc_op_num();
   } else {
     read_one_file_trace();
@@ -59,7 +60,7 @@ namespace {
 
 // The operations into the allocated nodes.
 void read_operations() {
-  if (state.traceFile.empty()) {
+  if (state->traceFile.empty()) {
     read_result();
   } else {
     fill_one_file_trace();
@@ -69,7 +70,7 @@ void read_operations() {
 }  // namespace
 
 void read_inputs() {
-  const bool optimized = state.isBase == 0;
+  const bool optimized = state->isBase == 0;
   if (optimized) calculate_scan();
   qirn_init();
   if (optimized) read_bound_res();
@@ -86,17 +87,17 @@ void read_inputs() {
 
 void prepare_scope_sessions() {
   update_pre_nxt_node();
-  std::printf("the number of addresses is %d\nthe number of locks is %d\n", state.addrNum,
-              state.lockNum);
+  std::fprintf(state->out, "the number of addresses is %d\nthe number of locks is %d\n",
+               state->addrNum, state->lockNum);
   init_sa_sr();
-  if (state.isBase == 1 || !frontier_search_available()) return;
+  if (state->isBase == 1 || !frontier_search_available()) return;
   calculateActivePendingWindow();
   calculateScanNo();
   updateSn();
 }
 
 bool frontier_search_available() {
-  return state.isBase == 1 || state.lockNum == 1;
+  return state->isBase == 1 || state->lockNum == 1;
 }
 
 namespace {
@@ -106,28 +107,29 @@ namespace {
 // of what reaches what no longer fits: its index has a chain per address,
 // and costs more than that matrix while the matrix fits. Both print the same.
 bool implicit_program_order() {
-  if (state.isBase != 1 || state.MC == RC || state.MC == ScC) return false;
-  return state.MC != PSO || !ReachClosure::fits();
+  if (state->isBase != 1 || state->MC == RC || state->MC == ScC) return false;
+  return state->MC != PSO || !ReachClosure::fits();
 }
 
 // What the model adds beside each write-to arc.
 WriteToCarry write_to_carry() {
-  if (state.MC == RC) return rc_write_to_carry;
-  if (state.MC == ScC) return scc_write_to_carry;
+  if (state->MC == RC) return rc_write_to_carry;
+  if (state->MC == ScC) return scc_write_to_carry;
   return nullptr;
 }
 
 }  // namespace
 
 void derive_arcs() {
-  if (!implicit_program_order()) add_lo_arc(state.MC);
+  if (!implicit_program_order()) add_lo_arc(state->MC);
   add_wt_arc(write_to_carry());
 }
 
 namespace {
 
 void print_time_used() {
-  std::printf("Time used = %.2lf\n", static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+  std::fprintf(state->out, "Time used = %.2lf\n",
+               static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
 }
 
 }  // namespace
@@ -159,11 +161,11 @@ struct PrintedRecord {
   VerdictLine line;
   FoundCycle cycle;
 
-  static PrintedRecord of_run() { return {state.verdict, state.verdictLine, state.lastCycle}; }
+  static PrintedRecord of_run() { return {state->verdict, state->verdictLine, state->lastCycle}; }
   void restore() const {
-    state.verdict = verdict;
-    state.verdictLine = line;
-    state.lastCycle = cycle;
+    state->verdict = verdict;
+    state->verdictLine = line;
+    state->lastCycle = cycle;
   }
 };
 
@@ -209,7 +211,7 @@ std::optional<LockVerdict> release_chain_search() {
     print_verdict(true, "before add arc!");
     return LockVerdict::Violation;
   }
-  if (state.lockColumns == 0) return std::nullopt;
+  if (state->lockColumns == 0) return std::nullopt;
   const int_t result = check_for_rc();
   print_time_used();
   return result == 0 ? LockVerdict::Legal : LockVerdict::Violation;
@@ -218,7 +220,7 @@ std::optional<LockVerdict> release_chain_search() {
 std::optional<LockVerdict> frontier_search() {
   add_lo_for_sync();
   pre_lmt_sync();
-  std::printf("ScC\n");
+  std::fprintf(state->out, "ScC\n");
   if (check_cycle() == 1) {
     print_verdict(true, "before add go arc!");
   }
@@ -228,16 +230,16 @@ std::optional<LockVerdict> frontier_search() {
 }
 
 EarlierSearch bounded_frontier_search() {
-  state.exp_limit = kFrontierChoices;
-  state.walkLimit = state.walkSteps + kFrontierWalk;
+  state->exp_limit = kFrontierChoices;
+  state->walkLimit = state->walkSteps + kFrontierWalk;
   EarlierSearch earlier;
   try {
     earlier = run_earlier(frontier_search);
   } catch (const SearchAbandoned&) {
     earlier = {};
   }
-  state.exp_limit = std::numeric_limits<int_t>::max();
-  state.walkLimit = std::numeric_limits<std::int64_t>::max();
+  state->exp_limit = std::numeric_limits<int_t>::max();
+  state->walkLimit = std::numeric_limits<std::int64_t>::max();
   return earlier;
 }
 
@@ -256,7 +258,7 @@ void verify_release_consistency() {
 }
 
 void verify_scope_consistency() {
-  std::printf("the number of sessions is %d\n", count_sync(0));
+  std::fprintf(state->out, "the number of sessions is %d\n", count_sync(0));
   const LockDecision decision = decide_lock_model(ScC);
   if (decision.verdict == LockVerdict::Undecided) {
     if (!frontier_search_available()) stop_run(StopKind::Internal, "more than one lock!");
@@ -267,26 +269,28 @@ void verify_scope_consistency() {
     const EarlierSearch earlier = bounded_frontier_search();
     if (earlier.agrees(decision)) return show_agreeing(earlier);
   }
-  state.exp_i = decision.choices;
+  state->exp_i = decision.choices;
   print_scc_decision(decision);
   print_time_used();
 }
 
 void finish_run() {
-  std::printf("Count of choosing edge: %d\n", state.exp_i);
+  std::fprintf(state->out, "Count of choosing edge: %d\n", state->exp_i);
 }
 
 void close_output() {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) err_sys("write output file");
-  FILE* file = state.OFILE;
-  state.OFILE = nullptr;
-  if (file != nullptr && std::fclose(file) != 0) err_sys("write output file");
+  if (std::fflush(state->out) != 0 || std::ferror(state->out) != 0) err_sys("write output file");
+  FILE* file = state->OFILE;
+  if (file == nullptr) return;
+  state->OFILE = nullptr;
+  state->out = stdout;
+  if (std::fclose(file) != 0) err_sys("write output file");
 }
 
 namespace {
 
 void verify() {
-  switch (state.MC) {
+  switch (state->MC) {
     case SC:
     case PC:
     case TSO:
@@ -308,18 +312,21 @@ void verify() {
 
 int run_qirn(int argc, char** argv) {
   reset_run_state();
-  const bool stopped = deal_argv(argc, argv) != 0;
-  state.stoppedByOptions = stopped;
-  if (!stopped) {
+  state->stoppedByOptions = deal_argv(argc, argv) != 0;
+  return run_stages();
+}
+
+int run_stages() {
+  if (!state->stoppedByOptions) {
     print_model_line();
     count_operations();
-    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
     print_sizes();
     read_inputs();
-    if (state.MC == ScC) prepare_scope_sessions();
+    if (state->MC == ScC) prepare_scope_sessions();
     derive_arcs();
     verify();
   }
   close_output();
-  return state.verdictStatus ? verdict_code() : 0;
+  return state->verdictStatus ? verdict_code() : 0;
 }

@@ -37,3 +37,6 @@ void close_output();
 // One whole run from a fresh run state: options, stages and verdict. Returns
 // the exit status; fatal stops propagate to the caller (see `run_guarded`).
 int run_qirn(int argc, char** argv);
+// The stages on the settings already in the run state, with `run_qirn`'s
+// exit status.
+int run_stages();

@@ -1,44 +1,47 @@
 #include "run/held_output.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+MemoryStream::MemoryStream() {
+  memory_ = open_memstream(&buffer_, &size_);
+  if (memory_ == nullptr) err_sys("hold output");
+}
+
+MemoryStream::~MemoryStream() {
+  std::fclose(memory_);
+  std::free(buffer_);
+}
+
+std::string MemoryStream::text() {
+  std::fflush(memory_);
+  return std::string(buffer_ != nullptr ? buffer_ : "", size_);
+}
 
 namespace {
 
-// Points standard output at a memory stream for its lifetime.
-class OutputToMemory {
+// Points the run's report at a memory stream for its lifetime.
+class ReportToMemory {
  public:
-  OutputToMemory() : shown_(stdout) {
-    std::fflush(stdout);
-    memory_ = open_memstream(&buffer_, &size_);
-    if (memory_ == nullptr) err_sys("hold output");
-    stdout = memory_;
+  ReportToMemory() : shown_(state->out) {
+    std::fflush(shown_);
+    state->out = memory_.file();
   }
-  ~OutputToMemory() {
-    if (memory_ != nullptr) std::fclose(memory_);
-    stdout = shown_;
-    std::free(buffer_);
-  }
-  OutputToMemory(const OutputToMemory&) = delete;
-  OutputToMemory& operator=(const OutputToMemory&) = delete;
+  ~ReportToMemory() { state->out = shown_; }
+  ReportToMemory(const ReportToMemory&) = delete;
+  ReportToMemory& operator=(const ReportToMemory&) = delete;
 
-  std::string text() {
-    std::fflush(memory_);
-    return std::string(buffer_ != nullptr ? buffer_ : "", size_);
-  }
+  std::string text() { return memory_.text(); }
 
  private:
   FILE* shown_;
-  FILE* memory_ = nullptr;
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
+  MemoryStream memory_;
 };
 
 }  // namespace
 
 HeldOutput run_held(const std::function<void()>& stage) {
   HeldOutput held;
-  OutputToMemory redirect;
+  ReportToMemory redirect;
   try {
     stage();
   } catch (const FatalStop& stop) {
@@ -49,5 +52,5 @@ HeldOutput run_held(const std::function<void()>& stage) {
 }
 
 void show(const HeldOutput& held) {
-  std::fwrite(held.text.data(), 1, held.text.size(), stdout);
+  std::fwrite(held.text.data(), 1, held.text.size(), state->out);
 }

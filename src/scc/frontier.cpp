@@ -12,7 +12,7 @@ int_t locationInFrontier(const opnode* n) {
   if (n == nullptr) err_quit("err in to fl!");
   const int_t base = n->proc_num * location_count() + n->column;
   if (n->optype == STORE) return base;
-  if (n->optype == SYNC) return base + state.addrColumns;
+  if (n->optype == SYNC) return base + state->addrColumns;
   err_quit("not store or sync operation!");
 }
 
@@ -26,7 +26,7 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
     opnode* node;
     const oparc* arc;  // the next arc to examine
   };
-  static std::vector<Frame> stack;  // reused: one walk per placement
+  thread_local std::vector<Frame> stack;  // reused: one walk per placement
   stack.clear();
   visited.set(u);
   stack.push_back({u, u->pointTo});
@@ -38,7 +38,7 @@ int_t foundTimedPath(opnode* u, opnode* v, NodeMarks& visited) {
       continue;
     }
     top.arc = arc->nxtarc;
-    if (++state.walkSteps > state.walkLimit) throw SearchAbandoned{};
+    if (++state->walkSteps > state->walkLimit) throw SearchAbandoned{};
     opnode* op = arc->nptr;
     // An operation timed after v is not entered; the node's other arcs may
     // still lead back to v.
@@ -61,7 +61,7 @@ int_t modifyFrontier(int_t* f, int_t, int_t nloc, int_t seq, opnode* tail) {
   const int_t res = ins_go_so_arc(tail, next);
   if (res == -1) return -1;
   if (res == -2) return 0;
-  static NodeMarks scratch;
+  thread_local NodeMarks scratch;
   scratch.clear();
   if (foundTimedPath(next, next, scratch) == 1) {
     del_go_so_arc(tail, next);
@@ -76,8 +76,8 @@ int_t delModifiedF(int_t* f, int_t, int_t loc, opnode* tail, int_t seq) {
   opnode* next = node_at(loc / location_count(), f[loc]);
   if (tail != nullptr && tail->optype == STORE && has_arc(tail, next, TCo) == 0 &&
       has_arc(tail, next, Co) == 0) {
-    std::printf("%d,%d  %d,%d\n", tail->proc_num, tail->seq_num, next->proc_num, next->seq_num);
-    std::printf("loc=%d\n", loc);
+    std::fprintf(state->out, "%d,%d  %d,%d\n", tail->proc_num, tail->seq_num, next->proc_num, next->seq_num);
+    std::fprintf(state->out, "loc=%d\n", loc);
     err_quit("err2 in del mf!");
   }
   del_go_so_arc(tail, next);
@@ -88,8 +88,8 @@ namespace {
 
 // The first operation of the location, -1 when the processor has none there.
 int_t first_at_location(int_t p, int_t a) {
-  if (a < state.addrColumns) return state.firstWrite[p][a];
-  return state.firstSync[p][a - state.addrColumns];
+  if (a < state->addrColumns) return state->firstWrite[p][a];
+  return state->firstSync[p][a - state->addrColumns];
 }
 
 // 0 at the first location that has operations and is not at its end, among
@@ -113,7 +113,7 @@ int_t is_last_frontier_new(const int_t* f, int_t size) {
 }
 
 int_t is_last_frontier_with_lock(const int_t* f, int_t size) {
-  return frontier_complete(f, size, [](int_t a) { return a >= state.addrColumns; });
+  return frontier_complete(f, size, [](int_t a) { return a >= state->addrColumns; });
 }
 
 int_t is_last_frontier_without_lock(const int_t* f, int_t size) {
@@ -121,6 +121,6 @@ int_t is_last_frontier_without_lock(const int_t* f, int_t size) {
 }
 
 int_t is_last_frontier(const int_t* f, int_t size) {
-  if (state.lockNum >= 1) return is_last_frontier_with_lock(f, size);
+  if (state->lockNum >= 1) return is_last_frontier_with_lock(f, size);
   return is_last_frontier_without_lock(f, size);
 }

@@ -13,8 +13,8 @@ namespace {
 // the initial value, processor by processor.
 template <typename Visit>
 void for_initial_value_readers(const opnode* w1, Visit visit) {
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    const int_t first = state.firstRead[p][w1->column];
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    const int_t first = state->firstRead[p][w1->column];
     if (first == -1) continue;
     for (opnode* r = node_at(p, first); r != nullptr && r->val == 0; r = r->nxt) {
       if (r->inSync == 1) visit(r);
@@ -38,7 +38,7 @@ int_t session_scan(const opnode* n) {
 // In optimized mode, a reader whose session lies in a later scan than w1's
 // session cannot precede w1.
 bool reader_scan_after(const opnode* w1, const opnode* r) {
-  return state.isBase == 0 && session_scan(w1) < session_scan(r);
+  return state->isBase == 0 && session_scan(w1) < session_scan(r);
 }
 
 int_t ins_first_store_arcs(opnode* w1) {
@@ -46,7 +46,7 @@ int_t ins_first_store_arcs(opnode* w1) {
   bool refused = false;
   for_initial_value_readers(w1, [&](opnode* r) {
     if (refused || !reader_scan_after(w1, r)) return;
-    std::printf("w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
+    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
     refused = true;
   });
   if (refused) return -1;
@@ -70,8 +70,8 @@ int_t ins_go_arc_caused_by_writes(opnode* w, opnode* w1) {
   bool refused = false;
   for_remote_session_readers(w, [&](opnode* r) {
     if (refused || !reader_scan_after(w1, r)) return;
-    std::printf("w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
-    std::printf("w[%d][%d]\n", w->proc_num, w->seq_num);
+    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
+    std::fprintf(state->out, "w[%d][%d]\n", w->proc_num, w->seq_num);
     ins_reverse_arc(w, w1, Co);
     refused = true;
   });
@@ -112,7 +112,7 @@ opnode* first_session_store(const opnode* sa, int_t addr) {
 // Where the reading session rs lies against sa2, for a reader on sa1's
 // processor. 2 means no verdict: go on with the next reader.
 int_t judge_reader_beside_tail(const opnode* rs, const opnode* sa2) {
-  if (state.isBase != 0) return 2;
+  if (state->isBase != 0) return 2;
   if (rs->scanIndex > sa2->scanIndex) return -1;
   if (rs->scanIndex < sa2->scanIndex) err_quit("err4 in has ld in other p!");
   return 1;
@@ -120,7 +120,7 @@ int_t judge_reader_beside_tail(const opnode* rs, const opnode* sa2) {
 
 // The same for a reader on another processor than sa1's.
 int_t judge_remote_reader(const opnode* r, const opnode* rs, const opnode* sa2, const opnode* w2) {
-  const bool optimized = state.isBase == 0;
+  const bool optimized = state->isBase == 0;
   if (optimized && rs->scanIndex < sa2->scanIndex) err_quit("err2 in has ld in other p!");
   if (r->proc_num == w2->proc_num) {
     if (rs->seq_num > sa2->seq_num) return -1;
@@ -240,9 +240,9 @@ int_t isTimedSync(const opnode* sa, const NodeMarks& visited) {
   if (!is_acquire(sa)) err_quit("not sync in is timed sync!");
   const int_t s = sa->scanIndex;
   if (session_release(sa)->scanIndex == s) return 1;
-  for (int_t q = 0; q < state.NPROCESSOR; ++q) {
+  for (int_t q = 0; q < state->NPROCESSOR; ++q) {
     if (q == sa->proc_num) continue;
-    const std::vector<opnode*>& row = state.syncInP[q];
+    const std::vector<opnode*>& row = state->syncInP[q];
     if (s < 0 || static_cast<std::size_t>(s) >= row.size()) continue;
     for (const opnode* x = row[s]; x != nullptr && x->scanIndex == s; x = x->nxt) {
       if (!visited.test(x) && session_release(x)->scanIndex == s) return 0;

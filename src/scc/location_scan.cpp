@@ -11,8 +11,8 @@ int_t next_operation(const int_t* f, int_t loc) {
   const int_t p = loc / num;
   const int_t a = loc % num;
   if (f[loc] == -1) {
-    if (a >= state.addrColumns) return state.firstSync[p][a - state.addrColumns];
-    return state.firstWrite[p][a];
+    if (a >= state->addrColumns) return state->firstSync[p][a - state->addrColumns];
+    return state->firstWrite[p][a];
   }
   const opnode* next = node_at(p, f[loc])->nxt;
   return next == nullptr ? -1 : next->seq_num;
@@ -24,12 +24,12 @@ bool eligible(const int_t* f, int_t loc, bool with_lock, const NodeMarks& visite
   const int_t num = location_count();
   const int_t p = loc / num;
   const int_t a = loc % num;
-  const bool lock_location = a >= state.addrColumns;
+  const bool lock_location = a >= state->addrColumns;
   if (lock_location && !with_lock) return false;
   const opnode* next = nullptr;
   if (f[loc] == -1) {
     const int_t first =
-        lock_location ? state.firstSync[p][a - state.addrColumns] : state.firstWrite[p][a];
+        lock_location ? state->firstSync[p][a - state->addrColumns] : state->firstWrite[p][a];
     if (first == -1) return false;
     next = node_at(p, first);
   } else {
@@ -41,9 +41,9 @@ bool eligible(const int_t* f, int_t loc, bool with_lock, const NodeMarks& visite
 
 int_t next_location(const int_t* f, int_t size, int_t ploc, bool with_lock,
                     const NodeMarks& visited) {
-  const int_t last = state.lastOpLoc == -1 ? size - 1 : state.lastOpLoc;
+  const int_t last = state->lastOpLoc == -1 ? size - 1 : state->lastOpLoc;
   if (ploc == last) return -1;
-  int_t loc = ((ploc == -1 ? state.lastOpLoc : ploc) + 1) % size;
+  int_t loc = ((ploc == -1 ? state->lastOpLoc : ploc) + 1) % size;
   while (true) {
     if (eligible(f, loc, with_lock, visited)) return loc;
     if (loc == last) return -1;
@@ -62,7 +62,7 @@ int_t find_next_operation_without_lock(const int_t* f, int_t loc) {
 }
 
 int_t find_next_operation(const int_t* f, int_t loc) {
-  if (state.lockNum >= 1) return find_next_operation_with_lock(f, loc);
+  if (state->lockNum >= 1) return find_next_operation_with_lock(f, loc);
   return find_next_operation_without_lock(f, loc);
 }
 
@@ -77,7 +77,7 @@ int_t findNextFrontierNew_bfs_without_lock(const int_t* f, int_t size, int_t plo
 }
 
 int_t findNextFrontierNew_bfs(const int_t* f, int_t size, int_t ploc, const NodeMarks& visited) {
-  if (state.lockNum >= 1) return findNextFrontierNew_bfs_with_lock(f, size, ploc, visited);
+  if (state->lockNum >= 1) return findNextFrontierNew_bfs_with_lock(f, size, ploc, visited);
   return findNextFrontierNew_bfs_without_lock(f, size, ploc, visited);
 }
 

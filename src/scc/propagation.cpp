@@ -49,9 +49,9 @@ namespace {
 
 [[noreturn]] void report_contradicting_precedence(const opnode* ac1, const opnode* ac3,
                                                   const opnode* n) {
-  std::printf("ac1->sn=%d,ac3->sn=%d\n", ac1->scanIndex, ac3->scanIndex);
-  std::printf("ac1->addr=%d,ac3->addr=%d\n", ac1->addr, ac3->addr);
-  std::printf("ac1[%d][%d],ac3[%d][%d],n[%d][%d]\n", ac1->proc_num, ac1->seq_num, ac3->proc_num,
+  std::fprintf(state->out, "ac1->sn=%d,ac3->sn=%d\n", ac1->scanIndex, ac3->scanIndex);
+  std::fprintf(state->out, "ac1->addr=%d,ac3->addr=%d\n", ac1->addr, ac3->addr);
+  std::fprintf(state->out, "ac1[%d][%d],ac3[%d][%d],n[%d][%d]\n", ac1->proc_num, ac1->seq_num, ac3->proc_num,
               ac3->seq_num, n->proc_num, n->seq_num);
   err_quit("err2 in add pre reverse so!");
 }
@@ -62,7 +62,7 @@ int_t add_pre_reverse_so(opnode* ac1, opnode* n, opnode* ac2) {
   if (!is_acquire(ac1) || !is_acquire(ac2) || n->optype == SYNC) {
     err_quit("err in add pre reverse so!");
   }
-  if (state.isBase != 0) return 0;
+  if (state->isBase != 0) return 0;
   const int_t s = ac1->scanIndex;
   for (opnode* ac3 = ac2->pre; ac3 != nullptr; ac3 = ac3->pre) {
     if (ac3->scanIndex < s) return 0;
@@ -119,8 +119,8 @@ void precede_overwriting_session(opnode* w) {
 
 template <typename Visit>
 void for_each_store(Visit visit) {
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    for (opnode& n : state.graph[p]) {
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    for (opnode& n : state->graph[p]) {
       if (n.optype == STORE) visit(&n);
     }
   }
@@ -140,7 +140,7 @@ void pre_lmt_sync_baseline() {
 }
 
 void pre_lmt_sync() {
-  if (state.isBase == 0)
+  if (state->isBase == 0)
     pre_lmt_sync_optimize();
   else
     pre_lmt_sync_baseline();

@@ -42,18 +42,18 @@ struct Search {
 
 void place(const Search& s, const Level& lv, opnode* cand, bool track_proc) {
   s.f[lv.nloc] = lv.seq;
-  state.lastop[lv.addr] = cand;
-  state.lastOpLoc = lv.nloc;
+  state->lastop[lv.addr] = cand;
+  state->lastOpLoc = lv.nloc;
   s.visited.set(cand);
-  if (track_proc) state.lastOpOfProc[cand->proc_num] = lv.seq;
+  if (track_proc) state->lastOpOfProc[cand->proc_num] = lv.seq;
 }
 
 void unplace(const Search& s, const Level& lv, opnode* cand, bool track_proc) {
   delModifiedF(s.f, s.size, lv.nloc, lv.tail, lv.seq);
   s.f[lv.nloc] = lv.temp;
-  state.lastop[lv.addr] = lv.tail;
-  state.lastOpLoc = lv.tLastLoc;
-  if (track_proc) state.lastOpOfProc[cand->proc_num] = lv.tLstOpInp;
+  state->lastop[lv.addr] = lv.tail;
+  state->lastOpLoc = lv.tLastLoc;
+  if (track_proc) state->lastOpOfProc[cand->proc_num] = lv.tLstOpInp;
   s.visited.unset(cand);
 }
 
@@ -87,11 +87,11 @@ int_t run_levels(Enter enter, Advance advance, Resume resume) {
 
 // The location number of the lock of store n's session.
 int_t lock_location_of_store(const opnode* n) {
-  return state.addrColumns + acquireOfCurSync(n)->column;
+  return state->addrColumns + acquireOfCurSync(n)->column;
 }
 
 int_t location_number(const opnode* n) {
-  return n->optype == STORE ? n->column : state.addrColumns + n->column;
+  return n->optype == STORE ? n->column : state->addrColumns + n->column;
 }
 
 using Selector = opnode* (*)(const opnode*, const NodeMarks&);
@@ -99,13 +99,13 @@ using Selector = opnode* (*)(const opnode*, const NodeMarks&);
 Step advance_one_lock(const Search& s, Level& lv, Selector select) {
   while ((lv.cand = select(lv.cand, s.visited)) != nullptr) {
     opnode* cand = lv.cand;
-    if (++state.exp_i > state.exp_limit) throw SearchAbandoned{};
+    if (++state->exp_i > state->exp_limit) throw SearchAbandoned{};
     lv.nloc = locationInFrontier(cand);
     lv.addr = lv.nloc % location_count();
-    lv.tail = state.lastop[lv.addr];
+    lv.tail = state->lastop[lv.addr];
     lv.seq = cand->seq_num;
     lv.temp = s.f[lv.nloc];
-    lv.tLstOpInp = state.lastOpOfProc[cand->proc_num];
+    lv.tLstOpInp = state->lastOpOfProc[cand->proc_num];
     ++cand->timesOfChosen;
     const int_t mres = modifyFrontier(s.f, s.size, lv.nloc, lv.seq, lv.tail);
     if (mres == 1) {
@@ -132,8 +132,8 @@ std::optional<int_t> resume_one_lock(const Search& s, Level& lv, int_t res) {
 int_t explore_one_lock(int_t* f, int_t size, NodeMarks& visited, Selector select) {
   const Search s{f, size, visited};
   auto enter = [&](Level& lv) {
-    lv.lop = toOperation(f, state.lastOpLoc);
-    lv.tLastLoc = state.lastOpLoc;
+    lv.lop = toOperation(f, state->lastOpLoc);
+    lv.tLastLoc = state->lastOpLoc;
     lv.cand = lv.lop;
     return is_last_frontier_new(f, size) == 1;
   };
@@ -145,9 +145,9 @@ int_t explore_one_lock(int_t* f, int_t size, NodeMarks& visited, Selector select
 Step advance_bfs(const Search& s, Level& lv) {
   const int_t num = location_count();
   while ((lv.nloc = findNextFrontierNew_bfs(s.f, s.size, lv.nloc, s.visited)) != -1) {
-    if (++state.exp_i > state.exp_limit) throw SearchAbandoned{};
+    if (++state->exp_i > state->exp_limit) throw SearchAbandoned{};
     lv.addr = lv.nloc % num;
-    lv.tail = state.lastop[lv.addr];
+    lv.tail = state->lastop[lv.addr];
     lv.seq = find_next_operation(s.f, lv.nloc);
     lv.temp = s.f[lv.nloc];
     const int_t mres = modifyFrontier(s.f, s.size, lv.nloc, lv.seq, lv.tail);
@@ -181,7 +181,7 @@ int_t exploreFrontier(int_t* f, int_t size, int_t, NodeMarks& visited) {
 int_t exploreFrontier_bfs(int_t* f, int_t size, int_t, NodeMarks& visited) {
   const Search s{f, size, visited};
   auto enter = [&](Level& lv) {
-    lv.tLastLoc = state.lastOpLoc;
+    lv.tLastLoc = state->lastOpLoc;
     return is_last_frontier(f, size) == 1;
   };
   auto advance = [&](Level& lv) { return advance_bfs(s, lv); };
@@ -190,18 +190,18 @@ int_t exploreFrontier_bfs(int_t* f, int_t size, int_t, NodeMarks& visited) {
 }
 
 int_t verificationAlgorithm() {
-  const int_t size = state.NPROCESSOR * location_count();
+  const int_t size = state->NPROCESSOR * location_count();
   init_search_state(size);
   FrontierSearch& search = frontier_search();
   int_t* f = search.frontier.data();
   int_t result = kDeadEnd;
-  if (state.isBase == 0) {
+  if (state->isBase == 0) {
     init_sync_in_p(calculateSn());
-    std::printf("optimized algorithm begin ...\n");
+    std::fprintf(state->out, "optimized algorithm begin ...\n");
     result = exploreActiveFrontier(f, size, -1, search.visited);
   } else {
-    std::printf("baseline algorithm begin !...\n");
-    if (state.lockNum == 1)
+    std::fprintf(state->out, "baseline algorithm begin !...\n");
+    if (state->lockNum == 1)
       result = exploreFrontier(f, size, -1, search.visited);
     else
       result = exploreFrontier_bfs(f, size, -1, search.visited);

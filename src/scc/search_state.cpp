@@ -3,7 +3,7 @@
 #include "report/diagnostics.h"
 
 FrontierSearch& frontier_search() {
-  static FrontierSearch search;
+  thread_local FrontierSearch search;
   return search;
 }
 
@@ -11,13 +11,13 @@ void init_search_state(int_t size) {
   FrontierSearch& search = frontier_search();
   search.frontier.assign(static_cast<std::size_t>(size), -1);
   search.visited.clear();
-  state.lastop.assign(static_cast<std::size_t>(location_count()), nullptr);
-  state.lastOpOfProc.assign(static_cast<std::size_t>(state.NPROCESSOR), -1);
-  state.lastOpLoc = -1;
+  state->lastop.assign(static_cast<std::size_t>(location_count()), nullptr);
+  state->lastOpOfProc.assign(static_cast<std::size_t>(state->NPROCESSOR), -1);
+  state->lastOpLoc = -1;
 }
 
 opnode* first_acquire(int_t p) {
-  for (opnode& n : state.graph[p]) {
+  for (opnode& n : state->graph[p]) {
     if (is_acquire(&n)) return &n;
   }
   return nullptr;
@@ -25,10 +25,10 @@ opnode* first_acquire(int_t p) {
 
 void init_sync_in_p(int_t sn) {
   const std::size_t width = static_cast<std::size_t>(sn) + 1;
-  state.syncInP.assign(static_cast<std::size_t>(state.NPROCESSOR),
+  state->syncInP.assign(static_cast<std::size_t>(state->NPROCESSOR),
                        std::vector<opnode*>(width, nullptr));
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    std::vector<opnode*>& row = state.syncInP[p];
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    std::vector<opnode*>& row = state->syncInP[p];
     for (opnode* sa = first_acquire(p); sa != nullptr; sa = sa->nxt) {
       const int_t s = sa->scanIndex;
       if (s >= 0 && static_cast<std::size_t>(s) < width && row[s] == nullptr) row[s] = sa;

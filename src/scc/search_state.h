@@ -26,7 +26,7 @@ FrontierSearch& frontier_search();
 
 // The number of location numbers: addresses plus locks.
 inline int_t location_count() {
-  return state.addrColumns + state.lockColumns;
+  return state->addrColumns + state->lockColumns;
 }
 
 // Allocates and resets the frontier, `lastop`, `lastOpOfProc`, `lastOpLoc` and

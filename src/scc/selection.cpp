@@ -21,7 +21,7 @@ opnode* findNextOpInScan(const opnode* prev) {
   if (prev == nullptr) err_quit("err in find next op in scan!");
   // Only the operations after prev are looked at: a walk from the start would
   // make every search step cost the length of the trace.
-  auto& operations = state.graph[prev->proc_num];
+  auto& operations = state->graph[prev->proc_num];
   for (std::size_t s = static_cast<std::size_t>(prev->seq_num) + 1; s < operations.size(); ++s) {
     if (is_acquire(&operations[s])) return &operations[s];
   }
@@ -39,8 +39,8 @@ const opnode* session_of(const opnode* n) {
 
 int_t isLastOpInScan(int_t sn) {
   if (sn < 0) err_quit("sn < 0!");
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
-    const int_t last = state.lastOpOfProc[i];
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) {
+    const int_t last = state->lastOpOfProc[i];
     if (last < 0) {
       const opnode* first = first_acquire(i);
       if (first != nullptr && first->scanIndex <= sn) return 0;
@@ -56,14 +56,14 @@ int_t isLastOpInScan(int_t sn) {
 namespace {
 
 bool placed_last(const opnode* prev) {
-  return state.lastOpOfProc[prev->proc_num] == prev->seq_num;
+  return state->lastOpOfProc[prev->proc_num] == prev->seq_num;
 }
 
 opnode* root_in_scan_order(const NodeMarks& visited) {
-  const int_t rows = state.syncInP.empty() ? 0 : static_cast<int_t>(state.syncInP[0].size());
+  const int_t rows = state->syncInP.empty() ? 0 : static_cast<int_t>(state->syncInP[0].size());
   for (int_t s = 0; s < rows; ++s) {
-    for (int_t i = 0; i < state.NPROCESSOR; ++i) {
-      opnode* x = state.syncInP[i][s];
+    for (int_t i = 0; i < state->NPROCESSOR; ++i) {
+      opnode* x = state->syncInP[i][s];
       if (x != nullptr && isTimedSync(x, visited) == 1) return x;
     }
   }
@@ -72,7 +72,7 @@ opnode* root_in_scan_order(const NodeMarks& visited) {
 
 // The one candidate processor i offers in optimized mode, or null.
 opnode* offered_in_scan(int_t i, const NodeMarks& visited) {
-  const int_t last = state.lastOpOfProc[i];
+  const int_t last = state->lastOpOfProc[i];
   opnode* c = last == -1 ? first_acquire(i) : findNextOpInScan(node_at(i, last));
   if (c == nullptr || isQualifiedOp(c, visited) != 1 || isTimedSync(c, visited) != 1) {
     return nullptr;
@@ -81,9 +81,9 @@ opnode* offered_in_scan(int_t i, const NodeMarks& visited) {
 }
 
 [[noreturn]] void report_scan_regression(const opnode* c, int_t s, const opnode* prev) {
-  std::printf("n2[%d][%d],n2->sn=%d,s=%d,n1[%d][%d],n1->sn=%d\n", c->proc_num, c->seq_num,
+  std::fprintf(state->out, "n2[%d][%d],n2->sn=%d,s=%d,n1[%d][%d],n1->sn=%d\n", c->proc_num, c->seq_num,
               c->scanIndex, s, prev->proc_num, prev->seq_num, prev->scanIndex);
-  std::printf("lstOpInP[0]=%d\n", state.lastOpOfProc[0]);
+  std::fprintf(state->out, "lstOpInP[0]=%d\n", state->lastOpOfProc[0]);
   err_quit("err in select next op!");
 }
 
@@ -106,9 +106,9 @@ opnode* selectNextOp(const opnode* prev, const NodeMarks& visited) {
   }
   // Neither placed last nor taken back: the processor has moved past prev,
   // which no search level produces.
-  const bool stale = !after_placement && state.lastOpOfProc[prev->proc_num] > prev->seq_num;
+  const bool stale = !after_placement && state->lastOpOfProc[prev->proc_num] > prev->seq_num;
   opnode* best = nullptr;
-  for (int_t i = start; i < state.NPROCESSOR; ++i) {
+  for (int_t i = start; i < state->NPROCESSOR; ++i) {
     opnode* c = offered_in_scan(i, visited);
     if (c == nullptr) continue;
     if (stale) err_quit("?????");
@@ -122,8 +122,8 @@ opnode* selectNextOp(const opnode* prev, const NodeMarks& visited) {
 
 opnode* selectNextOp_wt_new(const opnode* prev, const NodeMarks& visited) {
   if (prev == nullptr) {
-    for (int_t i = 0; i < state.NPROCESSOR; ++i) {
-      const int_t first = state.firstSync[i][0];
+    for (int_t i = 0; i < state->NPROCESSOR; ++i) {
+      const int_t first = state->firstSync[i][0];
       if (first != -1 && isQualifiedOp(node_at(i, first), visited) == 1) return node_at(i, first);
     }
     return nullptr;
@@ -136,11 +136,11 @@ opnode* selectNextOp_wt_new(const opnode* prev, const NodeMarks& visited) {
     if (prev->optype != SYNC) err_quit("not sync in select next op wt!");
     start = prev->proc_num + 1;
   }
-  for (int_t i = start; i < state.NPROCESSOR; ++i) {
-    const int_t last = state.lastOpOfProc[i];
+  for (int_t i = start; i < state->NPROCESSOR; ++i) {
+    const int_t last = state->lastOpOfProc[i];
     if (i == prev->proc_num && last != prev->seq_num) err_quit("err in new wt select op!");
     if (last == -1) {
-      const int_t first = state.firstSync[i][0];
+      const int_t first = state->firstSync[i][0];
       if (first == -1) err_quit("no sync in one p!");
       if (isQualifiedOp(node_at(i, first), visited) == 1) return node_at(i, first);
       continue;
@@ -148,7 +148,7 @@ opnode* selectNextOp_wt_new(const opnode* prev, const NodeMarks& visited) {
     const opnode* t = node_at(i, last);
     if (t->optype == STORE) {
       if (t->inSync != 1) {
-        std::printf("i=%d,j=%d\n", t->proc_num, t->seq_num);
+        std::fprintf(state->out, "i=%d,j=%d\n", t->proc_num, t->seq_num);
         err_quit("store not in sync!");
       }
       t = acquireOfCurSync(t);

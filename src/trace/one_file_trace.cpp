@@ -179,17 +179,19 @@ void refuse(OneFileLineKind kind) {
 }  // namespace
 
 void read_one_file_trace() {
-  state.readingFile = state.traceFile;
-  state.readingLine = 0;
+  state->readingFile = state->traceFile;
+  state->readingLine = 0;
   OpenFiles files;
-  FILE* file = std::fopen(state.traceFile.c_str(), "r");
+  FILE* file = state->traceInMemory
+                   ? fmemopen(state->traceText.data(), state->traceText.size(), "r")
+                   : std::fopen(state->traceFile.c_str(), "r");
   if (file == nullptr) err_sys("open test result file");
   files.add(file);
   std::vector<std::vector<HeldOperation>> threads(1);
   LineReader lines(file);
   std::string text;
   while (lines.next(text)) {
-    state.readingLine = lines.line_number();
+    state->readingLine = lines.line_number();
     OneFileLine line = parse_one_file_line(text);
     if (line.kind == OneFileLineKind::Skipped) continue;
     if (line.kind != OneFileLineKind::Operation) refuse(line.kind);
@@ -199,22 +201,22 @@ void read_one_file_trace() {
     threads[thread].push_back(line.operation);
   }
   done_reading();
-  state.NPROCESSOR = static_cast<int_t>(threads.size());
-  state.procOpNum.clear();
+  state->NPROCESSOR = static_cast<int_t>(threads.size());
+  state->procOpNum.clear();
   for (const auto& operations : threads) {
-    state.procOpNum.push_back(static_cast<int_t>(operations.size()));
+    state->procOpNum.push_back(static_cast<int_t>(operations.size()));
   }
-  state.heldOperations = std::move(threads);
+  state->heldOperations = std::move(threads);
 }
 
 void fill_one_file_trace() {
-  state.readingFile = state.traceFile;
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    const auto& operations = state.heldOperations[p];
+  state->readingFile = state->traceFile;
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    const auto& operations = state->heldOperations[p];
     for (std::size_t s = 0; s < operations.size(); ++s) {
       const HeldOperation& operation = operations[s];
-      opnode& node = state.graph[p][s];
-      state.readingLine = operation.line;
+      opnode& node = state->graph[p][s];
+      state->readingLine = operation.line;
       if (operation.optype == FENCE) {
         read_fence(node);
         continue;
@@ -225,5 +227,5 @@ void fill_one_file_trace() {
     }
   }
   done_reading();
-  state.heldOperations = {};
+  state->heldOperations = {};
 }

@@ -39,7 +39,7 @@ struct OneFileLine {
 // Reads one line, with or without its newline; "\r\n" ends a line too.
 OneFileLine parse_one_file_line(std::string_view line);
 
-// The counting stage for `state.traceFile`: reads the whole file, sets the
+// The counting stage for `state->traceFile`: reads the whole file, sets the
 // processor count (the largest thread number + 1, at least 1) and every
 // processor's operation count, and holds the operations for
 // `fill_one_file_trace`. A missing file or a bad line stops the run.

@@ -22,7 +22,7 @@ struct KeyedLoad {
 // in scan order.
 std::vector<KeyedLoad> index_loads() {
   std::vector<KeyedLoad> loads;
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (node.optype == LOAD) loads.push_back({value_key(node.addr, node.val), &node});
     }
@@ -44,7 +44,7 @@ readers_of(const std::vector<KeyedLoad>& loads, std::uint64_t key) {
 
 // The first reader found heads the list; each later one goes right after it.
 void add_reader(opnode& store, const opnode& load) {
-  ldnode& cell = state.ldCells.emplace_back();
+  ldnode& cell = state->ldCells.emplace_back();
   cell.ld[0] = load.proc_num;
   cell.ld[1] = load.seq_num;
   if (store.map_ld.fstld == nullptr) {
@@ -71,15 +71,15 @@ void map_readers(opnode& store, const Range& readers, std::vector<bool>& matched
 
 int_t construct_mapping() {
   const auto loads = index_loads();
-  std::vector<bool> matched(static_cast<std::size_t>(state.nodeCount), false);
-  for (auto& operations : state.graph) {
+  std::vector<bool> matched(static_cast<std::size_t>(state->nodeCount), false);
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (node.optype != STORE) continue;
       node.map_ld.n_ld = 0;
       map_readers(node, readers_of(loads, value_key(node.addr, node.val)), matched);
     }
   }
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (node.optype == LOAD && node.val != 0 && !matched[node.id]) {
         err_quit("panic: load read illegal value:proc %d, seq %d, val %d", node.proc_num,
@@ -92,7 +92,7 @@ int_t construct_mapping() {
 
 opnode* st_mapping(const opnode* load) {
   QIRN_ISVALID(load->optype == LOAD, kLoadLookupSite);
-  if (load->val == 0) return &state.sentinel;
+  if (load->val == 0) return &state->sentinel;
   return node_at(load->map_st[0], load->map_st[1]);
 }
 

@@ -30,7 +30,7 @@ bool chains_with(const opnode& y, const opnode& node) {
 
 std::vector<std::vector<int_t>> table_of(int_t columns) {
   const std::size_t width = columns > 0 ? static_cast<std::size_t>(columns) : 0;
-  return std::vector<std::vector<int_t>>(static_cast<std::size_t>(state.NPROCESSOR),
+  return std::vector<std::vector<int_t>>(static_cast<std::size_t>(state->NPROCESSOR),
                                          std::vector<int_t>(width, -1));
 }
 
@@ -39,8 +39,8 @@ void keep_first(std::vector<int_t>& row, int_t column, int_t seq) {
 }
 
 void record_first_access(const opnode& x) {
-  if (x.optype == STORE) keep_first(state.firstWrite[x.proc_num], x.column, x.seq_num);
-  if (x.optype == LOAD) keep_first(state.firstRead[x.proc_num], x.column, x.seq_num);
+  if (x.optype == STORE) keep_first(state->firstWrite[x.proc_num], x.column, x.seq_num);
+  if (x.optype == LOAD) keep_first(state->firstRead[x.proc_num], x.column, x.seq_num);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ opnode* lock_op_before(const opnode* u) {
 }
 
 opnode* lock_op_after(const opnode* u) {
-  for (int_t s = u->seq_num + 1; s < state.procOpNum[u->proc_num]; ++s) {
+  for (int_t s = u->seq_num + 1; s < state->procOpNum[u->proc_num]; ++s) {
     opnode* y = node_at(u->proc_num, s);
     if (y->optype == SYNC) return y;
   }
@@ -64,7 +64,7 @@ opnode* lock_op_after(const opnode* u) {
 // Each processor starts outside any session, so a trace that ends inside one
 // cannot carry it into the next processor.
 void init_inSync() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     bool open = false;
     for (opnode& x : operations) {
       if (is_acquire(&x)) {
@@ -79,27 +79,27 @@ void init_inSync() {
 }
 
 void init_first_write_sync_read() {
-  state.firstWrite = table_of(state.addrColumns);
-  state.firstRead = table_of(state.addrColumns);
-  if (state.lockColumns < 1) {
+  state->firstWrite = table_of(state->addrColumns);
+  state->firstRead = table_of(state->addrColumns);
+  if (state->lockColumns < 1) {
     init_first_op_without_lock();
     return;
   }
-  state.firstSync = table_of(state.lockColumns);
+  state->firstSync = table_of(state->lockColumns);
   init_first_op_with_lock();
 }
 
 void init_first_op_with_lock() {
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& x : operations) {
-      if (is_acquire(&x)) keep_first(state.firstSync[x.proc_num], x.column, x.seq_num);
+      if (is_acquire(&x)) keep_first(state->firstSync[x.proc_num], x.column, x.seq_num);
       if (x.inSync == 1) record_first_access(x);
     }
   }
 }
 
 void init_first_op_without_lock() {
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& x : operations) record_first_access(x);
   }
 }
@@ -108,7 +108,7 @@ void init_first_op_without_lock() {
 // find_previous_node would find it, in one pass per processor.
 void update_pre_nxt_node() {
   std::unordered_map<std::uint64_t, opnode*> last;
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     last.clear();
     for (opnode& x : operations) {
       if (!is_chain_member(x)) continue;
@@ -131,7 +131,7 @@ opnode* find_previous_node(opnode* node) {
 // Pairs every release with the nearest acquire before it in its processor,
 // whatever the locks; a release with no acquire before it stays unpaired.
 void init_sa_sr() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     opnode* acquire = nullptr;
     for (opnode& x : operations) {
       if (is_acquire(&x)) {
@@ -146,7 +146,7 @@ void init_sa_sr() {
 
 int_t count_sync(int_t lock) {
   int_t count = 0;
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& x : operations) {
       if (is_acquire(&x) && x.addr == lock) ++count;
     }
@@ -168,7 +168,7 @@ opnode* acquireOfCurSync(const opnode* n) {
 }
 
 opnode* findReleaseForScC(const opnode* u, int_t lock) {
-  const int_t end = static_cast<int_t>(state.graph[u->proc_num].size());
+  const int_t end = static_cast<int_t>(state->graph[u->proc_num].size());
   for (int_t s = u->seq_num + 1; s < end; ++s) {
     opnode* y = node_at(u->proc_num, s);
     if (is_release(y) && y->addr == lock) return y;

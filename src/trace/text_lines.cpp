@@ -76,17 +76,17 @@ bool is_blank_line(const std::string& line) {
 
 FILE* open_processor_file(const std::string& prefix, int processor) {
   note_reading(prefix, processor);
-  return std::fopen(state.readingFile.c_str(), "r");
+  return std::fopen(state->readingFile.c_str(), "r");
 }
 
 void note_reading(const std::string& prefix, int processor) {
-  state.readingFile = prefix + "." + std::to_string(processor);
-  state.readingLine = 0;
+  state->readingFile = prefix + "." + std::to_string(processor);
+  state->readingLine = 0;
 }
 
 void done_reading() {
-  state.readingFile.clear();
-  state.readingLine = 0;
+  state->readingFile.clear();
+  state->readingLine = 0;
 }
 
 namespace {

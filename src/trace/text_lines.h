@@ -66,10 +66,10 @@ class ItemScanner {
 };
 
 // Opens the file "%s.%d" of processor p for reading; null when it cannot. The
-// file becomes the one being read (`state.readingFile`).
+// file becomes the one being read (`state->readingFile`).
 FILE* open_processor_file(const std::string& prefix, int processor);
 // Makes the file of processor p the one being read, before its first line;
-// a reader then keeps `state.readingLine` at the line it has got to.
+// a reader then keeps `state->readingLine` at the line it has got to.
 void note_reading(const std::string& prefix, int processor);
 // Nothing is being read any more.
 void done_reading();

@@ -36,8 +36,8 @@ bool is_operation_line(const std::string& line) {
 // files actually opened, so a huge processor count with missing files fails on
 // the first missing one instead of reserving room for all of them.
 void open_trace_files(OpenFiles& files) {
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
-    FILE* file = open_processor_file(state.QIRNTFRES, p);
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    FILE* file = open_processor_file(state->QIRNTFRES, p);
     if (file == nullptr) err_sys("open test result file");
     files.add(file);
   }
@@ -54,7 +54,7 @@ void read_lock_line(const std::string& line, opnode& node, int_t kind_val) {
   int_t lock = 0;
   const ScannedItems items = parse_lock_line(line, lock);
   if (items.count < 2) {
-    std::printf(kind_val == 0 ? "%s" : "%s\n", line.c_str());
+    std::fprintf(state->out, kind_val == 0 ? "%s" : "%s\n", line.c_str());
     err_quit("test result file format error");
   }
   if (!is_location_number(items, lock)) err_quit("test result file format error");
@@ -70,7 +70,7 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   const ScannedItems items = parse_access_line(line, word, addr, val);
   if (items.count >= 1 && word == "fence") return read_fence(node);
   if (items.count < 3) {
-    std::printf("%d  %d\n", p, k);
+    std::fprintf(state->out, "%d  %d\n", p, k);
     err_quit("test result file format error");
   }
   if (word == "load") {
@@ -86,7 +86,7 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
 }
 
 void read_operation(const std::string& line, int_t p, int_t k) {
-  opnode& node = state.graph[p][k];
+  opnode& node = state->graph[p][k];
   switch (classify_trace_line(line)) {
     case TraceLine::Acquire:
       read_lock_line(line, node, 0);
@@ -108,12 +108,12 @@ void read_fence(opnode& node) {
 void get_proc_op_num() {
   OpenFiles files;
   open_trace_files(files);
-  state.procOpNum.assign(static_cast<std::size_t>(state.NPROCESSOR), 0);
+  state->procOpNum.assign(static_cast<std::size_t>(state->NPROCESSOR), 0);
   std::string line;
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     LineReader lines(files[p]);
     while (lines.next(line)) {
-      if (is_operation_line(line)) ++state.procOpNum[p];
+      if (is_operation_line(line)) ++state->procOpNum[p];
     }
   }
   done_reading();
@@ -123,19 +123,19 @@ int_t read_result() {
   OpenFiles files;
   open_trace_files(files);
   std::string line;
-  for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     int_t k = 0;
     LineReader lines(files[p]);
-    note_reading(state.QIRNTFRES, p);
+    note_reading(state->QIRNTFRES, p);
     while (lines.next(line)) {
-      state.readingLine = lines.line_number();
+      state->readingLine = lines.line_number();
       if (!is_operation_line(line)) continue;
       // A file that grew since it was counted must not write past its nodes.
-      QIRN_ISVALID(k < state.procOpNum[p], kTraceCountSite);
+      QIRN_ISVALID(k < state->procOpNum[p], kTraceCountSite);
       read_operation(line, p, k);
       ++k;
     }
-    QIRN_ISVALID(k == state.procOpNum[p], kTraceCountSite);
+    QIRN_ISVALID(k == state->procOpNum[p], kTraceCountSite);
   }
   done_reading();
   return 0;
@@ -160,7 +160,7 @@ void sort_unique(std::vector<int_t>& numbers) {
 void get_addr_lock_num() {
   std::vector<int_t> addresses;
   std::vector<int_t> locks;
-  for (const auto& operations : state.graph) {
+  for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (is_acquire(&node)) locks.push_back(node.addr);
       if (is_access(&node)) addresses.push_back(node.addr);
@@ -168,11 +168,11 @@ void get_addr_lock_num() {
   }
   sort_unique(addresses);
   sort_unique(locks);
-  state.addrNum = addresses.empty() ? 0 : addresses.back() + 1;
-  state.lockNum = locks.empty() ? 0 : locks.back() + 1;
-  state.addrColumns = static_cast<int_t>(addresses.size());
-  state.lockColumns = static_cast<int_t>(locks.size());
-  for (auto& operations : state.graph) {
+  state->addrNum = addresses.empty() ? 0 : addresses.back() + 1;
+  state->lockNum = locks.empty() ? 0 : locks.back() + 1;
+  state->addrColumns = static_cast<int_t>(addresses.size());
+  state->lockColumns = static_cast<int_t>(locks.size());
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       node.column = rank_in(node.optype == SYNC ? locks : addresses, node.addr);
     }

@@ -41,10 +41,10 @@ class WindowShortcut : public TraceFixture {
 
   std::vector<Window> all_windows() {
     std::vector<Window> windows;
-    for (const auto& nodes : state.graph) {
+    for (const auto& nodes : state->graph) {
       for (const opnode& node : nodes) {
-        windows.emplace_back(node.lpw, node.lpw + state.NPROCESSOR);
-        windows.emplace_back(node.upw, node.upw + state.NPROCESSOR);
+        windows.emplace_back(node.lpw, node.lpw + state->NPROCESSOR);
+        windows.emplace_back(node.upw, node.upw + state->NPROCESSOR);
       }
     }
     return windows;

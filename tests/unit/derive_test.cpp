@@ -16,7 +16,7 @@ TEST_F(Inference, ClosureStaysExactWhileArcsAreAdded) {
   load({"store 0 1\nstore 0 2\nstore 0 3\nstore 0 4\n", "store 1 1\nstore 1 2\nstore 1 3\n",
         "store 2 1\nstore 2 2\nstore 2 3\n"});
   std::vector<opnode*> nodes;
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) nodes.push_back(&node);
   }
   std::mt19937 random(3);

@@ -35,11 +35,11 @@ GenConfig shape(uint64_t seed) {
 
 // A load timed before the store it read stops the run before any inference.
 bool reads_a_later_store() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& r : operations) {
       if (r.optype != LOAD) continue;
       const opnode* w = st_mapping(&r);
-      if (w != &state.sentinel && w->proc_num != r.proc_num && check_TO(&r, w) != 0) return true;
+      if (w != &state->sentinel && w->proc_num != r.proc_num && check_TO(&r, w) != 0) return true;
     }
   }
   return false;

@@ -191,7 +191,7 @@ TraceSet random_trace_set(std::uint64_t seed) {
 // Whether some load completed before the store it reads was issued; such a
 // run stops before any verdict.
 bool load_precedes_its_store() {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       if (node.optype == LOAD && check_TO(&node, st_mapping(&node)) == 1) return true;
     }
@@ -206,13 +206,13 @@ class RcDifferential : public TraceFixture {
   template <typename Verdict>
   std::optional<std::string> verdict_output(const TraceSet& set, bool optimized, Verdict verdict) {
     reset_run_state();
-    state.MC = RC;
-    state.NPROCESSOR = static_cast<int_t>(set.traces.size());
-    state.QIRNTFRES = write_files("tfres", set.traces);
-    state.QIRNBOUND = write_files("boundgt", set.bounds);
-    state.isBase = optimized ? 0 : 1;
+    state->MC = RC;
+    state->NPROCESSOR = static_cast<int_t>(set.traces.size());
+    state->QIRNTFRES = write_files("tfres", set.traces);
+    state->QIRNBOUND = write_files("boundgt", set.bounds);
+    state->isBase = optimized ? 0 : 1;
     get_proc_op_num();
-    state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
+    state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
     read_inputs();
     if (optimized && load_precedes_its_store()) return std::nullopt;
     derive_arcs();

@@ -34,20 +34,20 @@ TEST_F(ReleaseConsistency, CycleTestAfterAnArcAgreesWithWalksFromEveryOperation)
     load({"load 1 0\nload 1 0\nload 1 0\nload 1 0\n", "load 1 0\nload 1 0\nload 1 0\n",
           "load 1 0\nload 1 0\nload 1 0\nload 1 0\nload 1 0\n"},
          RC);
-    state.isBase = round % 2;
-    for (auto& operations : state.graph) {
+    state->isBase = round % 2;
+    for (auto& operations : state->graph) {
       for (opnode& x : operations) {
-        for (int_t t = 0; t < state.NPROCESSOR; ++t) {
-          x.lpw[t] = pick(state.procOpNum[t] + 1);
-          x.upw[t] = x.lpw[t] - 1 + pick(state.procOpNum[t] + 2 - x.lpw[t]);
+        for (int_t t = 0; t < state->NPROCESSOR; ++t) {
+          x.lpw[t] = pick(state->procOpNum[t] + 1);
+          x.upw[t] = x.lpw[t] - 1 + pick(state->procOpNum[t] + 2 - x.lpw[t]);
         }
       }
     }
     for (int_t step = 0; step < 40; ++step) {
       const int_t pu = pick(3);
       const int_t pv = pick(3);
-      opnode* u = op(pu, pick(state.procOpNum[pu]));
-      opnode* v = op(pv, pick(state.procOpNum[pv]));
+      opnode* u = op(pu, pick(state->procOpNum[pu]));
+      opnode* v = op(pv, pick(state->procOpNum[pv]));
       if (ins_arc(u, v, pick(2) == 0 ? LO : RO) != 0) continue;
       const int_t full = check_cycle_for_rc();
       ASSERT_EQ(cycle_after_arc(u, v), full) << "round " << round << " step " << step;

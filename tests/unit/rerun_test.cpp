@@ -59,6 +59,7 @@ TEST_F(InProcessRuns, RepeatedRunsPrintTheSameAsTheFirst) {
 }
 
 TEST(FatalStops, CarryTheFormattedMessageToTheGuard) {
+  reset_run_state();
   try {
     err_quit("stopped at %d", 3);
     FAIL() << "err_quit returned";
@@ -80,6 +81,7 @@ TEST(FatalReports, StandardOutputIsFlushedBeforeTheMessage) {
         if (std::freopen(path.c_str(), "w", stdout) == nullptr) std::exit(2);
         dup2(fileno(stdout), fileno(stderr));
         std::printf("diagnostic line\n");
+        reset_run_state();
         as_main([] { err_quit("stopped"); });
       },
       testing::ExitedWithCode(255), "");

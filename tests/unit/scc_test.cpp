@@ -40,7 +40,7 @@ class FrontierSearchTest : public TraceFixture {
   };
 
   void start() {
-    size_ = state.NPROCESSOR * location_count();
+    size_ = state->NPROCESSOR * location_count();
     init_search_state(size_);
   }
   int_t* f() { return frontier_search().frontier.data(); }
@@ -48,7 +48,7 @@ class FrontierSearchTest : public TraceFixture {
   // Places n behind the tail of its location as a search level does.
   int_t place(opnode* n) {
     const int_t loc = locationInFrontier(n);
-    opnode*& tail = state.lastop[loc % location_count()];
+    opnode*& tail = state->lastop[loc % location_count()];
     const int_t res = modifyFrontier(f(), size_, loc, n->seq_num, tail);
     if (res != 1) return res;
     placed_.push_back({loc, tail});
@@ -64,7 +64,7 @@ class FrontierSearchTest : public TraceFixture {
     opnode* n = toOperation(f(), last.loc);
     delModifiedF(f(), size_, last.loc, last.tail, n->seq_num);
     f()[last.loc] = last.tail == nullptr ? -1 : last.tail->seq_num;
-    state.lastop[last.loc % location_count()] = last.tail;
+    state->lastop[last.loc % location_count()] = last.tail;
     frontier_search().visited.unset(n);
   }
 

@@ -46,14 +46,14 @@ class TimedOrder : public TraceFixture {
     load(traces, SC, bounds);
     calculatePendingWindow();
     calculateCompletionScans();
-    for (auto& operations : state.graph) {
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) {
-        for (int_t t = 0; t < state.NPROCESSOR; ++t) {
-          const int_t n = state.procOpNum[t];
+        for (int_t t = 0; t < state->NPROCESSOR; ++t) {
+          const int_t n = state->procOpNum[t];
           node.lpw[t] = static_cast<int_t>(random() % (n + 2));
           node.upw[t] = static_cast<int_t>(random() % (n + 2)) - 1;
         }
-        if (node.seq_num + 1 < state.procOpNum[node.proc_num] && random() % 2 == 0) {
+        if (node.seq_num + 1 < state->procOpNum[node.proc_num] && random() % 2 == 0) {
           ins_arc(&node, node_at(node.proc_num, node.seq_num + 1), LO);
         }
       }
@@ -62,13 +62,13 @@ class TimedOrder : public TraceFixture {
   }
 
   opnode* pick(std::mt19937& random) {
-    const auto p = random() % state.graph.size();
-    return node_at(static_cast<int_t>(p), static_cast<int_t>(random() % state.graph[p].size()));
+    const auto p = random() % state->graph.size();
+    return node_at(static_cast<int_t>(p), static_cast<int_t>(random() % state->graph[p].size()));
   }
 
   std::vector<opnode*> all_nodes() {
     std::vector<opnode*> nodes;
-    for (auto& operations : state.graph) {
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) nodes.push_back(&node);
     }
     return nodes;
@@ -171,19 +171,19 @@ TEST_F(TimedOrder, InWindowsExactlyWhenNeitherIsTimedFirst) {
   for (int round = 0; round < 300; ++round) {
     reset_run_state();
     build(random);
-    std::vector<opnode*> nodes{&state.sentinel};
-    for (auto& operations : state.graph) {
+    std::vector<opnode*> nodes{&state->sentinel};
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) nodes.push_back(&node);
     }
     for (const opnode* u : nodes) {
-      ASSERT_EQ(check_TO(&state.sentinel, u), 1);
-      ASSERT_EQ(check_TO(u, &state.sentinel), u == &state.sentinel ? 1 : 0);
+      ASSERT_EQ(check_TO(&state->sentinel, u), 1);
+      ASSERT_EQ(check_TO(u, &state->sentinel), u == &state->sentinel ? 1 : 0);
       for (const opnode* v : nodes) {
         const bool neither = check_TO(u, v) == 0 && check_TO(v, u) == 0;
         ASSERT_EQ(op_in_pw(u, v), neither ? 1 : 0) << "round " << round;
       }
     }
-    state.isBase = 1;
+    state->isBase = 1;
     for (const opnode* u : nodes) {
       for (const opnode* v : nodes) ASSERT_EQ(check_TO(u, v), 0);
     }

@@ -17,7 +17,7 @@ class LiteralInference {
   int run_pass(int pass) {
     pass_ = pass;
     int inserted = 0;
-    for (auto& operations : state.graph) {
+    for (auto& operations : state->graph) {
       for (opnode& node : operations) {
         if (node.optype == STORE) inserted += overwritten_after(&node);
         if (node.optype == LOAD) inserted += read_by(&node);
@@ -36,10 +36,10 @@ class LiteralInference {
   template <class Below, class Try>
   static int candidates(int_t addr, const opnode* owner, Below below, Try attempt) {
     int inserted = 0;
-    for (int_t p = 0; p < state.NPROCESSOR; ++p) {
+    for (int_t p = 0; p < state->NPROCESSOR; ++p) {
       opnode* nearest = nullptr;
       std::vector<opnode*> window;
-      for (opnode& v : state.graph[p]) {
+      for (opnode& v : state->graph[p]) {
         if (v.optype != STORE || v.addr != addr) continue;
         if (v.seq_num < owner->lpw[p]) nearest = &v;
         if (v.seq_num >= owner->lpw[p] && v.seq_num <= owner->upw[p]) window.push_back(&v);
@@ -58,7 +58,7 @@ class LiteralInference {
 
   int read_by(opnode* r) {
     opnode* w = st_mapping(r);
-    if (w == &state.sentinel) {
+    if (w == &state->sentinel) {
       if (pass_ != 1) return 0;
       return candidates(
           r->addr, r, [](int_t) { return true; },

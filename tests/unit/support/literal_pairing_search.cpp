@@ -18,7 +18,7 @@ void close_session(opnode* release, NodeMarks& visited) {
 }
 
 bool every_release_marked(const NodeMarks& visited) {
-  for (auto& operations : state.graph) {
+  for (auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (is_release(&node) && !visited.test(&node)) return false;
     }
@@ -76,8 +76,8 @@ opnode* linked_acquire_elsewhere(const opnode* release, int_t q, const NodeMarks
   const auto linked = [&](const opnode* y) {
     return visited.test(y) && has_arc(release, y, RO) == 1;
   };
-  for (int_t d = 1; d < state.NPROCESSOR; ++d) {
-    opnode* y = find_acquire_from((q + d) % state.NPROCESSOR, 0, linked);
+  for (int_t d = 1; d < state->NPROCESSOR; ++d) {
+    opnode* y = find_acquire_from((q + d) % state->NPROCESSOR, 0, linked);
     if (y != nullptr) return y;
   }
   return nullptr;
@@ -106,7 +106,7 @@ int_t literal_check_for_rc() {
   NodeMarks visited;
   visited.clear();
   opnode* first_start = nullptr;
-  for (int_t i = 0; i < state.NPROCESSOR; ++i) {
+  for (int_t i = 0; i < state->NPROCESSOR; ++i) {
     opnode* start = free_acquire(i, 0, visited);
     if (start == nullptr) continue;
     if (first_start == nullptr) first_start = start;

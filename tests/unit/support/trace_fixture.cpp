@@ -33,23 +33,23 @@ std::string TraceFixture::write_files(const std::string& name,
 
 void TraceFixture::load(const std::vector<std::string>& traces, MCM_t model,
                         const std::vector<std::string>& bounds) {
-  state.MC = model;
-  state.NPROCESSOR = static_cast<int_t>(traces.size());
-  state.QIRNTFRES = write_files("tfres", traces);
-  state.isBase = bounds.empty() ? 1 : 0;
-  if (!bounds.empty()) state.QIRNBOUND = write_files("boundgt", bounds);
+  state->MC = model;
+  state->NPROCESSOR = static_cast<int_t>(traces.size());
+  state->QIRNTFRES = write_files("tfres", traces);
+  state->isBase = bounds.empty() ? 1 : 0;
+  if (!bounds.empty()) state->QIRNBOUND = write_files("boundgt", bounds);
   get_proc_op_num();
-  state.NOPLIST = max(state.procOpNum.data(), state.NPROCESSOR);
-  if (state.isBase == 0) calculate_scan();
+  state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);
+  if (state->isBase == 0) calculate_scan();
   qirn_init();
-  if (state.isBase == 0) read_bound_res();
+  if (state->isBase == 0) read_bound_res();
   read_result();
   get_addr_lock_num();
 }
 
 TraceFixture::Arcs TraceFixture::arcs() {
   Arcs all;
-  for (auto& row : state.graph) {
+  for (auto& row : state->graph) {
     for (opnode& n : row) {
       auto& forward = all.forward.emplace_back();
       for (const oparc* a = n.pointTo; a != nullptr; a = a->nxtarc) {

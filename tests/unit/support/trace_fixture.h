@@ -56,7 +56,7 @@ class TraceFixture : public ::testing::Test {
   void load(const std::vector<std::string>& traces, MCM_t model = SC,
             const std::vector<std::string>& bounds = {});
 
-  opnode* op(int_t p, int_t s) { return &state.graph[p][s]; }
+  opnode* op(int_t p, int_t s) { return &state->graph[p][s]; }
 
   // Every forward arc in list order and every reverse arc, node by node.
   using Cell = std::tuple<int_t, int_t, int_t>;  // target processor, sequence, order
