@@ -1,8 +1,17 @@
-// Runs one verification with the installed library, as qirn's main does but
-// without the --json report: qirn's command line, output and exit status.
-#include "report/diagnostics.h"
-#include "run/driver.h"
+// Checks one run with the installed library: the folder or path prefix of
+// its trace and bound files is the only argument. Prints what qirn prints
+// for it and exits with qirn's status.
+#include <cstdio>
+
+#include "api/check.h"
 
 int main(int argc, char** argv) {
-  return run_guarded([&] { return run_qirn(argc, argv); });
+  if (argc != 2) return 2;
+  qirn::Options options;
+  options.prefix = argv[1];
+  const qirn::Result result = qirn::check(options);
+  std::fputs(result.output.c_str(), stdout);
+  std::fflush(stdout);
+  std::fputs(result.errors.c_str(), stderr);
+  return result.status;
 }
