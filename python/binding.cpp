@@ -65,7 +65,8 @@ NB_MODULE(_qirn, module) {
       .def_ro("errors", &qirn::Result::errors)
       .def_ro("witness", &qirn::Result::witness)
       .def("__repr__", [](const qirn::Result& result) {
-        return "<qirn.Result verdict=" + std::to_string(static_cast<int>(result.verdict)) + ">";
+        static const char* const kNames[] = {"PASS", "VIOLATION", "BAD_INPUT", "NO_VERDICT"};
+        return std::string("<qirn.Result ") + kNames[static_cast<int>(result.verdict)] + ">";
       });
   module.def("check", &check, nb::arg("options"));
   module.def("simulate", &simulate, nb::arg("arguments"));

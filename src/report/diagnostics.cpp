@@ -31,6 +31,8 @@ void report_position() {
 }
 
 void report(const char* message) {
+  // What was printed before -o moved the report to a file comes first too.
+  if (state->out != stdout) std::fflush(stdout);
   std::fflush(state->out);
   std::fputs(message, state->err);
   std::fflush(state->err);
