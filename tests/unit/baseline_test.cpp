@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -75,11 +74,6 @@ std::vector<std::string> folded(const std::vector<std::string>& texts, int kinds
   return out;
 }
 
-int runs_wanted() {
-  const char* text = std::getenv("QIRN_DIFFERENTIAL_RUNS");
-  return text != nullptr ? std::atoi(text) : 40;
-}
-
 class BaselineOrder : public TraceFixture {
  protected:
   void load_mapped(const std::vector<std::string>& texts, MCM_t model) {
@@ -118,7 +112,8 @@ class BaselineOrder : public TraceFixture {
 
 TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   int cycles = 0;
-  for (int seed = 1; seed <= runs_wanted(); ++seed) {
+  const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
+  for (int seed = 1; seed <= runs; ++seed) {
     std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
     if (seed % 3 == 0) texts = folded(texts, 2 + seed % 4);
     for (MCM_t model : {SC, PC, TSO, PSO}) {
@@ -131,7 +126,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
       cycles += expected.find("violation") != std::string::npos ? 1 : 0;
     }
   }
-  EXPECT_GT(cycles, runs_wanted() / 4);
+  EXPECT_GT(cycles, runs / 4);
 }
 
 // The arrival step of every pair is the step of the first link after which

@@ -10,7 +10,6 @@
 #include <iterator>
 #include <map>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -174,16 +173,16 @@ void expect_timed(const GenConfig& config, const Program& program, size_t s, Tal
 
 // Store values are non-zero and written once. A load reads its processor's
 // newest buffered store to its address, or else the store to it that took
-// effect last; a stale load returns its stale value where it read its
-// faithful one.
+// effect last; a stale load returns, where it read its faithful one, 0 or a
+// value that a store to its address had written before it.
 void expect_simulated(const GenConfig& config, const GeneratedRun& run, Tally& tally) {
-  std::map<int32_t, std::map<int64_t, int32_t>> memory;  // address -> effect -> value
-  std::set<int32_t> written;
+  std::map<int32_t, std::map<int64_t, int32_t>> memory;   // address -> effect -> value
+  std::map<int32_t, std::pair<int32_t, int64_t>> stored;  // value -> address, time buffered
   for (const Program& program : run.programs) {
     for (const GenOp& op : program) {
       if (op.kind != OpKind::Store) continue;
       EXPECT_NE(op.value, 0);
-      EXPECT_TRUE(written.insert(op.value).second);
+      EXPECT_TRUE(stored.emplace(op.value, std::pair(op.target, op.buffered)).second);
       memory[op.target][op.effect] = op.value;
     }
   }
@@ -208,6 +207,11 @@ void expect_simulated(const GenConfig& config, const GeneratedRun& run, Tally& t
       const bool faithful = injected == stale.end();
       EXPECT_EQ(op.value, faithful ? read : injected->second.stale) << "load " << p << ":" << s;
       EXPECT_TRUE(faithful || injected->second.faithful == read) << "load " << p << ":" << s;
+      const auto store = stored.find(op.value);
+      EXPECT_TRUE(faithful || op.value == 0 ||
+                  (store != stored.end() && store->second.first == op.target &&
+                   store->second.second < op.effect))
+          << "load " << p << ":" << s << " returns a value not stored before it";
       EXPECT_EQ(op.forwarded, forwarded);
       tally.forwarded += forwarded;
     }
@@ -292,36 +296,14 @@ TEST(GenSimulation, SessionsExcludeEachOtherAndScansAreExact) {
   }
 }
 
-// Injection comes after the run, so the same seed without violations gives
-// the faithful run: exactly the injected loads differ, each now returning 0
-// or a value that a store to its address had written before it.
-TEST(GenInjection, ChosenLoadsReturnAnOlderValueOfTheirAddress) {
+// -v plants exactly the stale loads it is asked for where the run has room.
+TEST(GenInjection, PlantsAsManyStaleLoadsAsAsked) {
   for (uint64_t seed = 1; seed <= 20; ++seed) {
     GenConfig config;
     config.seed = seed;
     config.addresses = 2;
-    const GeneratedRun faithful = qirn_gen::generate(config);
     config.violations = 3;
-    const GeneratedRun injected = qirn_gen::generate(config);
-    size_t changed = 0;
-    for (size_t p = 0; p < faithful.programs.size(); ++p) {
-      for (size_t s = 0; s < faithful.programs[p].size(); ++s) {
-        const GenOp& load = injected.programs[p][s];
-        if (load.value == faithful.programs[p][s].value) continue;
-        ++changed;
-        ASSERT_EQ(load.kind, OpKind::Load);
-        bool older = load.value == 0;
-        for (const auto& program : faithful.programs) {
-          for (const GenOp& op : program) {
-            older |= op.kind == OpKind::Store && op.target == load.target &&
-                     op.value == load.value && op.effect < load.effect;
-          }
-        }
-        EXPECT_TRUE(older) << "seed " << seed << ": value " << load.value;
-      }
-    }
-    EXPECT_EQ(changed, 3u) << "seed " << seed;
-    EXPECT_EQ(injected.injected.size(), 3u) << "seed " << seed;
+    EXPECT_EQ(qirn_gen::generate(config).injected.size(), 3u) << "seed " << seed;
   }
 }
 
@@ -547,11 +529,10 @@ GenConfig parsed_command(const std::string& command) {
   return parsed.config;
 }
 
-// Every manifest is JSON that names its seed, options and injections, holds
-// the expected verdict of every model and mode (of TSO and PSO only where the
-// run is not written as before store buffers), and a command that gives the
-// same run again, with its prefix and one file.
-TEST(GenManifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) {
+// Every manifest is JSON that lists every changed load and holds a command
+// that gives the same run again, with its prefix and one file. (Whether its
+// expected verdicts hold is qirn-batch --expect's to judge, in tests/gen.)
+TEST(GenManifest, ListsTheChangedLoadsAndACommandThatRegeneratesTheRun) {
   for (auto [config, run] : all_runs()) {
     SCOPED_TRACE(run_name(config));
     config.prefix = "runs/s" + std::to_string(config.seed) + "-";
@@ -559,30 +540,8 @@ TEST(GenManifest, ReadsBackWithItsExpectationsAndACommandThatRegeneratesTheRun) 
     const std::string text = qirn_gen::manifest_text(run, config);
     const std::optional<Json> manifest = qirn_batch::parse_json(text);
     ASSERT_TRUE(manifest);
-    EXPECT_EQ(manifest->find("seed")->text, std::to_string(config.seed));
-    EXPECT_EQ(*manifest->string_at({"options", "output"}), config.prefix);
-    EXPECT_EQ(manifest->find("options")->find("timed-violations")->text,
-              std::to_string(config.timedViolations));
-    const Json* injected = manifest->find("injected");
-    EXPECT_EQ(injected->find("loads")->members.size(),
+    EXPECT_EQ(manifest->find("injected")->find("loads")->members.size(),
               run.injected.size() + run.lockViolations.size());
-    EXPECT_EQ(injected->find("lock-violations")->text, std::to_string(run.lockViolations.size()));
-    const bool asBefore = config.model == MemoryModel::SC && config.fences == 0;
-    EXPECT_EQ(manifest->find("options")->find("model") == nullptr, asBefore);
-    for (const std::string model : {"SC", "PC", "RC", "ScC", "TSO", "PSO"}) {
-      const bool buffered = model == "TSO" || model == "PSO";
-      for (const bool baseline : {false, true}) {
-        const std::string* verdict =
-            manifest->string_at({"expected", model, baseline ? "baseline" : "optimized"});
-        const char* expected = qirn_gen::expected_verdict(run, model, baseline);
-        if (asBefore && buffered) {
-          EXPECT_EQ(verdict, nullptr) << model;
-        } else {
-          ASSERT_NE(verdict, nullptr) << model;
-          EXPECT_EQ(*verdict, expected) << model;
-        }
-      }
-    }
     const GenConfig again = parsed_command(*manifest->string_at({"command"}));
     EXPECT_EQ(qirn_gen::manifest_text(qirn_gen::generate(again), again), text);
   }
@@ -606,13 +565,7 @@ TEST(GenBuffers, ScRunsAreWrittenAsBeforeStoreBuffers) {
       {"-p 2 -n 7 -a 1 -l 1 -c 100 -k 1 -v 1 -s 36", 0xf39b8ce877b0fd91ULL},
   };
   for (const auto& [options, digest] : before) {
-    std::vector<std::string> words = {"qirn-gen", "-m", "SC", "--fences", "0"};
-    std::istringstream split(options);
-    for (std::string word; split >> word;) words.push_back(word);
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    const auto parsed = qirn_gen::parse_options(static_cast<int>(argv.size()), argv.data());
-    const GenConfig& config = parsed.config;
+    const GenConfig config = parsed_command("qirn-gen -m SC --fences 0 " + options);
     const GeneratedRun run = qirn_gen::generate(config);
     std::string written;
     for (int32_t p = 0; p < config.processors; ++p) {

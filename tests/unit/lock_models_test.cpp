@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -37,9 +36,11 @@
 
 namespace {
 
+using lock_reference::bound_texts;
 using lock_reference::files_text;
 using lock_reference::Model;
 using lock_reference::parse_set;
+using lock_reference::trace_texts;
 using lock_reference::TraceSet;
 
 const char* name(Model model) {
@@ -91,11 +92,6 @@ TEST(LockModelReference, DecidesPinnedCasesAsTheDefinitionDoes) {
           << name(model) << ": " << pinned.what;
     }
   }
-}
-
-int cases_to_run() {
-  const char* text = std::getenv("QIRN_LOCK_DIFF_CASES");
-  return text != nullptr ? std::atoi(text) : 300;
 }
 
 enum class Verdict { Legal, Violation, None };
@@ -175,12 +171,8 @@ class LockModels : public TraceFixture {
   // The traces, the bound files when the set has them, the read-from mapping
   // and the pending windows, as a run reads them.
   void load_set(const TraceSet& set, MCM_t model) {
-    std::vector<std::string> traces;
-    std::vector<std::string> bounds;
-    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
-    for (const auto& file : set.bounds) bounds.push_back(lock_reference::bound_text(file));
     reset_run_state();
-    load(traces, model, bounds);
+    load(trace_texts(set), model, bound_texts(set));
     construct_mapping();
     if (set.bounds.empty()) return;
     calculatePendingWindow();
@@ -196,12 +188,8 @@ class LockModels : public TraceFixture {
   }
 
   std::string run(const TraceSet& set, Model model, bool optimized) {
-    std::vector<std::string> traces;
-    std::vector<std::string> bounds;
-    for (const auto& program : set.programs) traces.push_back(lock_reference::trace_text(program));
-    for (const auto& file : set.bounds) bounds.push_back(lock_reference::bound_text(file));
-    write_files("tfres", traces);
-    write_files("boundgt", bounds);
+    write_files("tfres", trace_texts(set));
+    write_files("boundgt", bound_texts(set));
     return whole_run(arguments(set.programs.size(), model, optimized, scratch_));
   }
 
@@ -284,7 +272,7 @@ class LockModels : public TraceFixture {
 };
 
 TEST_F(LockModels, VerdictsSearchAndCoresAgreeWithTheReference) {
-  const int cases = cases_to_run();
+  const int cases = count_from_env("QIRN_LOCK_DIFF_CASES", 300);
   for (Model model : {Model::RC, Model::ScC}) {
     for (bool optimized : {true, false}) {
       const Tally tally = compare(model, optimized, cases);

@@ -2,7 +2,6 @@
 // literal rule.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -74,9 +73,8 @@ class OptimizedVerdict : public TraceFixture {
 // literal rule in the same order, with windows from a scan every tick to
 // none for a hundred operations.
 TEST_F(OptimizedVerdict, InferenceInsertsTheArcsOfTheLiteralRuleInItsOrder) {
-  const char* runs = std::getenv("QIRN_INFERENCE_RUNS");  // the slow label's long run
-  const uint64_t last = runs != nullptr ? std::strtoull(runs, nullptr, 10) : 200;
-  for (uint64_t seed = 1; seed <= last; ++seed) {
+  const int runs = count_from_env("QIRN_INFERENCE_RUNS", 200);
+  for (uint64_t seed = 1; seed <= static_cast<uint64_t>(runs); ++seed) {
     GenConfig config = shape(seed);
     config.scanDistance = 1 + static_cast<int32_t>(seed % 9);
     config.violations = static_cast<int32_t>(seed % 4);

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <random>
@@ -33,11 +32,6 @@ namespace {
 using qirn_gen::GenConfig;
 using qirn_gen::GeneratedRun;
 using qirn_gen::OpKind;
-
-int cases_to_run() {
-  const char* text = std::getenv("QIRN_RC_DIFF_CASES");
-  return text != nullptr ? std::atoi(text) : 300;
-}
 
 struct TraceSet {
   std::vector<std::string> traces;
@@ -223,7 +217,7 @@ class RcDifferential : public TraceFixture {
 };
 
 TEST_F(RcDifferential, VerdictPrintsWhatTheExhaustiveSearchPrints) {
-  const int cases = cases_to_run();
+  const int cases = count_from_env("QIRN_RC_DIFF_CASES", 300);
   for (bool optimized : {false, true}) {
     int violations = 0;
     int compared = 0;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,14 +72,8 @@ class StoreBufferModels : public TraceFixture {
  protected:
   // 1 for a violation, 0 for a pass, -1 for neither.
   int qirn_verdict(const TraceSet& set, const std::string& model, bool optimized) {
-    std::vector<std::string> traces;
-    std::vector<std::string> bounds;
-    for (std::size_t p = 0; p < set.programs.size(); ++p) {
-      traces.push_back(lock_reference::trace_text(set.programs[p]));
-      bounds.push_back(lock_reference::bound_text(set.bounds[p]));
-    }
-    write_files("tfres", traces);
-    write_files("boundgt", bounds);
+    write_files("tfres", lock_reference::trace_texts(set));
+    write_files("boundgt", lock_reference::bound_texts(set));
     std::vector<std::string> words = {
         "-p", std::to_string(set.programs.size()), "-m", model, "-i", scratch_ + "/"};
     if (!optimized) words.push_back("-b");
@@ -91,13 +84,8 @@ class StoreBufferModels : public TraceFixture {
   }
 };
 
-int cases_to_run() {
-  const char* text = std::getenv("QIRN_STORE_BUFFER_CASES");
-  return text != nullptr ? std::atoi(text) : 150;
-}
-
 TEST_F(StoreBufferModels, VerdictsAreThoseOfTheMachine) {
-  const int cases = cases_to_run();
+  const int cases = count_from_env("QIRN_STORE_BUFFER_CASES", 150);
   for (const std::string model : {"SC", "TSO", "PSO"}) {
     int runs = 0;
     int violations = 0;

@@ -44,15 +44,6 @@ BoundFile parse_bounds(const std::string& text) {
   return file;
 }
 
-}  // namespace
-
-TraceSet parse_set(const std::vector<std::string>& traces, const std::vector<std::string>& bounds) {
-  TraceSet set;
-  for (const std::string& text : traces) set.programs.push_back(parse(text));
-  for (const std::string& text : bounds) set.bounds.push_back(parse_bounds(text));
-  return set;
-}
-
 std::string trace_text(const Program& program) {
   static const char* const words[] = {"load", "store", "acquire", "release", "fence"};
   std::string text;
@@ -76,6 +67,27 @@ std::string bound_text(const BoundFile& file) {
             std::to_string(file.rows[i].first) + "," + std::to_string(file.rows[i].second) + "\n";
   }
   return text;
+}
+
+}  // namespace
+
+TraceSet parse_set(const std::vector<std::string>& traces, const std::vector<std::string>& bounds) {
+  TraceSet set;
+  for (const std::string& text : traces) set.programs.push_back(parse(text));
+  for (const std::string& text : bounds) set.bounds.push_back(parse_bounds(text));
+  return set;
+}
+
+std::vector<std::string> trace_texts(const TraceSet& set) {
+  std::vector<std::string> texts;
+  for (const Program& program : set.programs) texts.push_back(trace_text(program));
+  return texts;
+}
+
+std::vector<std::string> bound_texts(const TraceSet& set) {
+  std::vector<std::string> texts;
+  for (const BoundFile& file : set.bounds) texts.push_back(bound_text(file));
+  return texts;
 }
 
 std::string files_text(const TraceSet& set, bool optimized) {

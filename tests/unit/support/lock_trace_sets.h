@@ -16,8 +16,9 @@ namespace lock_reference {
 TraceSet parse_set(const std::vector<std::string>& traces,
                    const std::vector<std::string>& bounds = {});
 
-std::string trace_text(const Program& program);
-std::string bound_text(const BoundFile& file);
+// The text of each trace file, and of each bound file.
+std::vector<std::string> trace_texts(const TraceSet& set);
+std::vector<std::string> bound_texts(const TraceSet& set);
 // Every file of the set, each under a line "--- NAME"; the bound files only
 // for optimized mode.
 std::string files_text(const TraceSet& set, bool optimized);

@@ -11,6 +11,11 @@
 #include "trace/graph.h"
 #include "trace/trace_reader.h"
 
+int count_from_env(const char* name, int fallback) {
+  const char* text = std::getenv(name);
+  return text != nullptr ? std::atoi(text) : fallback;
+}
+
 void TraceFixture::SetUp() {
   reset_run_state();
   char pattern[] = "/tmp/qirn-test-XXXXXX";

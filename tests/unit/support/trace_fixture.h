@@ -30,6 +30,10 @@ std::string printed(Run&& run) {
 // masked.
 std::string whole_run(std::vector<std::string> words);
 
+// The number that the environment variable `name` holds, which the slow
+// label's long runs set, or else `fallback`.
+int count_from_env(const char* name, int fallback);
+
 // Runs `stage` as main runs the stages and exits with main's status: for
 // EXPECT_EXIT on the message and status of a fatal stop.
 template <class Stage>
