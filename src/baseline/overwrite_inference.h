@@ -82,7 +82,8 @@ class HandledLog {
     return static_cast<std::size_t>(u->id) * state->graph.size() + p;
   }
 
-  HandledLog() : newest_(static_cast<std::size_t>(state->nodeCount + 1) * state->graph.size(), -1) {}
+  HandledLog()
+      : newest_(static_cast<std::size_t>(state->nodeCount + 1) * state->graph.size(), -1) {}
 
   void add(std::size_t key, int_t pass, int_t bound) {
     entries_.push_back({pass, bound, newest_[key]});

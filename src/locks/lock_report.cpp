@@ -17,7 +17,7 @@ void print_rc_decision(const LockDecision& decision) {
 void print_scc_decision(const LockDecision& decision) {
   std::fprintf(state->out, "ScC\n");
   std::fprintf(state->out, state->isBase == 0 ? "optimized algorithm begin ...\n"
-                                : "baseline algorithm begin !...\n");
+                                              : "baseline algorithm begin !...\n");
   if (decision.cycle) report_cycle(*decision.cycle);
   const bool violation = decision.verdict != LockVerdict::Legal;
   print_verdict(violation, violation ? "no path can be found!" : "no cycle!");

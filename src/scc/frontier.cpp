@@ -76,7 +76,8 @@ int_t delModifiedF(int_t* f, int_t, int_t loc, opnode* tail, int_t seq) {
   opnode* next = node_at(loc / location_count(), f[loc]);
   if (tail != nullptr && tail->optype == STORE && has_arc(tail, next, TCo) == 0 &&
       has_arc(tail, next, Co) == 0) {
-    std::fprintf(state->out, "%d,%d  %d,%d\n", tail->proc_num, tail->seq_num, next->proc_num, next->seq_num);
+    std::fprintf(state->out, "%d,%d  %d,%d\n", tail->proc_num, tail->seq_num, next->proc_num,
+                 next->seq_num);
     std::fprintf(state->out, "loc=%d\n", loc);
     err_quit("err2 in del mf!");
   }

@@ -46,7 +46,8 @@ int_t ins_first_store_arcs(opnode* w1) {
   bool refused = false;
   for_initial_value_readers(w1, [&](opnode* r) {
     if (refused || !reader_scan_after(w1, r)) return;
-    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
+    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num,
+                 r->seq_num);
     refused = true;
   });
   if (refused) return -1;
@@ -70,7 +71,8 @@ int_t ins_go_arc_caused_by_writes(opnode* w, opnode* w1) {
   bool refused = false;
   for_remote_session_readers(w, [&](opnode* r) {
     if (refused || !reader_scan_after(w1, r)) return;
-    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num, r->seq_num);
+    std::fprintf(state->out, "w1[%d][%d],r[%d][%d]\n", w1->proc_num, w1->seq_num, r->proc_num,
+                 r->seq_num);
     std::fprintf(state->out, "w[%d][%d]\n", w->proc_num, w->seq_num);
     ins_reverse_arc(w, w1, Co);
     refused = true;

@@ -51,8 +51,8 @@ namespace {
                                                   const opnode* n) {
   std::fprintf(state->out, "ac1->sn=%d,ac3->sn=%d\n", ac1->scanIndex, ac3->scanIndex);
   std::fprintf(state->out, "ac1->addr=%d,ac3->addr=%d\n", ac1->addr, ac3->addr);
-  std::fprintf(state->out, "ac1[%d][%d],ac3[%d][%d],n[%d][%d]\n", ac1->proc_num, ac1->seq_num, ac3->proc_num,
-              ac3->seq_num, n->proc_num, n->seq_num);
+  std::fprintf(state->out, "ac1[%d][%d],ac3[%d][%d],n[%d][%d]\n", ac1->proc_num, ac1->seq_num,
+               ac3->proc_num, ac3->seq_num, n->proc_num, n->seq_num);
   err_quit("err2 in add pre reverse so!");
 }
 

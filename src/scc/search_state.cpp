@@ -26,7 +26,7 @@ opnode* first_acquire(int_t p) {
 void init_sync_in_p(int_t sn) {
   const std::size_t width = static_cast<std::size_t>(sn) + 1;
   state->syncInP.assign(static_cast<std::size_t>(state->NPROCESSOR),
-                       std::vector<opnode*>(width, nullptr));
+                        std::vector<opnode*>(width, nullptr));
   for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     std::vector<opnode*>& row = state->syncInP[p];
     for (opnode* sa = first_acquire(p); sa != nullptr; sa = sa->nxt) {

@@ -81,8 +81,8 @@ opnode* offered_in_scan(int_t i, const NodeMarks& visited) {
 }
 
 [[noreturn]] void report_scan_regression(const opnode* c, int_t s, const opnode* prev) {
-  std::fprintf(state->out, "n2[%d][%d],n2->sn=%d,s=%d,n1[%d][%d],n1->sn=%d\n", c->proc_num, c->seq_num,
-              c->scanIndex, s, prev->proc_num, prev->seq_num, prev->scanIndex);
+  std::fprintf(state->out, "n2[%d][%d],n2->sn=%d,s=%d,n1[%d][%d],n1->sn=%d\n", c->proc_num,
+               c->seq_num, c->scanIndex, s, prev->proc_num, prev->seq_num, prev->scanIndex);
   std::fprintf(state->out, "lstOpInP[0]=%d\n", state->lastOpOfProc[0]);
   err_quit("err in select next op!");
 }
