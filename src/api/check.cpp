@@ -21,14 +21,8 @@ void apply(const Options& options) {
     state->traceInMemory = options.traceInMemory;
     state->traceText = options.traceText;
   } else {
-    state->QIRNTFRES = options.prefix + "tfres";
-    state->QIRNBOUND = options.prefix + "boundgt";
-    const int_t files = trace_files_in(options.prefix);
-    if (options.processors > 0) {
-      state->NPROCESSOR = options.processors;
-    } else if (files > 0) {
-      state->NPROCESSOR = files;
-    }
+    if (options.processors > 0) state->NPROCESSOR = options.processors;
+    read_traces_at(options.prefix, options.processors <= 0);
   }
   state->stoppedByOptions = set_model(options.model.c_str()) != 0;
 }

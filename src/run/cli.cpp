@@ -75,6 +75,16 @@ void take_verdict_options(int argc, char** argv) {
   opterr = reporting;
 }
 
+// The number of trace files PREFIXtfres.0, PREFIXtfres.1, ... that follow
+// each other.
+int_t trace_files_in(const std::string& prefix) {
+  int_t count = 0;
+  while (count < std::numeric_limits<int_t>::max() &&
+         std::filesystem::is_regular_file(prefix + "tfres." + std::to_string(count)))
+    ++count;
+  return count;
+}
+
 // A folder named without an option is read as with -i, after every option;
 // without -p the processor count is that of its trace files. Other words
 // without an option are ignored, as the word after "-o " always was.
@@ -84,10 +94,7 @@ void take_folder_arguments(int argc, char** argv, bool processorsGiven) {
     if (!std::filesystem::is_directory(argv[i], error)) continue;
     std::string dir = argv[i];
     if (dir.back() != '/') dir += '/';
-    state->QIRNBOUND = dir + "boundgt";
-    state->QIRNTFRES = dir + "tfres";
-    const int_t files = trace_files_in(dir);
-    if (!processorsGiven && files > 0) state->NPROCESSOR = files;
+    read_traces_at(dir, !processorsGiven);
   }
 }
 
@@ -105,12 +112,11 @@ int set_model(const char* name) {
   return 1;
 }
 
-int_t trace_files_in(const std::string& dir) {
-  int_t count = 0;
-  while (count < std::numeric_limits<int_t>::max() &&
-         std::filesystem::is_regular_file(dir + "tfres." + std::to_string(count)))
-    ++count;
-  return count;
+void read_traces_at(const std::string& prefix, bool countProcessors) {
+  state->QIRNBOUND = prefix + "boundgt";
+  state->QIRNTFRES = prefix + "tfres";
+  const int_t files = trace_files_in(prefix);
+  if (countProcessors && files > 0) state->NPROCESSOR = files;
 }
 
 int deal_argv(int argc, char** argv) {

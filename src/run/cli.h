@@ -15,6 +15,7 @@ void print_help();
 // name.
 int set_model(const char* name);
 
-// The number of trace files PREFIXtfres.0, PREFIXtfres.1, ... that follow each
-// other.
-int_t trace_files_in(const std::string& prefix);
+// Reads the traces from PREFIXtfres.N and the bounds from PREFIXboundgt.N;
+// with `countProcessors`, the processor count becomes that of the trace files
+// when there are any.
+void read_traces_at(const std::string& prefix, bool countProcessors);
