@@ -10,9 +10,9 @@
 #include "bounds/scan_order.h"
 #include "bounds/windows.h"
 #include "derive/reach_closure.h"
+#include "derive/window_walks.h"
 #include "graph/arc_store.h"
 #include "graph/timed_pairs.h"
-#include "graph/walk_stack.h"
 #include "report/diagnostics.h"
 #include "trace/read_from.h"
 
@@ -193,21 +193,6 @@ class StoreIndex {
   std::vector<Candidate> candidates_;
 };
 
-// check_go's walk from `start` for u and v; `entered(n)` hears of every
-// operation it enters past the start.
-template <typename Entered>
-bool walk_go(opnode* u, opnode* v, opnode* start, NodeMarks& visited, Entered entered) {
-  thread_local WalkStack stack;
-  const auto reaches = [v](const opnode* n) { return n == v || check_TO(n, v) != 0; };
-  const auto never = [](const opnode*) { return false; };
-  const auto in_window = [u, &entered](const opnode* n) {
-    if (op_in_pw(u, n) == 0) return false;
-    entered(n);
-    return true;
-  };
-  return walk_arcs(stack, start, visited, reaches, never, in_window) != nullptr;
-}
-
 // One run of the inference: the candidate index and, when it fits and no two
 // operations are timed (so that "ordered before" is plain reachability, as
 // always in baseline mode), the closure that answers it without a walk.
@@ -237,23 +222,28 @@ class Inference {
     opnode* to;
     opnode* before;
     opnode* after;
-    std::size_t askedAt;  // arcs inserted when its order was last asked
-    // The operations that walk entered besides `before`, in entered_.
-    std::size_t firstEntered;
-    std::size_t enteredCount;
+    // The kept walk from `before` that said no, and how many of its targets
+    // the pair has read (with the closure, -1 and 0).
+    int_t walk;
+    std::size_t seen;
+    // Arcs noted when from -> to was last known to be absent; kUnknown when
+    // it may have been there already when the pair opened.
+    std::size_t absentAt;
   };
+  static constexpr std::size_t kUnknown = std::numeric_limits<std::size_t>::max();
 
   // Every later pass meets the candidates of the first in the same order,
   // and all but the open ones end without an effect: time (which does not
   // change) decided them, or their arc exists, and arcs are only added. So a
   // later pass tries the open pairs alone, in the order the first pass met
-  // them, and gives each the answer a full pass would (see reaches_now). A
-  // pair whose arc now exists is closed for good.
+  // them, and gives each the answer a full pass would. A pair whose arc now
+  // exists is closed for good.
   int_t pass_over_open_pairs() {
     int_t inserted = 0;
     std::size_t kept = 0;
     for (OpenPair& pair : open_) {
-      if (has_arc(pair.from, pair.to, IO) != 0) continue;
+      if (may_have_arc(pair) && has_arc(pair.from, pair.to, IO) != 0) continue;
+      pair.absentAt = walks_.noted();
       if (reaches_now(pair)) {
         inserted += insert(pair.from, pair.to) ? 1 : 0;
         continue;
@@ -264,74 +254,16 @@ class Inference {
     return inserted;
   }
 
-  // Whether `before` is now ordered before `after`, for a pair whose walk
-  // found it was not. That walk looked at the arcs of `before` and of the
-  // operations it entered, and at time, which does not change; arcs are only
-  // added. So only the arcs inserted since from those operations can change
-  // its course, and the walk goes on from them alone: one into `after`, or
-  // into an operation timed before it, closes the walk, which meets every
-  // arc of every operation it reaches; one into an operation of `before`'s
-  // windows that the walk did not enter is walked from, past everything
-  // walked already. Reachability does not depend on the order of the arcs,
-  // so this ends as a new walk from `before` would, having entered the same
-  // operations. Those are noted as the pair's walk when it stays open.
-  // (With the closure there is no walk to go on with; its answer costs
-  // nothing.)
   bool reaches_now(OpenPair& pair) {
     if (closure_) return closure_->reaches(pair.before, pair.after);
-    if (!changed_since(pair)) return false;
-    const std::size_t mark = entered_.size();
-    walked_.clear();
-    walked_.set(pair.before);
-    for (std::size_t k = 0; k < pair.enteredCount; ++k) {
-      const int_t id = entered_[pair.firstEntered + k];
-      walked_.set_id(id);
-      entered_.push_back(id);
-    }
-    bool reached = goes_on_from(pair, pair.before->id);
-    for (std::size_t k = 0; k < pair.enteredCount && !reached; ++k) {
-      reached = goes_on_from(pair, entered_[mark + k]);
-    }
-    if (reached) {
-      entered_.resize(mark);
-      return true;
-    }
-    pair.askedAt = log_.size();
-    pair.firstEntered = mark;
-    pair.enteredCount = entered_.size() - mark;
-    return false;
+    return walks_.reaches_now(pair.walk, pair.after, pair.seen);
   }
 
-  // Whether the log entry k (-1 for none) came after the first `askedAt`.
-  static bool inserted_since(int_t k, std::size_t askedAt) {
-    return k >= 0 && static_cast<std::size_t>(k) >= askedAt;
-  }
-
-  // Whether an arc has been inserted from `before` or from an operation its
-  // walk entered since the pair was last asked.
-  bool changed_since(const OpenPair& pair) const {
-    if (inserted_since(newestFrom_[pair.before->id], pair.askedAt)) return true;
-    const std::size_t end = pair.firstEntered + pair.enteredCount;
-    for (std::size_t k = pair.firstEntered; k < end; ++k) {
-      if (inserted_since(newestFrom_[entered_[k]], pair.askedAt)) return true;
-    }
-    return false;
-  }
-
-  // The walk of the pair goes on along the arcs inserted from node `id`
-  // since the pair was last asked; true when it closes.
-  bool goes_on_from(const OpenPair& pair, int_t id) {
-    for (int_t k = newestFrom_[id]; inserted_since(k, pair.askedAt); k = log_[k].older) {
-      opnode* to = log_[k].to;
-      if (to == pair.after || check_TO(to, pair.after) != 0) return true;
-      if (walked_.test(to) || op_in_pw(pair.before, to) == 0) continue;
-      entered_.push_back(to->id);
-      if (walk_go(pair.before, pair.after, to, walked_,
-                  [this](const opnode* n) { entered_.push_back(n->id); })) {
-        return true;
-      }
-    }
-    return false;
+  // Whether from -> to may have been inserted since it was last known to be
+  // absent. Only this inference inserts arcs while it runs, and it notes
+  // each one.
+  bool may_have_arc(const OpenPair& pair) const {
+    return pair.absentAt == kUnknown || walks_.noted_since(pair.from, pair.absentAt);
   }
 
   int_t infer_for(opnode* node) {
@@ -399,29 +331,23 @@ class Inference {
       if (timed_before(before, after)) return passes_ == 1 && insert(from, to);
       if (timeOnly || timed_before(after, before) || has_arc(from, to, IO) != 0) return false;
     }
-    const std::size_t mark = entered_.size();
-    if (reaches(before, after)) {
-      entered_.resize(mark);
-      return insert(from, to);
-    }
-    open_.push_back({from, to, before, after, log_.size(), mark, entered_.size() - mark});
+    const WindowWalks::Answer answer = reaches(before, after);
+    if (answer.reaches) return insert(from, to);
+    const std::size_t absentAt = optimized_ ? walks_.noted() : kUnknown;
+    open_.push_back({from, to, before, after, answer.walk, answer.seen, absentAt});
     return false;
   }
 
-  // The closure's answer, or check_go's walk, noting in entered_ every
-  // operation the walk enters past `before`.
-  bool reaches(opnode* before, opnode* after) {
-    if (closure_) return closure_->reaches(before, after);
-    visited_.clear();
-    return walk_go(before, after, before, visited_,
-                   [this](const opnode* n) { entered_.push_back(n->id); });
+  // The closure's answer, or check_go's.
+  WindowWalks::Answer reaches(opnode* before, opnode* after) {
+    if (closure_) return {closure_->reaches(before, after), -1, 0};
+    return walks_.ask(before, after);
   }
 
   bool insert(opnode* from, opnode* to) {
     if (ins_arc(from, to, IO) != 0) return false;
     if (closure_) closure_->add_arc(from, to);
-    log_.push_back({to, newestFrom_[from->id]});
-    newestFrom_[from->id] = static_cast<int_t>(log_.size()) - 1;
+    walks_.inserted(from, to);
     return true;
   }
 
@@ -431,22 +357,7 @@ class Inference {
   StoreIndex stores_;
   std::optional<ReachClosure> closure_;
   std::vector<OpenPair> open_;
-  // The operations entered by the walks of open pairs, a range per walk; a
-  // walk repeated in a later pass appends its own range.
-  std::vector<int_t> entered_;
-  NodeMarks visited_;
-  // Every inserted arc in order, each linked to the one inserted from the
-  // same node before it; per node by id the newest (-1 for none). A pair
-  // asked when `askedAt` arcs were in the log has seen every arc before
-  // that place.
-  struct InsertedArc {
-    opnode* to;
-    int_t older;
-  };
-  std::vector<InsertedArc> log_;
-  std::vector<int_t> newestFrom_ = std::vector<int_t>(state->nodeCount + 1, -1);
-  // The operations a pair's walk has entered, as reaches_now goes on with it.
-  NodeMarks walked_;
+  WindowWalks walks_;
 };
 
 // Passes over all operations until one inserts nothing; arcs inserted during
@@ -497,7 +408,8 @@ int_t check_go(opnode* u, opnode* v) {
 // Reaches v through the arcs, or in optimized mode any operation timed before
 // v, passing only through operations that lie in u's pending windows.
 int_t dfs_go(opnode* u, opnode* v, opnode* op, NodeMarks& visited) {
-  return walk_go(u, v, op, visited, [](const opnode*) {}) ? 1 : 0;
+  const auto reaches = [v](const opnode* n) { return n == v || check_TO(n, v) != 0; };
+  return walk_window(u, op, visited, reaches, [](const opnode*) {}) ? 1 : 0;
 }
 
 // Neither check_TO(u, v) nor check_TO(v, u). The walks ask this of many v

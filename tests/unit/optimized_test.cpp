@@ -69,9 +69,11 @@ class OptimizedVerdict : public TraceFixture {
 };
 
 // qirn's inference (open pairs alone retried after the first pass, narrow
-// windows scanned op by op, wide ones searched) inserts the arcs of the
-// literal rule in the same order, with windows from a scan every tick to
-// none for a hundred operations.
+// windows scanned op by op, wide ones searched, failed walks kept and
+// brought up to date) inserts the arcs of the literal rule in the same
+// order, with windows from a scan every tick to none for a hundred
+// operations, and with few addresses on longer runs, where many questions
+// start at one store.
 TEST_F(OptimizedVerdict, InferenceInsertsTheArcsOfTheLiteralRuleInItsOrder) {
   const int runs = count_from_env("QIRN_INFERENCE_RUNS", 200);
   for (uint64_t seed = 1; seed <= static_cast<uint64_t>(runs); ++seed) {
@@ -82,6 +84,11 @@ TEST_F(OptimizedVerdict, InferenceInsertsTheArcsOfTheLiteralRuleInItsOrder) {
       config.processors = 2;
       config.operations = 55;
       config.scanDistance = 200;
+    }
+    if (seed % 10 == 5) {
+      config.processors = 6;
+      config.operations = 60;
+      config.addresses = 2;
     }
     const MCM_t model = seed % 2 == 0 ? SC : PC;
     if (!prepare(config, model)) continue;
