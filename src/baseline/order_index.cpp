@@ -216,13 +216,21 @@ std::size_t OrderIndex::first_at(std::size_t chain, int_t seq) const {
 }
 
 // Every node reaching x, and x, gains y and all y reaches. When y reaches
-// x already, the arc closes a cycle.
+// x already, the arc closes a cycle. A node that reaches x reaches all x
+// reaches, so its row is nowhere above x's: it can change only in the
+// entries where what is carried lies below x's row, and only those are
+// lowered.
 void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   if (reaches(x, y)) return;
   ++version_;
   const bool closes = reaches(y, x);
   std::copy_n(row(shared(place_[y->id])), width_, carried_.begin());
   carried_[chain_of(y)] = std::min(carried_[chain_of(y)], y->seq_num);
+  const int_t* reachedFromX = row(shared(place_[x->id]));
+  lowered_.clear();
+  for (std::size_t s = 0; s < width_; ++s) {
+    if (carried_[s] < reachedFromX[s]) lowered_.push_back(s);
+  }
   for (std::size_t chain = 0; chain < width_; ++chain) {
     ends_[chain] = reaching_prefix(chain, x);
     lower_rows(chainStart_[chain], ends_[chain]);
@@ -247,13 +255,13 @@ void OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
 
 bool OrderIndex::lower(std::size_t place) {
   int_t* entries = row(place);
-  const int_t* carried = carried_.data();
-  int_t changed = 0;
-  for (std::size_t s = 0; s < width_; ++s) {
-    changed |= carried[s] < entries[s] ? 1 : 0;
-    entries[s] = std::min(entries[s], carried[s]);
+  bool changed = false;
+  for (const std::size_t s : lowered_) {
+    if (carried_[s] >= entries[s]) continue;
+    entries[s] = carried_[s];
+    changed = true;
   }
-  return changed != 0;
+  return changed;
 }
 
 // In each chain, the members reached from y, or y, start where the row

@@ -113,7 +113,8 @@ class OrderIndex {
   std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
   // Lowers the rows of the chain's members before `end` to what is carried.
   void lower_rows(std::size_t begin, std::size_t end);
-  // Lowers the row to what is carried; answers whether it changed.
+  // Lowers the row to what is carried in the entries that may change;
+  // answers whether it changed.
   bool lower(std::size_t place);
   // Joins the members that reach x and are reached from y into x's set.
   void join_cycle(const opnode* x);
@@ -135,7 +136,8 @@ class OrderIndex {
   mutable std::vector<std::size_t> set_;
   mutable std::vector<std::size_t> run_;
   std::vector<int_t> carried_;
-  std::vector<std::size_t> ends_;  // by chain: the prefix that reaches x
+  std::vector<std::size_t> lowered_;  // the entries where carried_ lies below x's row
+  std::vector<std::size_t> ends_;     // by chain: the prefix that reaches x
   std::int64_t version_ = 0;
   bool cyclic_ = false;
 };
