@@ -115,8 +115,9 @@ int set_model(const char* name) {
 void read_traces_at(const std::string& prefix, bool countProcessors) {
   state->QIRNBOUND = prefix + "boundgt";
   state->QIRNTFRES = prefix + "tfres";
+  if (!countProcessors) return;
   const int_t files = trace_files_in(prefix);
-  if (countProcessors && files > 0) state->NPROCESSOR = files;
+  if (files > 0) state->NPROCESSOR = files;
 }
 
 int deal_argv(int argc, char** argv) {
@@ -142,8 +143,7 @@ int deal_argv(int argc, char** argv) {
         state->NOPLIST = to_int(optarg);
         break;
       case 'i':
-        state->QIRNBOUND = std::string(optarg) + "boundgt";
-        state->QIRNTFRES = std::string(optarg) + "tfres";
+        read_traces_at(optarg, false);
         break;
       case 'm':
         if (set_model(optarg) == 1) result = 1;
