@@ -18,7 +18,9 @@
 using int_t = std::int32_t;
 using char_t = char;
 
-enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND, FENCE };
+// RMW: an atomic read-modify-write of one address, one node that is both a
+// load and a store.
+enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND, FENCE, RMW };
 enum MCM_t : int_t { SC, PC, RC, ScC, TSO, PSO };
 
 // The model's name as the command line takes it.
@@ -85,6 +87,8 @@ struct opnode {
   // nodes (the sentinel last) used by mark sets and the arc index.
   oparc* pointToTail = nullptr;
   int_t id = 0;
+  // The value an RMW read; its `val` is the value it wrote.
+  int_t readVal = 0;
 };
 
 // The scan table: at row k, every processor's lower and upper bound at scan
@@ -135,6 +139,7 @@ struct HeldOperation {
   op_type_t optype = OPEND;
   int_t addr = 0;
   int_t val = 0;
+  int_t readVal = 0;
   std::int64_t line = 0;
 };
 
@@ -203,6 +208,7 @@ struct RunState {
   int_t lockNum = -1;              // largest acquired lock + 1
   int_t addrColumns = 0;           // distinct addresses used
   int_t lockColumns = 0;           // distinct locks acquired
+  bool hasRmw = false;             // some operation is an RMW
 
   // Time bounds.
   int_t NSCAN = 0;
@@ -309,9 +315,21 @@ inline opnode* node_at(int_t p, int_t s) {
   return &state->graph[p][s];
 }
 
-// A load or a store, not a lock operation or a fence.
+// A load, a store or an RMW, not a lock operation or a fence.
 inline bool is_access(const opnode* u) {
-  return u->optype == LOAD || u->optype == STORE;
+  return u->optype == LOAD || u->optype == STORE || u->optype == RMW;
+}
+// A load or an RMW: it reads a value of its address.
+inline bool reads_memory(const opnode* u) {
+  return u->optype == LOAD || u->optype == RMW;
+}
+// A store or an RMW: it writes a value to its address.
+inline bool writes_memory(const opnode* u) {
+  return u->optype == STORE || u->optype == RMW;
+}
+// The value a load or an RMW read.
+inline int_t value_read(const opnode* u) {
+  return u->optype == RMW ? u->readVal : u->val;
 }
 inline bool is_acquire(const opnode* u) {
   return u->optype == SYNC && u->val == 0;

@@ -18,7 +18,9 @@ Operation operation_of(const std::string& line) {
   const TraceLine kind = classify_trace_line(line);
   if (kind == TraceLine::Access) {
     std::string word;
-    const ScannedItems items = parse_access_line(line, word, operation.addr, operation.value);
+    int_t written = 0;
+    const ScannedItems items =
+        parse_access_line(line, word, operation.addr, operation.value, written);
     if (items.count < 3 || items.out_of_range) return operation;
     if (word == "load") operation.kind = Operation::Kind::Load;
     if (word == "store") operation.kind = Operation::Kind::Store;

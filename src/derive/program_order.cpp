@@ -125,10 +125,11 @@ bool forwarded_past(const opnode* store, const opnode* load) {
 // TSO: a load before anything later, a store before later stores, and
 // accesses to one address in order; PSO keeps stores in order only per
 // address. Fences, and acquires and releases (which drain the buffer), order
-// everything.
+// everything. An RMW is a load and a store at once: nothing later passes it,
+// and it passes no earlier store under TSO, nor one of its address under PSO.
 bool buffer_keeps_order(MCM_t model, const opnode* u, const opnode* v) {
-  if (!is_access(u) || !is_access(v) || u->optype == LOAD) return true;
-  if (v->optype == STORE) return model == TSO || u->addr == v->addr;
+  if (!is_access(u) || !is_access(v) || reads_memory(u)) return true;
+  if (writes_memory(v)) return model == TSO || u->addr == v->addr;
   return u->addr == v->addr && !forwarded_past(u, v);
 }
 
@@ -137,7 +138,7 @@ bool buffer_keeps_order(MCM_t model, const opnode* u, const opnode* v) {
 bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
   if (model == SC || u->optype == FENCE || v->optype == FENCE) return true;
   if (model == TSO || model == PSO) return buffer_keeps_order(model, u, v);
-  return u->addr == v->addr || v->optype == STORE || u->optype == LOAD;
+  return u->addr == v->addr || writes_memory(v) || reads_memory(u);
 }
 
 int_t add_lo_arc(MCM_t MC) {

@@ -82,7 +82,7 @@ class StoreIndex {
     for (std::size_t p = 0; p < processors; ++p) {
       storeAddress_[p].assign(state->graph[p].size(), kNotAStore);
       for (const opnode& node : state->graph[p]) {
-        if (node.optype != STORE) continue;
+        if (!writes_memory(&node)) continue;
         auto& group = byAddress_[node.addr];
         if (group.empty()) group.resize(processors);
         group[p].push_back(node.seq_num);
@@ -266,14 +266,17 @@ class Inference {
     return pair.absentAt == kUnknown || walks_.noted_since(pair.from, pair.absentAt);
   }
 
+  // An RMW takes both turns, a store's first.
   int_t infer_for(opnode* node) {
-    if (node->optype == STORE) return overwritten_after(node);
-    if (node->optype != LOAD) return 0;
+    const int_t inserted = writes_memory(node) ? overwritten_after(node) : 0;
+    if (!reads_memory(node)) return inserted;
     opnode* w = st_mapping(node);
-    if (w == &state->sentinel) return passes_ == 1 ? initial_value(node) : 0;
-    return overwritten_before(node, w);
+    if (w == &state->sentinel) return inserted + (passes_ == 1 ? initial_value(node) : 0);
+    return inserted + overwritten_before(node, w);
   }
 
+  // An RMW is among the stores of its own address, but never orders itself.
+  //
   // A load of the initial value precedes every store to its address. Stores
   // above the load's window are timed after it already; below the window
   // the nearest store of each processor stands for the rest, which precede
@@ -281,7 +284,7 @@ class Inference {
   // it closes a cycle at once.
   int_t initial_value(opnode* r) {
     return stores_.for_each_candidate(r->addr, r, optimized_, any_store,
-                                      [&](opnode* v, bool) { return insert(r, v); });
+                                      [&](opnode* v, bool) { return v != r && insert(r, v); });
   }
 
   // A store ordered before a load was overwritten by the store w the load
@@ -290,8 +293,9 @@ class Inference {
   // ordered before the load, the rule below puts the load before it, which
   // closes the cycle.
   int_t overwritten_before(opnode* r, opnode* w) {
-    return stores_.for_each_candidate(w->addr, w, optimized_, no_store,
-                                      [&](opnode* v, bool) { return v != w && infer(v, w, v, r); });
+    return stores_.for_each_candidate(w->addr, w, optimized_, no_store, [&](opnode* v, bool) {
+      return v != w && v != r && infer(v, w, v, r);
+    });
   }
 
   // A store that follows w overwrites w after every load that read w, also
@@ -314,7 +318,7 @@ class Inference {
       };
       inserted += stores_.for_each_candidate(
           w->addr, r, optimized_, lowestBelow,
-          [&](opnode* v, bool below) { return v != w && infer(r, v, w, v, below); });
+          [&](opnode* v, bool below) { return v != w && v != r && infer(r, v, w, v, below); });
     }
     return inserted;
   }
@@ -375,7 +379,7 @@ int_t add_wt_arc(WriteToCarry carry) {
   for (auto& operations : state->graph) {
     for (opnode& node : operations) {
       opnode* r = &node;
-      if (r->optype != LOAD || (state->MC == ScC && r->inSync != 1)) continue;
+      if (!reads_memory(r) || (state->MC == ScC && r->inSync != 1)) continue;
       opnode* w = st_mapping(r);
       if (!wants_write_to(r, w)) continue;
       if (check_TO(r, w) == 1) report_write_to_violation(w, r);

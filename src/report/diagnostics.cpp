@@ -138,6 +138,14 @@ std::string sync_text(const opnode* u) {
   return formatted(u->val == 0 ? "(G[%d][%d]:Acquire %d)" : "(G[%d][%d]:Release %d)", u);
 }
 
+// An RMW shows the value it read and the value it wrote.
+std::string rmw_text(const opnode* u) {
+  char text[96];
+  std::snprintf(text, sizeof text, "(G[%d][%d]:RMW[%d]=%d#%d)", u->proc_num, u->seq_num, u->addr,
+                u->readVal, u->val);
+  return text;
+}
+
 }  // namespace
 
 std::string node_text(const opnode* u) {
@@ -150,6 +158,8 @@ std::string node_text(const opnode* u) {
       return sync_text(u);
     case FENCE:
       return formatted("(G[%d][%d]:Fence)", u);
+    case RMW:
+      return rmw_text(u);
     default:
       std::fprintf(state->out, "(");
       err_sys("optype format error in print_node");

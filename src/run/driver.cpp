@@ -67,6 +67,12 @@ void read_operations() {
   }
 }
 
+// The lock-based models do not take RMWs.
+void refuse_lock_model_rmw() {
+  if (state->hasRmw && (state->MC == RC || state->MC == ScC))
+    err_quit("read-modify-write is not supported under RC and ScC");
+}
+
 }  // namespace
 
 void read_inputs() {
@@ -76,6 +82,7 @@ void read_inputs() {
   if (optimized) read_bound_res();
   read_operations();
   get_addr_lock_num();
+  refuse_lock_model_rmw();
   construct_mapping();
   if (optimized) {
     calculatePendingWindow();
@@ -106,8 +113,10 @@ namespace {
 // baseline/cycle_check.h). So does baseline PSO once the stored arcs' matrix
 // of what reaches what no longer fits: its index has a chain per address,
 // and costs more than that matrix while the matrix fits. Both print the same.
+// The index's chains hold loads and stores apart, so a run with an RMW, which
+// is both, keeps program order as arcs.
 bool implicit_program_order() {
-  if (state->isBase != 1 || state->MC == RC || state->MC == ScC) return false;
+  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->hasRmw) return false;
   return state->MC != PSO || !ReachClosure::fits();
 }
 

@@ -114,6 +114,23 @@ bool read_access(Cursor& cursor, HeldOperation& operation) {
   return true;
 }
 
+// "{ M[A] == V; M[A] := W }", after the opening brace: a load and a store of
+// one address that together make one RMW.
+bool read_rmw(Cursor& cursor, HeldOperation& operation) {
+  HeldOperation load;
+  HeldOperation store;
+  if (!read_access(cursor, load) || load.optype != LOAD || !cursor.take(";") ||
+      !read_access(cursor, store) || store.optype != STORE || store.addr != load.addr ||
+      !cursor.take("}")) {
+    return false;
+  }
+  operation.optype = RMW;
+  operation.addr = load.addr;
+  operation.readVal = load.val;
+  operation.val = store.val;
+  return true;
+}
+
 // An optional "@ B:E", "@ B:" or "@ :E": integers of 64 bits, at least one.
 bool read_times(Cursor& cursor) {
   if (!cursor.take("@")) return true;
@@ -150,10 +167,8 @@ OneFileLine parse_one_file_line(std::string_view text) {
   }
   line.thread = static_cast<int_t>(thread.value());
   if (cursor.take("{")) {
-    line.kind = OneFileLineKind::ReadModifyWrite;
-    return line;
-  }
-  if (cursor.take_word("sync")) {
+    if (!read_rmw(cursor, line.operation)) return line;
+  } else if (cursor.take_word("sync")) {
     line.operation.optype = FENCE;
   } else if (!read_access(cursor, line.operation)) {
     return line;
@@ -169,8 +184,6 @@ void refuse(OneFileLineKind kind) {
   switch (kind) {
     case OneFileLineKind::ThreadBeyondLimit:
       err_quit("%s", kOneFileThreadError);
-    case OneFileLineKind::ReadModifyWrite:
-      err_quit("%s", kOneFileAtomicError);
     default:
       err_quit("%s", kOneFileFormatError);
   }
@@ -224,6 +237,7 @@ void fill_one_file_trace() {
       node.optype = operation.optype;
       node.addr = operation.addr;
       node.val = operation.val;
+      node.readVal = operation.readVal;
     }
   }
   done_reading();

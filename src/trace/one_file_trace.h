@@ -4,6 +4,8 @@
 //   T: M[A] := V     thread T stores V to address A
 //   T: M[A] == V     thread T loads V from address A
 //   T: sync          thread T executes a fence
+//   T: { M[A] == V; M[A] := W }
+//                    thread T reads V from A and writes W to it atomically
 //
 // Any of them may end with "@ B:E", "@ B:" or "@ :E", its begin and end
 // times, which are read and checked but otherwise ignored. Spaces and tabs
@@ -23,10 +25,8 @@ inline constexpr int_t kLargestOneFileThread = 1023;
 
 inline constexpr const char* kOneFileFormatError = "one-file trace format error";
 inline constexpr const char* kOneFileThreadError = "one-file trace thread number above 1023";
-inline constexpr const char* kOneFileAtomicError =
-    "one-file trace: atomic read-modify-write { ... } is not supported";
 
-enum class OneFileLineKind { Skipped, Operation, Malformed, ThreadBeyondLimit, ReadModifyWrite };
+enum class OneFileLineKind { Skipped, Operation, Malformed, ThreadBeyondLimit };
 
 // One line as read: for an operation, its thread and the operation (whose
 // `line` is left 0).

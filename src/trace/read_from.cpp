@@ -24,7 +24,7 @@ std::vector<KeyedLoad> index_loads() {
   std::vector<KeyedLoad> loads;
   for (auto& operations : state->graph) {
     for (opnode& node : operations) {
-      if (node.optype == LOAD) loads.push_back({value_key(node.addr, node.val), &node});
+      if (reads_memory(&node)) loads.push_back({value_key(node.addr, value_read(&node)), &node});
     }
   }
   std::stable_sort(loads.begin(), loads.end(),
@@ -60,6 +60,7 @@ template <typename Range>
 void map_readers(opnode& store, const Range& readers, std::vector<bool>& matched) {
   for (auto entry = readers.first; entry != readers.second; ++entry) {
     opnode* load = entry->load;
+    if (load == &store) continue;  // an RMW cannot read what it writes itself
     matched[load->id] = true;
     load->map_st[0] = store.proc_num;
     load->map_st[1] = store.seq_num;
@@ -74,16 +75,16 @@ int_t construct_mapping() {
   std::vector<bool> matched(static_cast<std::size_t>(state->nodeCount), false);
   for (auto& operations : state->graph) {
     for (opnode& node : operations) {
-      if (node.optype != STORE) continue;
+      if (!writes_memory(&node)) continue;
       node.map_ld.n_ld = 0;
       map_readers(node, readers_of(loads, value_key(node.addr, node.val)), matched);
     }
   }
   for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
-      if (node.optype == LOAD && node.val != 0 && !matched[node.id]) {
+      if (reads_memory(&node) && value_read(&node) != 0 && !matched[node.id]) {
         err_quit("panic: load read illegal value:proc %d, seq %d, val %d", node.proc_num,
-                 node.seq_num, node.val);
+                 node.seq_num, value_read(&node));
       }
     }
   }
@@ -91,8 +92,8 @@ int_t construct_mapping() {
 }
 
 opnode* st_mapping(const opnode* load) {
-  QIRN_ISVALID(load->optype == LOAD, kLoadLookupSite);
-  if (load->val == 0) return &state->sentinel;
+  QIRN_ISVALID(reads_memory(load), kLoadLookupSite);
+  if (value_read(load) == 0) return &state->sentinel;
   return node_at(load->map_st[0], load->map_st[1]);
 }
 

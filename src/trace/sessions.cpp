@@ -9,7 +9,7 @@
 namespace {
 
 bool is_access(const opnode& x) {
-  return x.optype == LOAD || x.optype == STORE;
+  return ::is_access(&x);
 }
 
 // A member of a per-processor chain: an in-session load or store, or an acquire.
@@ -39,8 +39,8 @@ void keep_first(std::vector<int_t>& row, int_t column, int_t seq) {
 }
 
 void record_first_access(const opnode& x) {
-  if (x.optype == STORE) keep_first(state->firstWrite[x.proc_num], x.column, x.seq_num);
-  if (x.optype == LOAD) keep_first(state->firstRead[x.proc_num], x.column, x.seq_num);
+  if (writes_memory(&x)) keep_first(state->firstWrite[x.proc_num], x.column, x.seq_num);
+  if (reads_memory(&x)) keep_first(state->firstRead[x.proc_num], x.column, x.seq_num);
 }
 
 }  // namespace

@@ -20,9 +20,12 @@ ScannedItems parse_lock_line(const std::string& line, int_t& lock) {
   return ItemScanner(line).word().number(lock).items();
 }
 
-ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr,
-                               int_t& val) {
-  return ItemScanner(line).word(&word).number(addr).number(val).items();
+ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr, int_t& val,
+                               int_t& written) {
+  ItemScanner scanner(line);
+  scanner.word(&word).number(addr).number(val);
+  if (word == "rmw") scanner.number(written);
+  return scanner.items();
 }
 
 namespace {
@@ -67,9 +70,11 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   std::string word;
   int_t addr = 0;
   int_t val = 0;
-  const ScannedItems items = parse_access_line(line, word, addr, val);
+  int_t written = 0;
+  const ScannedItems items = parse_access_line(line, word, addr, val, written);
   if (items.count >= 1 && word == "fence") return read_fence(node);
-  if (items.count < 3) {
+  const int_t needed = word == "rmw" ? 4 : 3;
+  if (items.count < needed) {
     std::fprintf(state->out, "%d  %d\n", p, k);
     err_quit("test result file format error");
   }
@@ -77,12 +82,15 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
     node.optype = LOAD;
   } else if (word == "store") {
     node.optype = STORE;
+  } else if (word == "rmw") {
+    node.optype = RMW;
   } else {
     err_quit("op type format is error");
   }
   if (!is_location_number(items, addr)) err_quit("test result file format error");
   node.addr = addr;
-  node.val = val;
+  node.val = node.optype == RMW ? written : val;
+  node.readVal = node.optype == RMW ? val : 0;
 }
 
 void read_operation(const std::string& line, int_t p, int_t k) {
@@ -164,6 +172,7 @@ void get_addr_lock_num() {
     for (const opnode& node : operations) {
       if (is_acquire(&node)) locks.push_back(node.addr);
       if (is_access(&node)) addresses.push_back(node.addr);
+      if (node.optype == RMW) state->hasRmw = true;
     }
   }
   sort_unique(addresses);

@@ -14,8 +14,10 @@ TraceLine classify_trace_line(const std::string& line);
 // Parses "%s%d": a word and the lock number.
 ScannedItems parse_lock_line(const std::string& line, int_t& lock);
 
-// Parses "%s%d%d": the word, the address and the value.
-ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr, int_t& val);
+// Parses "%s%d%d": the word, the address and the value; after the word
+// "rmw", a third number, the value written (`val` is then the value read).
+ScannedItems parse_access_line(const std::string& line, std::string& word, int_t& addr, int_t& val,
+                               int_t& written);
 
 // Makes the node a fence, which orders its processor's operations before it
 // ahead of those after it.
@@ -28,5 +30,5 @@ void get_proc_op_num();
 int_t read_result();
 
 // Sets `addrNum` and `lockNum` from the largest address and acquired lock,
-// the column counts, and every node's column.
+// the column counts, every node's column, and `hasRmw`.
 void get_addr_lock_num();

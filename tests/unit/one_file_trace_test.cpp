@@ -39,7 +39,10 @@ TEST(OneFileLines, NumbersKeepTheirRangesAndOnlyWholeOperationsRead) {
       {" \t\r\n", Kind::Skipped},
       {"1024: sync", Kind::ThreadBeyondLimit},
       {"99999999999999999999: sync", Kind::ThreadBeyondLimit},
-      {"2: { M[0] == 1; M[0] := 2 }", Kind::ReadModifyWrite, 2},
+      {"2: {M[0]==1;M[0]:=-2} @ 1:2", Kind::Operation, 2, RMW, 0, -2},
+      {"2: { M[0] == 1; M[1] := 2 }", Kind::Malformed},
+      {"2: { M[0] := 1; M[0] == 2 }", Kind::Malformed},
+      {"2: { M[0] == 1; M[0] := 2", Kind::Malformed},
       {"0: M[2147483647] := 1", Kind::Malformed},
       {"0: M[-1] := 1", Kind::Malformed},
       {"0: M[0] := 2147483648", Kind::Malformed},
@@ -57,10 +60,10 @@ TEST(OneFileLines, NumbersKeepTheirRangesAndOnlyWholeOperationsRead) {
   for (const LineCase& c : cases) {
     const OneFileLine line = parse_one_file_line(c.text);
     EXPECT_EQ(line.kind, c.kind) << c.text;
-    if (c.kind != Kind::Operation && c.kind != Kind::ReadModifyWrite) continue;
-    EXPECT_EQ(line.thread, c.thread) << c.text;
     if (c.kind != Kind::Operation) continue;
+    EXPECT_EQ(line.thread, c.thread) << c.text;
     EXPECT_EQ(line.operation.optype, c.optype) << c.text;
+    EXPECT_EQ(line.operation.readVal, c.optype == RMW ? 1 : 0) << c.text;
     EXPECT_EQ(line.operation.addr, c.addr) << c.text;
     EXPECT_EQ(line.operation.val, c.val) << c.text;
   }
@@ -110,11 +113,13 @@ class RandomRun {
 
   void add_operation(int p, bool fences, std::vector<std::string>& lines) {
     const int address = pick(3);
-    const int kind = pick(fences ? 5 : 4);
+    const int kind = pick(fences ? 6 : 5);
     std::string body;
-    if (kind == 4) {
+    if (kind == 5) {
       traces[p] += "fence\n";
       body = "sync";
+    } else if (kind == 4) {
+      body = add_rmw(p, address);
     } else {
       const bool store = kind < 2;
       // Stores write 1, 2, ... per address; loads read one of them or 0.
@@ -126,6 +131,16 @@ class RandomRun {
     }
     lines.push_back(blanks() + std::to_string(p) + blanks() + ":" + blanks() + body + times() +
                     blanks() + (pick(6) == 0 ? "\r\n" : "\n"));
+  }
+
+  // An RMW reads one of the values stored so far, or 0, and writes the next.
+  std::string add_rmw(int p, int address) {
+    const std::string read = std::to_string(pick(stored_[address] + 1));
+    const std::string written = std::to_string(++stored_[address]);
+    const std::string at = std::to_string(address);
+    traces[p] += "rmw " + at + " " + read + " " + written + "\n";
+    return "{" + blanks() + "M[" + at + "]==" + blanks() + read + ";" + blanks() + "M[" + at +
+           "] :=" + written + blanks() + "}";
   }
 
   void interleave(std::vector<std::vector<std::string>>& lines) {

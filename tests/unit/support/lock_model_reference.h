@@ -15,15 +15,16 @@
 
 namespace lock_reference {
 
-enum class Kind { Load, Store, Acquire, Release, Fence };
+enum class Kind { Load, Store, Acquire, Release, Fence, Rmw };
 
-// One trace line: `target` is the address of a load or store and the lock of
-// an acquire or release; `value` is used by loads and stores only. A fence
-// uses neither.
+// One trace line: `target` is the address of a load, store or RMW and the
+// lock of an acquire or release; `value` is used by accesses only (an RMW's
+// is the value it writes, `read` the value it reads). A fence uses neither.
 struct Op {
   Kind kind;
   int target;
   int value = 0;
+  int read = 0;
 };
 
 using Program = std::vector<Op>;

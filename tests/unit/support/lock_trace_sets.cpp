@@ -10,11 +10,9 @@ namespace lock_reference {
 namespace {
 
 Program parse(const std::string& text) {
-  static const std::map<std::string, Kind> kinds = {{"load", Kind::Load},
-                                                    {"store", Kind::Store},
-                                                    {"acquire", Kind::Acquire},
-                                                    {"release", Kind::Release},
-                                                    {"fence", Kind::Fence}};
+  static const std::map<std::string, Kind> kinds = {
+      {"load", Kind::Load},       {"store", Kind::Store}, {"acquire", Kind::Acquire},
+      {"release", Kind::Release}, {"fence", Kind::Fence}, {"rmw", Kind::Rmw}};
   Program program;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
@@ -22,8 +20,10 @@ Program parse(const std::string& text) {
     std::istringstream words(line);
     std::string word;
     Op op{Kind::Load, 0};
-    words >> word >> op.target >> op.value;
+    words >> word >> op.target;
     op.kind = kinds.at(word);
+    if (op.kind == Kind::Rmw) words >> op.read;
+    words >> op.value;
     program.push_back(op);
   }
   return program;
@@ -45,7 +45,7 @@ BoundFile parse_bounds(const std::string& text) {
 }
 
 std::string trace_text(const Program& program) {
-  static const char* const words[] = {"load", "store", "acquire", "release", "fence"};
+  static const char* const words[] = {"load", "store", "acquire", "release", "fence", "rmw"};
   std::string text;
   for (const Op& op : program) {
     if (op.kind == Kind::Fence) {
@@ -53,7 +53,8 @@ std::string trace_text(const Program& program) {
       continue;
     }
     text += std::string(words[static_cast<int>(op.kind)]) + " " + std::to_string(op.target);
-    const bool access = op.kind == Kind::Load || op.kind == Kind::Store;
+    if (op.kind == Kind::Rmw) text.append(" ").append(std::to_string(op.read));
+    const bool access = op.kind == Kind::Load || op.kind == Kind::Store || op.kind == Kind::Rmw;
     if (access) text.append(" ").append(std::to_string(op.value));
     text += '\n';
   }

@@ -81,15 +81,26 @@ class Machine {
     return true;
   }
 
+  // An RMW waits until its processor's stores (under PSO, those to its
+  // address) are in memory, then reads and writes memory at once.
+  bool rmw_may_run(int p, const Op& op) const {
+    for (const Buffered& entry : buffer_) {
+      if (entry.processor == p && (model_ != "PSO" || entry.addr == op.target)) return false;
+    }
+    return read(p, op.target) == op.read;
+  }
+
   bool execute(int p) {
     const int seq = next_[p];
     if (seq >= static_cast<int>(programs_[p].size()) || !may_issue(p, seq)) return false;
     const Op& op = programs_[p][seq];
-    const bool access = op.kind == Kind::Load || op.kind == Kind::Store;
+    const bool access = op.kind == Kind::Load || op.kind == Kind::Store || op.kind == Kind::Rmw;
     if (op.kind == Kind::Load && read(p, op.target) != op.value) return false;
+    if (op.kind == Kind::Rmw && !rmw_may_run(p, op)) return false;
     if (!access && !buffer_empty(p)) return false;
     const Moves saved{next_, buffer_, memory_};
     ++next_[p];
+    if (op.kind == Kind::Rmw) memory_[op.target] = op.value;
     if (op.kind == Kind::Store) {
       if (model_ == "SC") {
         memory_[op.target] = op.value;
