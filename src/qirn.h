@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ using char_t = char;
 // RMW: an atomic read-modify-write of one address, one node that is both a
 // load and a store.
 enum op_type_t : int_t { LOAD, STORE, SYNC, OPEND, FENCE, RMW };
-enum MCM_t : int_t { SC, PC, RC, ScC, TSO, PSO };
+enum MCM_t : int_t { SC, PC, RC, ScC, TSO, PSO, WMO };
 
 // The model's name as the command line takes it.
 const char* model_name(MCM_t model);
@@ -132,6 +133,12 @@ class ScanTable {
   std::vector<int_t> ubs_;
 };
 
+// The begin and end times that a one-file trace may give an operation.
+struct OperationTimes {
+  std::optional<std::int64_t> begin;
+  std::optional<std::int64_t> end;
+};
+
 // An operation read from a one-file trace (`--trace`), held from the read
 // that counts the operations until the graph has a node for it, with the
 // line it came from.
@@ -141,6 +148,7 @@ struct HeldOperation {
   int_t val = 0;
   int_t readVal = 0;
   std::int64_t line = 0;
+  OperationTimes times;
 };
 
 // Arc cells are pooled; `index` maps (source, target, order) to the live cell so
@@ -200,6 +208,9 @@ struct RunState {
   // The operation graph.
   std::vector<int_t> procOpNum;
   std::vector<std::vector<HeldOperation>> heldOperations;  // per processor, --trace only
+  // Per processor and sequence number, the times of a one-file trace; empty
+  // when no operation has any.
+  std::vector<std::vector<OperationTimes>> operationTimes;
   std::vector<std::vector<opnode>> graph;
   opnode sentinel;
   std::vector<int_t> windowStore;  // backs every node's `upw` and `lpw`

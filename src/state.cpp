@@ -16,6 +16,6 @@ void reset_run_state() {
 }
 
 const char* model_name(MCM_t model) {
-  static const char* const kNames[] = {"SC", "PC", "RC", "ScC", "TSO", "PSO"};
+  static const char* const kNames[] = {"SC", "PC", "RC", "ScC", "TSO", "PSO", "WMO"};
   return kNames[model];
 }

@@ -90,7 +90,7 @@ Value one_of(std::string& field, std::vector<std::string> names) {
 }
 
 Value model(std::string& field) {
-  return one_of(field, {"SC", "PC", "RC", "ScC", "TSO", "PSO"});
+  return one_of(field, {"SC", "PC", "RC", "ScC", "TSO", "PSO", "WMO"});
 }
 
 Value text(std::string& field) {

@@ -47,7 +47,7 @@ Value whole(T& field, T min, T max = std::numeric_limits<T>::max()) {
 Value seconds(double& field, double min, double max, bool zeroForNone);
 // One of the names, kept as written.
 Value one_of(std::string& field, std::vector<std::string> names);
-// A memory model name, as qirn takes it: SC, PC, RC, ScC, TSO or PSO.
+// A memory model name, as qirn takes it: SC, PC, RC, ScC, TSO, PSO or WMO.
 Value model(std::string& field);
 // Any text, the empty one too.
 Value text(std::string& field);

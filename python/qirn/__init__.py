@@ -36,7 +36,7 @@ def check(
     baseline: bool = False,
     processors: int = 0,
 ) -> Result:
-    """Checks one run under ``model`` (SC, PC, RC, ScC, TSO or PSO).
+    """Checks one run under ``model`` (SC, PC, RC, ScC, TSO, PSO or WMO).
 
     ``source`` is a folder holding ``tfres.N`` and ``boundgt.N``, a path
     prefix of such files (as ``qirn -i`` takes it), a one-file trace, or

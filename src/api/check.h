@@ -13,7 +13,7 @@
 namespace qirn {
 
 struct Options {
-  std::string model = "ScC";  // SC, PC, RC, ScC, TSO or PSO
+  std::string model = "ScC";  // SC, PC, RC, ScC, TSO, PSO or WMO
   bool baseline = false;      // -b: no bound files, no time order
   // The traces, in one of three forms:
   // * trace files PREFIXtfres.N, with bound files PREFIXboundgt.N (as -i), for

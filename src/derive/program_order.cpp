@@ -133,10 +133,30 @@ bool buffer_keeps_order(MCM_t model, const opnode* u, const opnode* v) {
   return u->addr == v->addr && !forwarded_past(u, v);
 }
 
+// A load or an RMW whose end time lies before the begin time of a later
+// operation of its thread completed before that one began.
+bool stamped_before(const opnode* u, const opnode* v) {
+  if (state->operationTimes.empty() || !reads_memory(u)) return false;
+  const auto& times = state->operationTimes[u->proc_num];
+  const auto& end = times[u->seq_num].end;
+  const auto& begin = times[v->seq_num].begin;
+  return end && begin && *end < *begin;
+}
+
+// WMO: only accesses to one address keep their order, as under PSO, and
+// whatever the times show completed before the other began; fences, and
+// acquires and releases, order everything.
+bool weak_keeps_order(const opnode* u, const opnode* v) {
+  if (!is_access(u) || !is_access(v)) return true;
+  if (u->addr == v->addr && buffer_keeps_order(PSO, u, v)) return true;
+  return stamped_before(u, v);
+}
+
 }  // namespace
 
 bool keeps_order(MCM_t model, const opnode* u, const opnode* v) {
   if (model == SC || u->optype == FENCE || v->optype == FENCE) return true;
+  if (model == WMO) return weak_keeps_order(u, v);
   if (model == TSO || model == PSO) return buffer_keeps_order(model, u, v);
   return u->addr == v->addr || writes_memory(v) || reads_memory(u);
 }

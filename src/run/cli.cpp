@@ -101,7 +101,7 @@ void take_folder_arguments(int argc, char** argv, bool processorsGiven) {
 }  // namespace
 
 int set_model(const char* name) {
-  for (const MCM_t model : {SC, PC, RC, ScC, TSO, PSO}) {
+  for (const MCM_t model : {SC, PC, RC, ScC, TSO, PSO, WMO}) {
     if (std::strcmp(name, model_name(model)) == 0) {
       state->MC = model;
       return 0;

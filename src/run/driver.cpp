@@ -114,9 +114,12 @@ namespace {
 // of what reaches what no longer fits: its index has a chain per address,
 // and costs more than that matrix while the matrix fits. Both print the same.
 // The index's chains hold loads and stores apart, so a run with an RMW, which
-// is both, keeps program order as arcs.
+// is both, keeps program order as arcs, as WMO, which keeps little of it,
+// always does.
 bool implicit_program_order() {
-  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->hasRmw) return false;
+  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->MC == WMO ||
+      state->hasRmw)
+    return false;
   return state->MC != PSO || !ReachClosure::fits();
 }
 
@@ -304,6 +307,7 @@ void verify() {
     case PC:
     case TSO:
     case PSO:
+    case WMO:
       verify_by_cycles();
       finish_run();
       break;

@@ -132,7 +132,7 @@ bool read_rmw(Cursor& cursor, HeldOperation& operation) {
 }
 
 // An optional "@ B:E", "@ B:" or "@ :E": integers of 64 bits, at least one.
-bool read_times(Cursor& cursor) {
+bool read_times(Cursor& cursor, OperationTimes& times) {
   if (!cursor.take("@")) return true;
   constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min();
   constexpr std::int64_t kHighest = std::numeric_limits<std::int64_t>::max();
@@ -142,8 +142,11 @@ bool read_times(Cursor& cursor) {
   if (!cursor.take(":")) return false;
   const bool hasEnd = cursor.number(end, true);
   if (!hasBegin && !hasEnd) return false;
-  return (!hasBegin || begin.within(kLowest, kHighest)) &&
-         (!hasEnd || end.within(kLowest, kHighest));
+  if ((hasBegin && !begin.within(kLowest, kHighest)) || (hasEnd && !end.within(kLowest, kHighest)))
+    return false;
+  if (hasBegin) times.begin = begin.value();
+  if (hasEnd) times.end = end.value();
+  return true;
 }
 
 std::string_view without_line_end(std::string_view line) {
@@ -173,7 +176,8 @@ OneFileLine parse_one_file_line(std::string_view text) {
   } else if (!read_access(cursor, line.operation)) {
     return line;
   }
-  if (read_times(cursor) && cursor.at_end()) line.kind = OneFileLineKind::Operation;
+  if (read_times(cursor, line.operation.times) && cursor.at_end())
+    line.kind = OneFileLineKind::Operation;
   return line;
 }
 
@@ -222,7 +226,26 @@ void read_one_file_trace() {
   state->heldOperations = std::move(threads);
 }
 
+namespace {
+
+// Keeps the operations' times, when any operation has one.
+void keep_times() {
+  bool any = false;
+  for (const auto& operations : state->heldOperations) {
+    for (const HeldOperation& operation : operations)
+      any = any || operation.times.begin || operation.times.end;
+  }
+  if (!any) return;
+  for (const auto& operations : state->heldOperations) {
+    auto& times = state->operationTimes.emplace_back();
+    for (const HeldOperation& operation : operations) times.push_back(operation.times);
+  }
+}
+
+}  // namespace
+
 void fill_one_file_trace() {
+  keep_times();
   state->readingFile = state->traceFile;
   for (int_t p = 0; p < state->NPROCESSOR; ++p) {
     const auto& operations = state->heldOperations[p];

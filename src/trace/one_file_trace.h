@@ -8,7 +8,7 @@
 //                    thread T reads V from A and writes W to it atomically
 //
 // Any of them may end with "@ B:E", "@ B:" or "@ :E", its begin and end
-// times, which are read and checked but otherwise ignored. Spaces and tabs
+// times; only WMO gives them a meaning (see keeps_order). Spaces and tabs
 // may stand around every token; blank lines and lines whose first non-blank
 // character is "#" are skipped.
 #pragma once

@@ -118,7 +118,7 @@ const std::vector<Case>& cases() {
        "invalid value for --above: '0' (expected seconds above 0 and at most 100)"},
       {{"-m", "sc"},
        Action::Fail,
-       "invalid value for --model: 'sc' (expected SC, PC, RC, ScC, TSO or PSO)"},
+       "invalid value for --model: 'sc' (expected SC, PC, RC, ScC, TSO, PSO or WMO)"},
       {{"--format", "png"},
        Action::Fail,
        "invalid value for --format: 'png' (expected dot or svg)"},
