@@ -50,10 +50,17 @@ void ArrivalTimes::spread() {
   }
 }
 
-// Under PC, TSO and PSO a member also reaches, by program order, the other
-// chains of its processor from some member on.
+// Under PC, TSO, PSO and WMO a member also reaches, by program order, the
+// other chains of its processor from some member on; under WMO also the other
+// chain of its address from an earlier one.
 void ArrivalTimes::follow(std::size_t place) {
   const opnode* u = index_.member(place);
+  const int_t partnerFrom = index_.partner_from(place);
+  if (partnerFrom != OrderIndex::kNone) {
+    const auto partner = static_cast<std::size_t>(OrderIndex::partner_chain(u));
+    const std::size_t first = index_.first_at(partner, partnerFrom);
+    if (first < index_.chain_end(partner)) reach(first);
+  }
   const int_t across = index_.across(place);
   if (across != OrderIndex::kNone) {
     const auto own = static_cast<std::size_t>(OrderIndex::chain_of(u));

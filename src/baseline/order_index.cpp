@@ -20,10 +20,35 @@ OrderIndex::OrderIndex()
   for (int_t p = 0; p < static_cast<int_t>(state->graph.size()); ++p) {
     if (state->MC == PSO) {
       close_per_address_order(p);
+    } else if (state->MC == WMO) {
+      close_weak_order(p);
     } else {
       close_program_order(p);
     }
   }
+  keep_first_rows();
+}
+
+// Wider than this, the first rows by column would cost more memory than
+// the probes they save are worth (64 MB at this width).
+constexpr std::size_t kFirstRowsWidth = 4096;
+
+void OrderIndex::keep_first_rows() {
+  if (width_ > kFirstRowsWidth) return;
+  firstRowsKept_ = true;
+  firstRows_.assign(width_ * width_, kNone);
+  firstOf_.assign(chainStart_.back(), -1);
+  for (std::size_t c = 0; c < width_; ++c) {
+    if (chainStart_[c] == chain_end(c)) continue;
+    firstOf_[chainStart_[c]] = static_cast<int_t>(c);
+    const int_t* first = row(chainStart_[c]);
+    for (std::size_t d = 0; d < width_; ++d) firstRows_[d * width_ + c] = first[d];
+  }
+}
+
+const int_t* OrderIndex::first_rows_into(const opnode* x) const {
+  if (!firstRowsKept_) return nullptr;
+  return &firstRows_[static_cast<std::size_t>(chain_of(x)) * width_];
 }
 
 void OrderIndex::place_operations() {
@@ -36,6 +61,7 @@ void OrderIndex::place_operations() {
   for (std::size_t c = 0; c < width_; ++c) chainStart_[c + 1] = chainStart_[c] + length[c];
   members_.resize(chainStart_.back());
   across_.assign(chainStart_.back(), kNone);
+  partnerFrom_.assign(chainStart_.back(), kNone);
   seqs_.resize(chainStart_.back());
   std::vector<std::size_t> next(chainStart_.begin(), chainStart_.end() - 1);
   for (auto& operations : state->graph) {
@@ -154,6 +180,64 @@ void OrderIndex::close_per_address_order(int_t p) {
   }
 }
 
+// Under WMO, sweeping from the end: a member reaches everything from the
+// next fence or lock operation on, and otherwise only accesses to its own
+// address. A load reaches the next load and the next store there; a store
+// the next store, and the loads of its address from the first one before
+// that store that did not read it, or from where that store reaches them.
+void OrderIndex::close_weak_order(int_t p) {
+  const auto& operations = state->graph[p];
+  int_t barrier = kNone;
+  std::unordered_map<int_t, int_t> nextLoadOf;
+  std::unordered_map<int_t, int_t> nextStoreOf;
+  std::unordered_map<int_t, std::vector<int_t>> loadsAhead;
+  const auto next_of = [](const std::unordered_map<int_t, int_t>& next, int_t addr) {
+    const auto found = next.find(addr);
+    return found == next.end() ? kNone : found->second;
+  };
+  for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
+    const opnode& u = operations[k];
+    if (!is_access(&u)) {
+      barrier = k + 1;
+      continue;
+    }
+    const int_t nextStore = next_of(nextStoreOf, u.addr);
+    if (u.optype == LOAD) {
+      place_weak_row(u, barrier, next_of(nextLoadOf, u.addr), nextStore, k + 1);
+      nextLoadOf[u.addr] = k;
+      loadsAhead[u.addr].push_back(k);
+      continue;
+    }
+    const int_t unread = first_not_reading(u, loadsAhead[u.addr]);
+    const int_t viaNext =
+        nextStore == kNone ? kNone : row(place_[node_at(p, nextStore)->id])[partner_chain(&u)];
+    place_weak_row(u, barrier, nextStore, std::min(unread, viaNext), unread);
+    nextStoreOf[u.addr] = k;
+    loadsAhead[u.addr].clear();
+  }
+}
+
+// The row of a WMO member: its processor's chains from the barrier on, its
+// own chain from `ownNext`, the other chain of its address from
+// `partnerReached`; `partnerFirst` is where its own arcs enter that chain.
+void OrderIndex::place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
+                                int_t partnerFirst) {
+  int_t* own = row(place_[u.id]);
+  const int_t base = chains_per_processor() * u.proc_num;
+  for (int_t c = base; c < base + chains_per_processor(); ++c) {
+    const std::size_t first = first_at(static_cast<std::size_t>(c), barrier);
+    own[c] = first < chain_end(static_cast<std::size_t>(c)) ? seqs_[first] : kNone;
+  }
+  const int_t partner = partner_chain(&u);
+  const std::size_t entered = first_at(static_cast<std::size_t>(partner), partnerReached);
+  const int_t reached =
+      entered < chain_end(static_cast<std::size_t>(partner)) ? seqs_[entered] : kNone;
+  own[chain_of(&u)] = std::min(own[chain_of(&u)], ownNext);
+  own[partner] = std::min(own[partner], reached);
+  across_[place_[u.id]] = barrier;
+  partnerFrom_[place_[u.id]] = partnerFirst;
+}
+
 // The row of a member that reaches the next member of its own chain at
 // `nextOfOwnChain` (or, for a load, the next load) and every member of its
 // processor's chains from `from` on.
@@ -231,10 +315,20 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   for (std::size_t s = 0; s < width_; ++s) {
     if (carried_[s] < reachedFromX[s]) lowered_.push_back(s);
   }
+  // The members that reach x form a prefix of each chain, empty when the
+  // first member does not reach x (x's own chain aside, which holds x).
+  const int_t* firstReach = first_rows_into(x);
+  const auto chainOfX = static_cast<std::size_t>(chain_of(x));
   for (std::size_t chain = 0; chain < width_; ++chain) {
+    if (firstReach != nullptr && firstReach[chain] > x->seq_num && chain != chainOfX) {
+      ends_[chain] = chainStart_[chain];
+      continue;
+    }
     ends_[chain] = reaching_prefix(chain, x);
     lower_rows(chainStart_[chain], ends_[chain]);
   }
+  // Joined sets share rows, which the first rows by column do not follow.
+  if (closes) firstRowsKept_ = false;
   if (closes) join_cycle(x);
   cyclic_ = cyclic_ || closes;
 }
@@ -255,10 +349,12 @@ void OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
 
 bool OrderIndex::lower(std::size_t place) {
   int_t* entries = row(place);
+  const int_t firstOf = firstRowsKept_ ? firstOf_[place] : -1;
   bool changed = false;
   for (const std::size_t s : lowered_) {
     if (carried_[s] >= entries[s]) continue;
     entries[s] = carried_[s];
+    if (firstOf >= 0) firstRows_[s * width_ + static_cast<std::size_t>(firstOf)] = carried_[s];
     changed = true;
   }
   return changed;

@@ -41,22 +41,25 @@ class OrderIndex {
   OrderIndex();
 
   // How many chains each processor has: one of all its loads and stores
-  // (SC); one of its loads and one of its stores (PC and TSO); or one of its
-  // loads and one of its stores to each address (PSO), by address column.
+  // (SC); one of its loads and one of its stores (PC and TSO); one of its
+  // loads and one of its stores to each address (PSO), by address column; or
+  // one of its loads to each address and one of its stores to each (WMO).
   static int_t chains_per_processor() {
     if (state->MC == PSO) return 1 + state->addrColumns;
+    if (state->MC == WMO) return 2 * state->addrColumns;
     return state->MC == PC || state->MC == TSO ? 2 : 1;
   }
   // The chain of a load or store.
   static int_t chain_of(const opnode* v) {
+    if (v->optype == STORE) return store_chain(v->proc_num, v->column);
     const int_t base = chains_per_processor() * v->proc_num;
-    if (v->optype != STORE || state->MC == SC) return base;
-    return base + (state->MC == PSO ? 1 + v->column : 1);
+    return state->MC == WMO ? base + v->column : base;
   }
   // The chain holding processor p's stores to the address of column `column`.
   static int_t store_chain(int_t p, int_t column) {
     const int_t base = chains_per_processor() * p;
     if (state->MC == SC) return base;
+    if (state->MC == WMO) return base + state->addrColumns + column;
     return base + (state->MC == PSO ? 1 + column : 1);
   }
   // 1 when a path of at least one arc leads from u to v; both are loads or
@@ -84,8 +87,16 @@ class OrderIndex {
   // Under PC, TSO and PSO, a sequence number from which on the member at
   // the place reaches, by program order alone, every member of the other
   // chains of its processor (kNone when none is); under SC, where one chain
-  // holds the processor, kNone.
+  // holds the processor, kNone. Under WMO, where it is the next fence or lock
+  // operation, the member also reaches the other chain of its address from
+  // `partner_from` on.
   int_t across(std::size_t place) const { return across_[place]; }
+  int_t partner_from(std::size_t place) const { return partnerFrom_[place]; }
+  // Under WMO, the chain of the member's address that is not its own.
+  static int_t partner_chain(const opnode* v) {
+    const int_t base = chains_per_processor() * v->proc_num;
+    return base + (v->optype == STORE ? 0 : state->addrColumns) + v->column;
+  }
 
   // Takes the arc x -> y between two loads or stores into account.
   void add_arc(const opnode* x, const opnode* y);
@@ -108,9 +119,15 @@ class OrderIndex {
   static int_t first_not_reading(const opnode& w, const std::vector<int_t>& loadsAhead);
   void place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore);
   void close_per_address_order(int_t p);
+  void close_weak_order(int_t p);
+  void place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
+                      int_t partnerFirst);
   void place_rows_from(const opnode& u, int_t from, int_t nextOfOwnChain);
   // How many members of the chain, from its start, reach x or are x.
   std::size_t reaching_prefix(std::size_t chain, const opnode* x) const;
+  void keep_first_rows();
+  // By chain, what its first member reaches of x's chain, when kept.
+  const int_t* first_rows_into(const opnode* x) const;
   // Lowers the rows of the chain's members before `end` to what is carried.
   void lower_rows(std::size_t begin, std::size_t end);
   // Lowers the row to what is carried in the entries that may change;
@@ -128,6 +145,7 @@ class OrderIndex {
   std::vector<std::size_t> place_;       // by node id; members in chain order, chain by chain
   std::vector<opnode*> members_;         // by place
   std::vector<int_t> across_;            // by place
+  std::vector<int_t> partnerFrom_;       // by place; WMO only
   std::vector<int_t> seqs_;              // by place, the member's sequence number
   std::vector<int_t> rows_;              // by place, its row; read at the set's place
   std::vector<std::int64_t> changed_;    // by place; read at the set's place
@@ -138,6 +156,13 @@ class OrderIndex {
   std::vector<int_t> carried_;
   std::vector<std::size_t> lowered_;  // the entries where carried_ lies below x's row
   std::vector<std::size_t> ends_;     // by chain: the prefix that reaches x
+  // While no cycle has closed and the chains are few enough, each chain's
+  // first row stored by column: entry d * width_ + c is what the first
+  // member of chain c reaches of chain d (kNone for an empty chain c). It
+  // tells at a glance the chains none of whose members reach x.
+  bool firstRowsKept_ = false;
+  std::vector<int_t> firstRows_;
+  std::vector<int_t> firstOf_;  // by place: the chain it starts, or -1
   std::int64_t version_ = 0;
   bool cyclic_ = false;
 };

@@ -114,11 +114,11 @@ namespace {
 // of what reaches what no longer fits: its index has a chain per address,
 // and costs more than that matrix while the matrix fits. Both print the same.
 // The index's chains hold loads and stores apart, so a run with an RMW, which
-// is both, keeps program order as arcs, as WMO, which keeps little of it,
-// always does.
+// is both, keeps program order as arcs; so does a WMO run whose one-file
+// trace gives times, which order pairs the chains know nothing of.
 bool implicit_program_order() {
-  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->MC == WMO ||
-      state->hasRmw)
+  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->hasRmw ||
+      !state->operationTimes.empty())
     return false;
   return state->MC != PSO || !ReachClosure::fits();
 }

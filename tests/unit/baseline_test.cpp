@@ -116,7 +116,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   for (int seed = 1; seed <= runs; ++seed) {
     std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
     if (seed % 3 == 0) texts = folded(texts, 2 + seed % 4);
-    for (MCM_t model : {SC, PC, TSO, PSO}) {
+    for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
       const std::string expected = with_stored_order(texts, model);
       for (std::size_t budget :
            {std::size_t{0}, std::size_t{3}, std::numeric_limits<std::size_t>::max()}) {
@@ -135,7 +135,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
 TEST_F(BaselineOrder, ArrivalIsTheFirstLinkAfterWhichTheSourceReaches) {
   int linked = 0;
   for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-    for (MCM_t model : {SC, PC, TSO, PSO}) {
+    for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
       load_mapped(traces(shape(seed)), model);
       add_wt_arc();
       OverwriteInference inference(false);
@@ -186,7 +186,7 @@ TEST_F(BaselineOrder, PassesUpToTheFirstCycleTellWhetherAllPassesCloseOne) {
     config.processors = 2 + static_cast<int32_t>(seed % 7);
     config.operations = 50 + static_cast<int32_t>(seed * 37 % 200);
     config.violations = static_cast<int32_t>(seed % 3);
-    for (MCM_t model : {SC, PC, TSO, PSO}) {
+    for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
       load_mapped(traces(config), model);
       add_wt_arc();
       OverwriteInference stopped(false);
