@@ -56,7 +56,7 @@ class LibraryCheck : public TraceFixture {
       }
       if (config.locks != 0) continue;  // one file holds no lock operations
       const std::string text = qirn_gen::one_file_text(run);
-      const std::string path = write_text(std::to_string(seed) + "-run.txt", text);
+      const std::string path = write_files(std::to_string(seed) + "-run", {text}) + ".0";
       Request in_memory;
       in_memory.options = on_files("SC", true, "");
       in_memory.options.traceFile = path;
@@ -69,14 +69,6 @@ class LibraryCheck : public TraceFixture {
     all.push_back(
         {on_files("SC", false, scratch_ + "/none-"), {"-m", "SC", "-i", scratch_ + "/none-"}});
     return all;
-  }
-
-  std::string write_text(const std::string& name, const std::string& text) {
-    const std::string path = scratch_ + "/" + name;
-    FILE* file = std::fopen(path.c_str(), "w");
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    return path;
   }
 };
 

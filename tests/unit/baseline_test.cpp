@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "baseline/arrival_times.h"
 #include "baseline/cycle_check.h"
-#include "baseline/order_index.h"
-#include "baseline/overwrite_inference.h"
 #include "derive/program_order.h"
 #include "derive/write_to.h"
 #include "gen/files.h"
@@ -127,81 +124,6 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
     }
   }
   EXPECT_GT(cycles, runs / 4);
-}
-
-// The arrival step of every pair is the step of the first link after which
-// an index that takes the links one by one says the source reaches the
-// target (0 when it does before any).
-TEST_F(BaselineOrder, ArrivalIsTheFirstLinkAfterWhichTheSourceReaches) {
-  int linked = 0;
-  for (std::uint64_t seed = 1; seed <= 60; ++seed) {
-    for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
-      load_mapped(traces(shape(seed)), model);
-      add_wt_arc();
-      OverwriteInference inference(false);
-      inference.run();
-      const auto& links = inference.links();
-      linked += static_cast<int>(links.size());
-      const OrderIndex& index = inference.index();
-      const std::size_t places = index.places();
-      std::vector<std::int64_t> expected(places * places, ArrivalTimes::kNever);
-      OrderIndex replay;
-      const auto note = [&](std::int64_t step) {
-        for (std::size_t u = 0; u < places; ++u) {
-          for (std::size_t v = 0; v < places; ++v) {
-            std::int64_t& first = expected[u * places + v];
-            if (first == ArrivalTimes::kNever && replay.reaches(index.member(u), index.member(v)))
-              first = step;
-          }
-        }
-      };
-      for (std::size_t u = 0; u < places; ++u) {
-        for (const oparc* arc = index.member(u)->pointTo; arc != nullptr; arc = arc->nxtarc)
-          replay.add_arc(index.member(u), arc->nptr);
-      }
-      note(0);
-      for (const auto& link : links) {
-        replay.add_arc(index.member(link.from), index.member(link.to));
-        note(link.step);
-      }
-      ArrivalTimes times(inference);
-      for (std::size_t u = 0; u < places; ++u) {
-        const std::vector<std::int64_t>& arrival = times.from(index.member(u));
-        for (std::size_t v = 0; v < places; ++v) {
-          ASSERT_EQ(arrival[v], expected[u * places + v])
-              << "seed " << seed << " model " << model << " from " << u << " to " << v;
-        }
-      }
-    }
-  }
-  EXPECT_GT(linked, 500);
-}
-
-// Passes stopped at the first cycle tell whether the passes to the end close
-// one, on runs long enough that cycles close only after several passes.
-TEST_F(BaselineOrder, PassesUpToTheFirstCycleTellWhetherAllPassesCloseOne) {
-  int cyclic = 0;
-  for (std::uint64_t seed = 1; seed <= 30; ++seed) {
-    qirn_gen::GenConfig config = shape(seed);
-    config.processors = 2 + static_cast<int32_t>(seed % 7);
-    config.operations = 50 + static_cast<int32_t>(seed * 37 % 200);
-    config.violations = static_cast<int32_t>(seed % 3);
-    for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
-      load_mapped(traces(config), model);
-      add_wt_arc();
-      OverwriteInference stopped(false);
-      stopped.run_until_cycle();
-      OverwriteInference whole(false);
-      whole.run();
-      const OrderIndex& index = whole.index();
-      bool closes = false;
-      for (std::size_t u = 0; u < index.places() && !closes; ++u)
-        closes = index.reaches_from(u, index.member(u));
-      EXPECT_EQ(stopped.index().cyclic(), closes) << "seed " << seed << " model " << model;
-      cyclic += closes ? 1 : 0;
-    }
-  }
-  EXPECT_GT(cyclic, 20);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // names, and what it falls back on when no whole object arrives.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -186,18 +185,10 @@ TEST_F(BatchRun, InterruptEndsTheRunningChildrenAndTheBatch) {
   const std::string sets = (root_ / "sets").string();
   for (const int signal : {SIGINT, SIGTERM}) {
     fs::remove(root_ / "pids");
-    const pid_t batch = fork();
-    if (batch == 0) {
-      freopen("/dev/null", "w", stdout);
-      execl(QIRN_BATCH_EXE, "qirn-batch", "-j", "2", "--qirn", qirn.c_str(), sets.c_str(), nullptr);
-      _exit(127);
-    }
-    const auto start = std::chrono::steady_clock::now();
-    while (pids_in(root_ / "pids").size() < 4 && seconds_since(start) < 10) usleep(10000);
+    const int status = interrupted(
+        {QIRN_BATCH_EXE, "-j", "2", "--qirn", qirn, sets},
+        [&] { return pids_in(root_ / "pids").size() >= 4; }, signal);
     ASSERT_EQ(pids_in(root_ / "pids").size(), 4u);
-    kill(batch, signal);
-    int status = 0;
-    waitpid(batch, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     for (const std::string& pid : pids_in(root_ / "pids"))
       EXPECT_TRUE(ends_soon(std::stol(pid))) << pid;

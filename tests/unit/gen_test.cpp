@@ -18,7 +18,6 @@
 #include "batch/json.h"
 #include "gen/files.h"
 #include "gen/generate.h"
-#include "gen/inject.h"
 #include "gen/manifest.h"
 #include "gen/options.h"
 #include "gen/summary.h"
@@ -33,7 +32,6 @@ using qirn_gen::GeneratedRun;
 using qirn_gen::GenOp;
 using qirn_gen::InjectedLoad;
 using qirn_gen::LockViolation;
-using qirn_gen::LockViolationKind;
 using qirn_gen::MemoryModel;
 using qirn_gen::OpKind;
 using qirn_gen::Program;
@@ -296,140 +294,15 @@ TEST(GenSimulation, SessionsExcludeEachOtherAndScansAreExact) {
   }
 }
 
-// -v plants exactly the stale loads it is asked for where the run has room.
-TEST(GenInjection, PlantsAsManyStaleLoadsAsAsked) {
-  for (uint64_t seed = 1; seed <= 20; ++seed) {
-    GenConfig config;
-    config.seed = seed;
-    config.addresses = 2;
-    config.violations = 3;
-    EXPECT_EQ(qirn_gen::generate(config).injected.size(), 3u) << "seed " << seed;
-  }
-}
-
-// The scan proof bisects for the first row that saw an operation completed;
-// the rule reads the rows in order. Both on every pair of operations of the
-// generated runs, across all their shapes.
-TEST(GenInjection, ScanProofBisectsAsTheRowsAreRead) {
-  const auto literal = [](const std::vector<qirn_gen::ScanRow>& scans, Position a, Position b) {
-    for (const qirn_gen::ScanRow& row : scans) {
-      if (a.second < row.lb[a.first]) return b.second >= row.ub[b.first];
-    }
-    return false;
-  };
-  size_t pairs = 0;
-  for (const auto& [config, run] : all_runs()) {
-    std::vector<Position> ops;
-    for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
-      for (int32_t s = 0; s < static_cast<int32_t>(run.programs[p].size()); ++s)
-        ops.push_back({p, s});
-    }
-    for (size_t i = 0; i < ops.size(); i += 3) {
-      for (size_t j = 0; j < ops.size(); j += 5, ++pairs) {
-        ASSERT_EQ(qirn_gen::scan_proves(run.scans, ops[i], ops[j]),
-                  literal(run.scans, ops[i], ops[j]))
-            << run_name(config);
-      }
-    }
-  }
-  EXPECT_GT(pairs, 10'000u);
-}
-
-// Per processor and operation, the acquire that opened the session the
-// operation lies in (-1 outside sessions); and where each value was stored.
-struct TraceIndex {
-  std::vector<std::vector<int32_t>> session;
-  std::map<std::pair<int32_t, int32_t>, Position> store;  // by address and value
-};
-
-TraceIndex index_traces(const GeneratedRun& run) {
-  TraceIndex index;
-  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
-    int32_t open = -1;
-    auto& sessions = index.session.emplace_back();
-    for (int32_t s = 0; s < static_cast<int32_t>(run.programs[p].size()); ++s) {
-      const GenOp& op = run.programs[p][s];
-      if (op.kind == OpKind::Acquire) open = s;
-      sessions.push_back(open);
-      if (op.kind == OpKind::Release) open = -1;
-      if (op.kind == OpKind::Store) index.store[{op.target, op.value}] = {p, s};
-    }
-  }
-  return index;
-}
-
-// The store whose value the load at `at` returns, or (-1, -1) for none.
-Position store_read(const GeneratedRun& run, const TraceIndex& index, Position at) {
-  const GenOp& op = run.programs[at.first][at.second];
-  const auto found = index.store.find({op.target, op.value});
-  return found == index.store.end() ? Position(-1, -1) : found->second;
-}
-
-// Whether a load of the session opened at `reading` returns a value stored
-// in the session opened at `writing`.
-bool reads_from_session(const GeneratedRun& run, const TraceIndex& index, Position reading,
-                        Position writing) {
-  const auto& program = run.programs[reading.first];
-  for (int32_t s = reading.second + 1; program[s].kind != OpKind::Release; ++s) {
-    if (program[s].kind != OpKind::Load) continue;
-    const Position store = store_read(run, index, {reading.first, s});
-    if (store.first == writing.first &&
-        index.session[store.first][store.second] == writing.second) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// The shape that proves a lock violation, read off the traces alone. The load
-// returns a value that store w wrote in a session of the load's lock on
-// another processor; a later store o of that processor to the same address,
-// in the same session or a later one of the lock, overwrote it; and a load of
-// the reading session returns a value stored in o's session, which so comes
-// first. Then o lies between w and the load in every order the lock allows.
-void expect_provable(const GeneratedRun& run, const TraceIndex& index,
-                     const LockViolation& violation) {
-  const auto [q, s] = Position(violation.load.proc, violation.load.seq);
-  const GenOp& load = run.programs[q][s];
-  ASSERT_EQ(load.kind, OpKind::Load);
-  ASSERT_EQ(load.value, violation.load.stale);
-  const int32_t reading = index.session[q][s];
-  ASSERT_GE(reading, 0) << "outside sessions";
-  EXPECT_EQ(run.programs[q][reading].target, violation.lock);
-  const auto [p, w] = store_read(run, index, {q, s});
-  ASSERT_EQ(p, violation.writer) << "no such store on the writer";
-  EXPECT_NE(p, q);
-  const GenOp& overwrite = run.programs[p][violation.overwrite];
-  EXPECT_EQ(overwrite.kind, OpKind::Store);
-  EXPECT_EQ(overwrite.target, load.target);
-  EXPECT_EQ(overwrite.value, violation.load.faithful);
-  EXPECT_LT(w, violation.overwrite);
-  const int32_t writing = index.session[p][w];
-  const int32_t overwriting = index.session[p][violation.overwrite];
-  ASSERT_GE(writing, 0);
-  EXPECT_EQ(run.programs[p][writing].target, violation.lock);
-  EXPECT_EQ(run.programs[p][overwriting].target, violation.lock);
-  if (violation.kind == LockViolationKind::StaleSession) {
-    EXPECT_LT(writing, overwriting) << "overwritten in the writing session";
-  } else {
-    EXPECT_EQ(writing, overwriting) << "overwritten in another session";
-  }
-  EXPECT_TRUE(reads_from_session(run, index, {q, reading}, {p, overwriting}));
-}
-
-// Every requested violation is planted, of alternating kinds, and stays
-// provable in the written traces, also where -v or -t made loads stale.
-TEST(GenLockViolations, EachIsProvenByTheSessionsOfItsLock) {
+// Every requested violation is planted, of alternating kinds, also where -v
+// or -t made loads stale. (That qirn finds each kind of violation alone is
+// qirn-batch --expect's to judge, in tests/gen.)
+TEST(GenLockViolations, PlantsAsManyAsAskedOfAlternatingKinds) {
   for (const auto& [config, run] : lock_runs()) {
     SCOPED_TRACE("seed " + std::to_string(config.seed));
     ASSERT_EQ(run.lockViolations.size(), static_cast<size_t>(config.lockViolations));
-    const TraceIndex index = index_traces(run);
-    for (size_t i = 0; i < run.lockViolations.size(); ++i) {
-      SCOPED_TRACE("lock violation " + std::to_string(i));
-      expect_provable(run, index, run.lockViolations[i]);
-      if (i > 0) {
-        EXPECT_NE(run.lockViolations[i].kind, run.lockViolations[i - 1].kind);
-      }
+    for (size_t i = 1; i < run.lockViolations.size(); ++i) {
+      EXPECT_NE(run.lockViolations[i].kind, run.lockViolations[i - 1].kind);
     }
   }
 }

@@ -1,10 +1,8 @@
 // qirn-shrink run as a user runs it on simulated runs: cut sets that keep
 // the verdict and need every unit they keep, the folders it writes into, its
 // time limit and its interrupts.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -169,27 +167,21 @@ TEST_F(ShrinkRun, AnInterruptEndsTheRunningQirnAndRemovesTheTemporaryFolder) {
   generate(2, 2);
   const fs::path mark = root_ / "mark";
   const std::string qirn = fake_qirn("echo $$ > " + mark.string() + "; exec sleep 60");
+  const std::string in = (root_ / "in/").string(), out = (root_ / "out").string();
   for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     fs::remove_all(root_ / "tmp");
     fs::create_directories(root_ / "tmp");
     fs::remove(mark);
-    const pid_t shrink = fork();
-    if (shrink == 0) {
-      setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
-      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
-      const std::string in = (root_ / "in/").string(), out = (root_ / "out").string();
-      execl(QIRN_SHRINK_EXE, "qirn-shrink", "-p", "4", "-m", "PC", "-i", in.c_str(), "-o",
-            out.c_str(), "--qirn", qirn.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    std::error_code error;
-    for (int i = 0; i < 400 && !(fs::file_size(mark, error) + 1 > 1); ++i) usleep(25000);
+    const auto started = [&] {
+      std::error_code error;
+      return fs::file_size(mark, error) + 1 > 1;
+    };
+    const int waited =
+        interrupted({QIRN_SHRINK_EXE, "-p", "4", "-m", "PC", "-i", in, "-o", out, "--qirn", qirn},
+                    started, signal, (root_ / "tmp").string());
     pid_t child = 0;
     std::ifstream(mark) >> child;
     ASSERT_GT(child, 0);
-    kill(shrink, signal);
-    int waited = 0;
-    waitpid(shrink, &waited, 0);
     EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == status) << waited;
     EXPECT_TRUE(fs::is_empty(root_ / "tmp"));
     EXPECT_TRUE(ends_soon(child));

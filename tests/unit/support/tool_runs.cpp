@@ -1,10 +1,13 @@
 #include "support/tool_runs.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -55,6 +58,27 @@ bool ends_soon(long pid) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return process_ended(pid);
+}
+
+int interrupted(std::vector<std::string> words, const std::function<bool()>& ready, int signal,
+                const std::string& tmp) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!tmp.empty()) setenv("TMPDIR", tmp.c_str(), 1);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  for (int wait = 0; wait < 1000 && !ready(); ++wait) usleep(10000);
+  kill(child, signal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
 }
 
 void ToolScratch::SetUp() {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "batch/verdict.h"
 #include "gen/generate.h"
@@ -31,6 +33,13 @@ bool process_ended(long pid);
 // Whether it ends within five seconds: a killed process on a busy machine
 // may take a moment to end.
 bool ends_soon(long pid);
+
+// Starts the executable words[0] with the other words as its arguments, its
+// standard output and error to /dev/null and, when `tmp` is given, TMPDIR
+// set to it; sends it `signal` once `ready` holds (after ten seconds at
+// most). Its wait status.
+int interrupted(std::vector<std::string> words, const std::function<bool()>& ready, int signal,
+                const std::string& tmp = "");
 
 class ToolScratch : public ::testing::Test {
  protected:
