@@ -226,8 +226,9 @@ std::vector<RmwViolation> inject_rmw_violations(std::vector<Program>& programs, 
   if (count <= 0) return {};
   const std::map<int32_t, std::vector<Position>> byAddress = rmws_by_address(programs);
   std::vector<Position> candidates;
-  for (const auto& [address, rmws] : byAddress)
+  for (const auto& [address, rmws] : byAddress) {
     candidates.insert(candidates.end(), rmws.begin() + 1, rmws.end());
+  }
   const size_t chosen = choose_front(candidates, count, rng);
   const std::set<Position> picked(candidates.begin(), candidates.begin() + chosen);
   std::vector<RmwViolation> injected;

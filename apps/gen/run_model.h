@@ -29,7 +29,8 @@ struct GenOp {
   int32_t value = 0;   // value written or read; 0 for lock operations and fences
   int32_t read = 0;    // the value an RMW read; its `value` is the one it wrote
   int64_t issued = 0;
-  int64_t buffered = 0;  // stores: the moment the store left its processor for the buffer
+  int64_t buffered = 0;  // stores: the moment the store left its processor for the buffer;
+                         // RMWs: their effect
   int64_t effect = 0;    // the moment the operation takes effect on memory or on its lock
   int64_t completed = 0;
   bool forwarded = false;  // a load that read its own processor's buffered store
@@ -55,8 +56,8 @@ struct InjectedLoad {
 
 // An RMW made to read the value that an earlier RMW of its address read, so
 // that two RMWs read the same store (or both the initial 0). `load` holds the
-// changed RMW and its reads: `faithful` the one of the run, `stale` the other
-// RMW's, at `pair`.
+// changed RMW and its reads: `faithful` the one of the run, `stale` that of
+// the other RMW, operation pairSeq of processor pairProc.
 struct RmwViolation {
   InjectedLoad load;
   int32_t pairProc = 0;
