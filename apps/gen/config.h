@@ -28,14 +28,22 @@ struct GenConfig {
   int32_t timedViolations = 0;  // the same, limited to values the scans prove overwritten
   int32_t lockViolations = 0;   // planted sessions whose lock proves a load's value overwritten
   MemoryModel model = MemoryModel::SC;
-  int32_t fences = 0;   // percentage of loads and stores followed by a fence
-  std::string prefix;   // path prefix of the written files, as qirn's -i takes it
-  std::string oneFile;  // where to write the run as one file as well; empty for nowhere
+  int32_t fences = 0;         // percentage of loads and stores followed by a fence
+  int32_t rmw = 0;            // percentage of loads and stores made read-modify-writes
+  int32_t rmwViolations = 0;  // RMWs made to read the same value as an earlier RMW
+  std::string prefix;         // path prefix of the written files, as qirn's -i takes it
+  std::string oneFile;        // where to write the run as one file as well; empty for nowhere
 };
 
 // Whether stores wait in a buffer before they reach memory.
 inline bool buffered(const GenConfig& config) {
   return config.model != MemoryModel::SC;
+}
+
+// Whether the run was asked for RMWs or their violations; without, nothing
+// about them is drawn or written, and the files are those of before RMWs.
+inline bool asks_rmw(const GenConfig& config) {
+  return config.rmw > 0 || config.rmwViolations > 0;
 }
 
 // Longest stretch of loads and stores one lock session holds.
@@ -52,7 +60,7 @@ inline constexpr int32_t kDrainDelay = 8;
 // Operations that one planted lock violation adds at most, over both its
 // processors: the seven and four of a stale read in a session.
 inline constexpr int32_t kMaxLockViolationLength = 11;
-// Values are numbered from 1 over all stores, and qirn reads them as 32-bit integers.
+// Values are numbered from 1 over all stores and RMWs, and qirn reads them as 32-bit integers.
 inline constexpr int64_t kMaxTotalOperations = 10'000'000;
 
 }  // namespace qirn_gen

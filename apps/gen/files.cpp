@@ -25,12 +25,16 @@ std::string op_line(const GenOp& op) {
       return "release " + target + "\n";
     case OpKind::Fence:
       return "fence\n";
+    case OpKind::Rmw:
+      return "rmw " + target + " " + std::to_string(op.read) + " " + std::to_string(op.value) +
+             "\n";
   }
   return {};
 }
 
 // "T: M[A] := V" for a store, "T: M[A] == V" for a load, "T: sync" for a
-// fence; lock operations have no line.
+// fence, "T: { M[A] == R; M[A] := W }" for an RMW; lock operations have no
+// line.
 std::string one_file_line(const GenOp& op, int32_t proc) {
   const std::string thread = std::to_string(proc) + ": ";
   const std::string cell = "M[" + std::to_string(op.target) + "]";
@@ -41,6 +45,9 @@ std::string one_file_line(const GenOp& op, int32_t proc) {
       return thread + cell + " := " + std::to_string(op.value) + "\n";
     case OpKind::Fence:
       return thread + "sync\n";
+    case OpKind::Rmw:
+      return thread + "{ " + cell + " == " + std::to_string(op.read) + "; " + cell +
+             " := " + std::to_string(op.value) + " }\n";
     case OpKind::Acquire:
     case OpKind::Release:
       break;

@@ -18,9 +18,9 @@ class WriteError : public std::runtime_error {
 std::string trace_path(const std::string& prefix, int32_t proc);  // prefix + "tfres." + proc
 std::string bound_path(const std::string& prefix, int32_t proc);  // prefix + "boundgt." + proc
 
-// "load A V", "store A V", "acquire L", "release L", "fence", one per line
-// in program order, after one comment line naming the seed (and the model,
-// when it is TSO or PSO) and the processor.
+// "load A V", "store A V", "rmw A READ WRITTEN", "acquire L", "release L",
+// "fence", one per line in program order, after one comment line naming the
+// seed (and the model, when it is TSO or PSO) and the processor.
 std::string trace_text(const GeneratedRun& run, const GenConfig& config, int32_t proc);
 
 // "k:lb,ub" for scans k = 1, 2, ..., after one comment line; the last line is
@@ -33,7 +33,8 @@ bool has_lock_sessions(const GeneratedRun& run);
 // The whole run as one file: every processor's loads, stores and fences in
 // program order, processor after processor, one per line as "T: M[A] := V"
 // (a store of V to address A by processor T), "T: M[A] == V" (a load that
-// returned V) and "T: sync" (a fence). The run must have no lock sessions.
+// returned V), "T: sync" (a fence) and "T: { M[A] == R; M[A] := W }" (an
+// RMW that read R and wrote W). The run must have no lock sessions.
 std::string one_file_text(const GeneratedRun& run);
 
 // Writes every processor's two files, then the manifest and, when

@@ -24,6 +24,7 @@ GeneratedRun generate(const GenConfig& config) {
     run.injected = inject_timed_violations(run.programs, run.scans, config.timedViolations, rng);
     run.injectedTimed = !run.injected.empty();
   }
+  run.rmwViolations = inject_rmw_violations(run.programs, config.rmwViolations, rng);
   alter_stale_loads(run.programs, run.lockViolations);
   return run;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -21,9 +22,9 @@ struct Replay {
   std::vector<LoadHistory> loads;  // loads with at least one older value, planted ones left out
 };
 
-// Walks the loads and stores in the order they took effect: the order they
-// reached memory or read it. Loads that read their own processor's buffered
-// store are left out.
+// Walks the accesses in the order they took effect: the order they reached
+// memory or read it. Loads that read their own processor's buffered store
+// are left out.
 Replay replay_effects(const std::vector<Program>& programs) {
   std::vector<std::pair<int64_t, std::pair<int32_t, int32_t>>> order;
   for (size_t p = 0; p < programs.size(); ++p) {
@@ -38,12 +39,15 @@ Replay replay_effects(const std::vector<Program>& programs) {
     const GenOp& op = programs[at.first][at.second];
     std::vector<int32_t>& values = replay.history.try_emplace(op.target, 1, 0).first->second;
     auto& writers = replay.writers.try_emplace(op.target, 1, std::pair(-1, -1)).first->second;
-    if (op.kind == OpKind::Store) {
+    const int32_t read = op.kind == OpKind::Rmw ? op.read : op.value;
+    if (op.kind != OpKind::Store && values.back() != read) {
+      throw std::logic_error("inject: read does not match memory");
+    }
+    if (writes(op)) {
       values.push_back(op.value);
       writers.push_back(at);
       continue;
     }
-    if (values.back() != op.value) throw std::logic_error("inject: load does not match memory");
     if (values.size() > 1 && !op.planted) {
       replay.loads.push_back({at.first, at.second, op.target, values.size() - 1});
     }
@@ -72,6 +76,25 @@ std::vector<size_t> time_proven_stale(const Replay& replay, const LoadHistory& l
   return positions;
 }
 
+using Position = std::pair<int32_t, int32_t>;  // processor, sequence number
+
+// Per address, its RMWs in the order they took effect.
+std::map<int32_t, std::vector<Position>> rmws_by_address(const std::vector<Program>& programs) {
+  std::map<int32_t, std::vector<std::pair<int64_t, Position>>> timed;
+  for (int32_t p = 0; p < static_cast<int32_t>(programs.size()); ++p) {
+    for (int32_t s = 0; s < static_cast<int32_t>(programs[p].size()); ++s) {
+      const GenOp& op = programs[p][s];
+      if (op.kind == OpKind::Rmw) timed[op.target].push_back({op.effect, {p, s}});
+    }
+  }
+  std::map<int32_t, std::vector<Position>> ordered;
+  for (auto& [address, rmws] : timed) {
+    std::sort(rmws.begin(), rmws.end());
+    for (const auto& [effect, at] : rmws) ordered[address].push_back(at);
+  }
+  return ordered;
+}
+
 // Moves `count` randomly chosen entries to the front.
 template <typename T>
 size_t choose_front(std::vector<T>& items, int32_t count, SplitMix64& rng) {
@@ -82,10 +105,29 @@ size_t choose_front(std::vector<T>& items, int32_t count, SplitMix64& rng) {
   return chosen;
 }
 
-void sort_by_position(std::vector<InjectedLoad>& injected) {
-  std::sort(injected.begin(), injected.end(), [](const InjectedLoad& a, const InjectedLoad& b) {
-    return std::pair(a.proc, a.seq) < std::pair(b.proc, b.seq);
+const InjectedLoad& changed(const InjectedLoad& load) {
+  return load;
+}
+const InjectedLoad& changed(const RmwViolation& violation) {
+  return violation.load;
+}
+
+template <typename T>
+void sort_by_position(std::vector<T>& injected) {
+  std::sort(injected.begin(), injected.end(), [](const T& a, const T& b) {
+    return std::pair(changed(a).proc, changed(a).seq) < std::pair(changed(b).proc, changed(b).seq);
   });
+}
+
+// One of the RMWs before `rmw` in its address's effect order that are not
+// picked themselves, drawn.
+Position draw_partner(const std::vector<Position>& rmws, Position rmw,
+                      const std::set<Position>& picked, SplitMix64& rng) {
+  std::vector<Position> earlier;
+  for (auto at = rmws.begin(); *at != rmw; ++at) {
+    if (picked.count(*at) == 0) earlier.push_back(*at);
+  }
+  return earlier[rng.below(static_cast<uint64_t>(earlier.size()))];
 }
 
 }  // namespace
@@ -131,14 +173,14 @@ std::vector<InjectedLoad> inject_own_stale(std::vector<Program>& programs, int32
   struct Candidate {
     int32_t proc;
     int32_t seq;
-    std::vector<int32_t> older;  // 0, then the values of the processor's stores before the newest
+    std::vector<int32_t> older;  // 0, then the values the processor wrote before its newest
   };
   std::vector<Candidate> candidates;
   for (int32_t p = 0; p < static_cast<int32_t>(programs.size()); ++p) {
     std::map<int32_t, std::vector<int32_t>> stored;  // per address, the values in program order
     for (int32_t s = 0; s < static_cast<int32_t>(programs[p].size()); ++s) {
       const GenOp& op = programs[p][s];
-      if (op.kind == OpKind::Store) stored[op.target].push_back(op.value);
+      if (writes(op)) stored[op.target].push_back(op.value);
       if (op.kind != OpKind::Load || op.planted) continue;
       const auto own = stored.find(op.target);
       if (own == stored.end()) continue;
@@ -174,6 +216,29 @@ std::vector<InjectedLoad> inject_violations(std::vector<Program>& programs, int3
     const int32_t stale = values[rng.below(static_cast<uint64_t>(load.position))];
     injected.push_back({load.proc, load.seq, op.value, stale});
     op.value = stale;
+  }
+  sort_by_position(injected);
+  return injected;
+}
+
+std::vector<RmwViolation> inject_rmw_violations(std::vector<Program>& programs, int32_t count,
+                                                SplitMix64& rng) {
+  if (count <= 0) return {};
+  const std::map<int32_t, std::vector<Position>> byAddress = rmws_by_address(programs);
+  std::vector<Position> candidates;
+  for (const auto& [address, rmws] : byAddress) {
+    candidates.insert(candidates.end(), rmws.begin() + 1, rmws.end());
+  }
+  const size_t chosen = choose_front(candidates, count, rng);
+  const std::set<Position> picked(candidates.begin(), candidates.begin() + chosen);
+  std::vector<RmwViolation> injected;
+  for (size_t i = 0; i < chosen; ++i) {
+    const auto [p, s] = candidates[i];
+    GenOp& op = programs[p][s];
+    const Position pair = draw_partner(byAddress.at(op.target), candidates[i], picked, rng);
+    const int32_t stale = programs[pair.first][pair.second].read;
+    injected.push_back({{p, s, op.read, stale}, pair.first, pair.second});
+    op.read = stale;
   }
   sort_by_position(injected);
   return injected;

@@ -1,5 +1,6 @@
 // The violation injector: makes chosen loads return an older value of their
-// address, so that the trace no longer reflects what memory held.
+// address, or chosen RMWs read what another RMW read, so that the trace no
+// longer reflects what memory held.
 #pragma once
 
 #include <cstdint>
@@ -45,5 +46,15 @@ bool scan_proves(const std::vector<ScanRow>& scans, std::pair<int32_t, int32_t> 
 std::vector<InjectedLoad> inject_timed_violations(std::vector<Program>& programs,
                                                   const std::vector<ScanRow>& scans, int32_t count,
                                                   SplitMix64& rng);
+
+// Picks up to `count` distinct RMWs that have an earlier RMW of their address
+// (in the order they took effect) and gives each the value that one of those
+// read, drawn among the ones not picked themselves: two RMWs then read the
+// same store, or both the initial 0, and neither can follow it at once in
+// the address's order, which every model forbids. The first RMW of each
+// address is never picked, so every pick has such a partner. Returns the
+// changed RMWs, ordered by processor and sequence number.
+std::vector<RmwViolation> inject_rmw_violations(std::vector<Program>& programs, int32_t count,
+                                                SplitMix64& rng);
 
 }  // namespace qirn_gen

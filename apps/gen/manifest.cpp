@@ -31,11 +31,11 @@ const NumberField kNumberFields[] = {
 
 const char* const kModels[] = {"SC", "PC", "RC", "ScC", "TSO", "PSO"};
 
-// Runs of SC without fences are described as before TSO, PSO and fences
-// existed, byte for byte: no "model" or "fences" option, and expectations
-// for SC, PC, RC and ScC only.
+// Runs of SC without fences and RMWs are described as before TSO, PSO,
+// fences and RMWs existed, byte for byte: no "model" or "fences" option, and
+// expectations for SC, PC, RC and ScC only.
 bool as_before(const GenConfig& config) {
-  return config.model == MemoryModel::SC && config.fences == 0;
+  return config.model == MemoryModel::SC && config.fences == 0 && !asks_rmw(config);
 }
 
 bool is_model(std::string_view model, std::initializer_list<std::string_view> names) {
@@ -94,6 +94,10 @@ std::string options_json(const GenConfig& config) {
     members.push_back(member("model", json_string(model_name(config.model))));
     members.push_back(member("fences", std::to_string(config.fences)));
   }
+  if (asks_rmw(config)) {
+    members.push_back(member("rmw", std::to_string(config.rmw)));
+    members.push_back(member("rmw-violations", std::to_string(config.rmwViolations)));
+  }
   members.push_back(member("output", json_string(config.prefix)));
   if (!config.oneFile.empty()) members.push_back(member("one-file", json_string(config.oneFile)));
   return braced(joined(members, ", "));
@@ -117,9 +121,16 @@ std::string lock_members(const GeneratedRun& run, const LockViolation& violation
          member("overwrite", std::to_string(violation.overwrite));
 }
 
+std::string rmw_members(const GeneratedRun& run, const RmwViolation& violation) {
+  return load_members(run, violation.load, "rmw") + ", " +
+         member("pair-processor", std::to_string(violation.pairProc)) + ", " +
+         member("pair-operation", std::to_string(violation.pairSeq));
+}
+
 // The counts per option, then every changed load: the stale loads of -v or
-// -t, then the planted lock violations.
-std::string injected_json(const GeneratedRun& run) {
+// -t, the planted lock violations, then the RMWs of -x (count and entries
+// only for runs that ask for RMWs).
+std::string injected_json(const GeneratedRun& run, const GenConfig& config) {
   const size_t stale = run.injected.size();
   std::vector<std::string> loads;
   for (const InjectedLoad& load : run.injected) {
@@ -128,10 +139,16 @@ std::string injected_json(const GeneratedRun& run) {
   for (const LockViolation& violation : run.lockViolations) {
     loads.push_back(braced(lock_members(run, violation)));
   }
+  for (const RmwViolation& violation : run.rmwViolations) {
+    loads.push_back(braced(rmw_members(run, violation)));
+  }
+  const std::string rmws =
+      asks_rmw(config) ? ", " + member("rmw-violations", std::to_string(run.rmwViolations.size()))
+                       : "";
   const std::string list = loads.empty() ? "[]" : "[\n    " + joined(loads, ",\n    ") + "\n  ]";
   return braced(member("violations", std::to_string(run.injectedTimed ? 0 : stale)) + ", " +
                 member("timed-violations", std::to_string(run.injectedTimed ? stale : 0)) + ", " +
-                member("lock-violations", std::to_string(run.lockViolations.size())) + ", " +
+                member("lock-violations", std::to_string(run.lockViolations.size())) + rmws + ", " +
                 member("loads", list));
 }
 
@@ -162,6 +179,9 @@ std::string regenerate_command(const GenConfig& config) {
     command += std::string(" -m ") + model_name(config.model) + " --fences " +
                std::to_string(config.fences);
   }
+  if (asks_rmw(config)) {
+    command += " -r " + std::to_string(config.rmw) + " -x " + std::to_string(config.rmwViolations);
+  }
   command += " -s " + std::to_string(config.seed);
   if (!config.prefix.empty()) command += " -o " + qirn_tools::shell_word(config.prefix);
   if (!config.oneFile.empty()) command += " --one-file " + qirn_tools::shell_word(config.oneFile);
@@ -169,6 +189,7 @@ std::string regenerate_command(const GenConfig& config) {
 }
 
 const char* expected_verdict(const GeneratedRun& run, std::string_view model, bool baseline) {
+  if (!run.rmwViolations.empty()) return "violation";
   if (run.injected.empty() && run.lockViolations.empty()) {
     return accepts(run.model, model) ? "pass" : "any";
   }
@@ -187,7 +208,7 @@ std::string manifest_text(const GeneratedRun& run, const GenConfig& config) {
       member("version", json_string(QIRN_VERSION)),
       member("seed", std::to_string(config.seed)),
       member("options", options_json(config)),
-      member("injected", injected_json(run)),
+      member("injected", injected_json(run, config)),
       member("command", json_string(regenerate_command(config))),
       member("expected", expected_json(run, config)),
   };

@@ -15,7 +15,8 @@ std::string manifest_path(const std::string& prefix);  // prefix + "manifest.jso
 
 // "qirn-gen" with every option given explicitly; -o only when there is a
 // prefix, as one shell word, and --one-file likewise; -m and --fences only
-// for runs that use TSO, PSO or fences, which otherwise are as before them.
+// for runs that use TSO, PSO, fences or RMWs, -r and -x only for runs that
+// ask for RMWs or their violations, which otherwise are as before them.
 std::string regenerate_command(const GenConfig& config);
 
 // What model (SC, PC, RC, ScC, TSO or PSO) is sure to answer in the given
@@ -23,7 +24,8 @@ std::string regenerate_command(const GenConfig& config);
 // "pass" for a run with nothing injected under the models that allow every
 // run of the simulated one whose lock sessions never overlap: all of them
 // for SC; TSO, PSO, RC and ScC for TSO; PSO, RC and ScC for PSO.
-// "violation" where an injection is sure to be found: a stale load of -v
+// "violation" where an injection is sure to be found: two RMWs that read the
+// same value (-x) by every model in both modes; a stale load of -v
 // under TSO or PSO (a value older than its processor's own store) by every
 // model in both modes; a time-proven stale load (-t) by SC, PC, TSO and PSO
 // in optimized mode, which read the scans; a planted lock violation by RC
@@ -33,8 +35,9 @@ const char* expected_verdict(const GeneratedRun& run, std::string_view model, bo
 
 // One JSON object: tool, version, seed, options, the injections made,
 // the command that regenerates the set and the expected verdicts. A run of
-// SC without fences gets no "model" or "fences" option and expectations for
-// SC, PC, RC and ScC only, as before those options existed.
+// SC without fences and RMWs gets no "model" or "fences" option and
+// expectations for SC, PC, RC and ScC only, as before those options existed;
+// only a run that asks for RMWs gets "rmw" and "rmw-violations".
 std::string manifest_text(const GeneratedRun& run, const GenConfig& config);
 
 }  // namespace qirn_gen

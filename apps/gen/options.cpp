@@ -50,6 +50,8 @@ ParsedOptions parse_options(int argc, char** argv) {
       {'k', {"lock-violations"}, whole(c.lockViolations, 0)},
       {'m', {"model"}, memory_model(c.model)},
       {'\0', {"fences"}, whole(c.fences, 0, 100)},
+      {'r', {"rmw"}, whole(c.rmw, 0, 100)},
+      {'x', {"rmw-violations"}, whole(c.rmwViolations, 0)},
       {'o', {"output"}, text(c.prefix)},
       {'\0', {"one-file"}, file_name(c.oneFile)},
   };
@@ -105,12 +107,22 @@ std::string usage_text() {
          "                           line (default 0). A fence, like an acquire or a\n"
          "                           release, waits until every earlier operation of its\n"
          "                           processor completed, which empties its buffer\n"
+         "  -r, --rmw PCT            percentage of loads and stores made atomic\n"
+         "                           read-modify-writes, \"rmw A READ WRITTEN\" lines\n"
+         "                           (default 0). An RMW waits until its processor's\n"
+         "                           buffer is empty, then reads memory and writes a\n"
+         "                           new value in one tick\n"
+         "  -x, --rmw-violations NUM\n"
+         "                           RMWs made to read the value that an earlier RMW of\n"
+         "                           their address read, which every model forbids\n"
+         "                           (default 0)\n"
          "  -o, --output PREFIX      path prefix of the files, as qirn -i takes it\n"
          "                           (default: none, the current directory); its\n"
          "                           folder is made when missing\n"
          "      --one-file FILE      also write the run to FILE, processor after\n"
          "                           processor: \"T: M[A] := V\" for a store,\n"
-         "                           \"T: M[A] == V\" for a load, \"T: sync\" for a fence.\n"
+         "                           \"T: M[A] == V\" for a load, \"T: sync\" for a fence,\n"
+         "                           \"T: { M[A] == R; M[A] := W }\" for an RMW.\n"
          "                           Lock sessions cannot be written so: a run that has\n"
          "                           any is refused with status 2 (give -l 0)\n"
          "  -h, --help               print this text\n";

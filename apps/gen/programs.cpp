@@ -54,13 +54,17 @@ class ProgramBuilder {
     }
   }
 
+  // An RMW with the configured chance, else a load or a store, each as
+  // likely. Without RMWs nothing more is drawn than before them.
   GenOp memory_op() {
     GenOp op;
     op.target = rng_.below(config_.addresses);
-    if (rng_.percent(50)) {
+    if (config_.rmw > 0 && rng_.percent(config_.rmw)) {
+      op.kind = OpKind::Rmw;
+    } else if (rng_.percent(50)) {
       op.kind = OpKind::Store;
-      op.value = ++lastValue_;
     }
+    if (writes(op)) op.value = ++lastValue_;
     return op;
   }
 

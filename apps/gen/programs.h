@@ -1,5 +1,6 @@
-// The program every processor runs: loads and stores of random addresses,
-// part of them grouped into lock sessions, some followed by a fence.
+// The program every processor runs: loads, stores and RMWs of random
+// addresses, part of them grouped into lock sessions, some followed by a
+// fence.
 #pragma once
 
 #include <vector>
@@ -10,8 +11,9 @@
 
 namespace qirn_gen {
 
-// Stores get the values 1, 2, 3, ... in the order they are built, so every
-// value is written once. Load values and times are left for the scheduler.
+// Stores and RMWs get the values 1, 2, 3, ... in the order they are built,
+// so every value is written once. The values loads and RMWs read, and the
+// times, are left for the scheduler.
 std::vector<Program> build_programs(const GenConfig& config, SplitMix64& rng);
 
 }  // namespace qirn_gen

@@ -141,8 +141,10 @@ class Scheduler {
 
   // A lock operation or fence waits until everything before it has
   // completed, an acquire also until its lock is free. A store completes only
-  // once it reached memory, so under TSO and PSO that drains the buffer.
+  // once it reached memory, so under TSO and PSO that drains the buffer. An
+  // RMW waits only for the buffer to drain.
   bool may_take_effect(const Cursor& c, const GenOp& op) const {
+    if (op.kind == OpKind::Rmw) return c.buffer.empty();
     if (is_access(op)) return true;
     return c.completed == c.effected && (op.kind != OpKind::Acquire || lockOwner_[op.target] < 0);
   }
@@ -271,8 +273,8 @@ class Scheduler {
     return last;
   }
 
-  // Steps a run takes: three per load, three per store and one more for its
-  // drain under TSO and PSO, two per lock operation or fence.
+  // Steps a run takes: three per load or RMW, three per store and one more
+  // for its drain under TSO and PSO, two per lock operation or fence.
   static int64_t total_steps(const std::vector<Program>& programs, const GenConfig& config) {
     int64_t steps = 0;
     for (const Program& program : programs) {
@@ -286,7 +288,8 @@ class Scheduler {
   // A lock operation or fence completes in the same tick: taking or freeing
   // the lock is all it does. Under TSO and PSO a store enters the buffer and
   // takes effect when it drains, and a load reads the newest buffered store
-  // to its address before memory.
+  // to its address before memory. An RMW, its buffer empty, reads memory and
+  // writes it at once.
   void take_effect(size_t p, Cursor& c) {
     const int32_t seq = c.effected++;
     GenOp& op = programs_[p][seq];
@@ -307,6 +310,11 @@ class Scheduler {
         } else {
           memory_[op.target] = op.value;
         }
+        break;
+      case OpKind::Rmw:
+        op.buffered = tick_;
+        op.read = memory_[op.target];
+        memory_[op.target] = op.value;
         break;
       case OpKind::Fence:
         break;

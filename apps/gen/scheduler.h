@@ -29,6 +29,8 @@ struct Schedule {
 // address (PSO), at a tick drawn like every other step; a load returns its
 // processor's newest buffered store to its address, or else memory. A store
 // completes once it reached memory, so a completed store is in memory.
+// An RMW takes effect once its processor's buffer is empty, reading memory
+// and writing its value in that one tick; it never enters the buffer.
 // Lock operations and fences wait until every earlier operation of their
 // processor has completed, which drains the buffer, and complete at once;
 // an acquire moreover waits until its lock is free.

@@ -25,30 +25,56 @@ std::string lock_line(const GeneratedRun& run, const LockViolation& violation) {
          std::to_string(violation.overwrite) + ")";
 }
 
-}  // namespace
+std::string rmw_line(const GeneratedRun& run, const RmwViolation& violation) {
+  const InjectedLoad& rmw = violation.load;
+  return "injected: processor " + std::to_string(rmw.proc) + " operation " +
+         std::to_string(rmw.seq) + " is an RMW that reads " + std::to_string(rmw.stale) +
+         " from address " + std::to_string(run.programs[rmw.proc][rmw.seq].target) +
+         " where memory held " + std::to_string(rmw.faithful) + ", as the RMW of processor " +
+         std::to_string(violation.pairProc) + " operation " + std::to_string(violation.pairSeq) +
+         " did";
+}
 
-std::string summary_text(const GeneratedRun& run, const GenConfig& config) {
+// Operations, lock sessions, fences and RMWs over all processors.
+struct Counts {
   size_t operations = 0;
   size_t sessions = 0;
   size_t fences = 0;
+  size_t rmws = 0;
+};
+
+Counts count_ops(const GeneratedRun& run) {
+  Counts counts;
   for (const Program& program : run.programs) {
-    operations += program.size();
+    counts.operations += program.size();
     for (const GenOp& op : program) {
-      sessions += op.kind == OpKind::Acquire ? 1 : 0;
-      fences += op.kind == OpKind::Fence ? 1 : 0;
+      counts.sessions += op.kind == OpKind::Acquire ? 1 : 0;
+      counts.fences += op.kind == OpKind::Fence ? 1 : 0;
+      counts.rmws += op.kind == OpKind::Rmw ? 1 : 0;
     }
   }
+  return counts;
+}
+
+}  // namespace
+
+std::string summary_text(const GeneratedRun& run, const GenConfig& config) {
+  const Counts counts = count_ops(run);
   const std::string model = buffered(config) ? std::string(", ") + model_name(config.model) : "";
-  const std::string fenced = config.fences > 0 ? counted(fences, "fence") + ", " : "";
+  const std::string fenced = config.fences > 0 ? counted(counts.fences, "fence") + ", " : "";
+  const std::string rmws = asks_rmw(config) ? counted(counts.rmws, "RMW") + ", " : "";
+  const size_t injected =
+      run.injected.size() + run.lockViolations.size() + run.rmwViolations.size();
   std::string text =
       "seed " + std::to_string(config.seed) + model + ": " +
-      counted(run.programs.size(), "processor") + ", " + counted(operations, "operation") + ", " +
-      counted(sessions, "lock session") + ", " + fenced + counted(run.scans.size(), "scan") + ", " +
-      counted(run.injected.size() + run.lockViolations.size(), "injected violation") + "\n";
+      counted(run.programs.size(), "processor") + ", " + counted(counts.operations, "operation") +
+      ", " + counted(counts.sessions, "lock session") + ", " + fenced + rmws +
+      counted(run.scans.size(), "scan") + ", " + counted(injected, "injected violation") + "\n";
   for (const InjectedLoad& load : run.injected) text += load_line(run, load) + "\n";
   for (const LockViolation& violation : run.lockViolations) {
     text += lock_line(run, violation) + "\n";
   }
+  for (const RmwViolation& violation : run.rmwViolations) text += rmw_line(run, violation) + "\n";
   return text;
 }
 
