@@ -144,7 +144,8 @@ TEST_F(BatchRun, MixedSetsGiveTheirVerdictsJsonObjectsAndStatusTwo) {
 // ends, what it left behind is not waited for, even without a limit.
 TEST_F(BatchRun, ChildrenAndWhatTheyStartEndAtTheLimitOrWithQirn) {
   generate("sets/one", shape(2, 4));
-  const std::string pids = "'" + (root_ / "pids").string() + "'";
+  std::string pids = (root_ / "pids").string();
+  pids = '\'' + pids + '\'';
   const struct {
     std::string action, timeout, line;
   } cases[] = {
