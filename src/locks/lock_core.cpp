@@ -49,14 +49,20 @@ class CoreFinder {
   std::vector<std::vector<int_t>> units_;
 };
 
+// Leaves out operation n and every load of a store left out; an RMW's own
+// loads go with it.
+void leave_out(const LockGraph& g, int_t n, std::vector<char>& kept) {
+  kept[at(n)] = 0;
+  for (int_t r : g.readers[at(n)]) {
+    if (kept[at(r)] != 0) leave_out(g, r, kept);
+  }
+}
+
 // The kept operations less `units`, and less every load of a store left out.
 std::vector<char> CoreFinder::without(const std::vector<int_t>& units) const {
   std::vector<char> kept = kept_;
   for (int_t u : units) {
-    for (int_t n : units_[at(u)]) {
-      kept[at(n)] = 0;
-      for (int_t r : full_.readers[at(n)]) kept[at(r)] = 0;
-    }
+    for (int_t n : units_[at(u)]) leave_out(full_, n, kept);
   }
   return kept;
 }

@@ -10,14 +10,14 @@
 
 namespace {
 
-// Per processor: each load or store after the previous access of its
-// processor to its address.
+// Per processor: each access after the previous access of its processor to
+// its address.
 void add_address_order(LockGraph& g) {
   std::vector<int_t> last(at(state->addrColumns), -1);
   for (auto& operations : state->graph) {
     std::fill(last.begin(), last.end(), -1);
     for (opnode& x : operations) {
-      if ((x.optype != LOAD && x.optype != STORE) || !g.keeps(x.id)) continue;
+      if (!is_access(&x) || !g.keeps(x.id)) continue;
       int_t& previous = last[at(x.column)];
       if (previous != -1) g.arc(previous, x.id, LO);
       previous = x.id;
@@ -81,14 +81,16 @@ void add_sessions(LockGraph& g, MCM_t model) {
     g.orphanRelease |= is_release(x) && !ends[at(x->id)] && g.keeps(x->id);
 }
 
+// An RMW is a store of its address and a reader of the store it read; it
+// takes no arc to itself as a load of the initial value.
 void add_reads(LockGraph& g, bool initialArcs) {
   g.storesOfAddress.assign(at(state->addrColumns), {});
   g.readers.assign(at(g.realCount), {});
   g.initialReaders.assign(at(state->addrColumns), {});
   for (const opnode* x : g.operations) {
     if (!g.keeps(x->id)) continue;
-    if (x->optype == STORE) g.storesOfAddress[at(x->column)].push_back(x->id);
-    if (x->optype != LOAD) continue;
+    if (writes_memory(x)) g.storesOfAddress[at(x->column)].push_back(x->id);
+    if (!reads_memory(x)) continue;
     const opnode* store = st_mapping(x);
     if (store == &state->sentinel) {
       g.initialReaders[at(x->column)].push_back(x->id);
@@ -100,7 +102,9 @@ void add_reads(LockGraph& g, bool initialArcs) {
   if (!initialArcs) return;
   for (std::size_t a = 0; a < g.initialReaders.size(); ++a) {
     for (int_t load : g.initialReaders[a]) {
-      for (int_t store : g.storesOfAddress[a]) g.arc(load, store, IO);
+      for (int_t store : g.storesOfAddress[a]) {
+        if (store != load) g.arc(load, store, IO);
+      }
     }
   }
 }

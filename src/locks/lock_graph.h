@@ -12,7 +12,8 @@
 // one lock on one processor), each store before the loads that read it, each
 // load of the initial value before every store of its address, and the time
 // order of the scans. What stays open is the order of each lock's sessions
-// and of each address's stores.
+// and of each address's stores. An RMW is in both roles: a store of its
+// address, and a load of the store it read.
 #pragma once
 
 #include <vector>

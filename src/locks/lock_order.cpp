@@ -216,11 +216,12 @@ bool LockOrder::must_precede(int_t v, int_t w) const {
   return std::any_of(loads.begin(), loads.end(), [&](int_t r) { return reach_.reaches(v, r); });
 }
 
-// Store v before store w: v and every load that read v precede w.
+// Store v before store w: v and every load that read v precede w. An RMW w
+// that read v is one of those loads, and already follows v.
 void LockOrder::force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const {
   if (!reach_.reaches(v, w)) arcs.push_back({v, w, IO});
   for (int_t r : g_.readers[at(v)]) {
-    if (!reach_.reaches(r, w)) arcs.push_back({r, w, IO});
+    if (r != w && !reach_.reaches(r, w)) arcs.push_back({r, w, IO});
   }
 }
 
@@ -440,8 +441,8 @@ bool fits_the_matrix() {
   std::vector<std::int64_t> stores(at(state->addrColumns), 0);
   for (const auto& operations : state->graph) {
     for (const opnode& x : operations) {
-      if (x.optype == STORE) ++stores[at(x.column)];
-      if (x.optype == LOAD && x.val == 0) ++initialLoads[at(x.column)];
+      if (writes_memory(&x)) ++stores[at(x.column)];
+      if (reads_memory(&x) && value_read(&x) == 0) ++initialLoads[at(x.column)];
     }
   }
   std::int64_t arcs = 0;

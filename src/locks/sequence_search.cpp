@@ -10,7 +10,11 @@ namespace {
 // short finds no deadlock, so the search goes on as it would without it.
 constexpr std::size_t kDeadlockWalk = 512;
 
-enum class Kind : std::uint8_t { Free, Load, Store, Acquire, Release };
+// An RMW is a load of the store it read and a store: it runs only while that
+// store holds its address and it is the store's last load not run (or, having
+// read the initial value, the last such load), and then holds the address for
+// its own loads.
+enum class Kind : std::uint8_t { Free, Load, Store, Rmw, Acquire, Release };
 
 // A set of node ids with constant-time insert and erase.
 class NodeSet {
@@ -72,6 +76,9 @@ class SequenceSearch {
   bool runs_freely(int_t n) const;
   bool holds(int_t n) const;
   bool is_open(int_t n) const;
+  bool takes_address(int_t n) const;
+  void read_store(int_t n);
+  void unread_store(int_t n);
   bool try_freely(int_t n);
   void add_blockers(int_t n, std::vector<int_t>& holders, std::vector<int_t>& seen) const;
   bool closes_deadlock(int_t choice) const;
@@ -85,7 +92,7 @@ class SequenceSearch {
   const std::vector<int_t>& rank_;
   std::vector<Kind> kind_;
   std::vector<int_t> group_;      // address of a load or store, lock of an acquire or release
-  std::vector<int_t> storeOf_;    // per load, the store it read, or -1 for the initial value
+  std::vector<int_t> storeOf_;    // per load or RMW, the store it read, or -1 for the initial value
   std::vector<int_t> acquireOf_;  // per release, its session's acquire
   std::vector<int_t> releaseOf_;  // per acquire, its session's release
   std::vector<std::vector<int_t>> predecessors_;
@@ -137,16 +144,18 @@ SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& ran
 void SequenceSearch::classify() {
   for (std::size_t a = 0; a < g_.storesOfAddress.size(); ++a) {
     for (int_t w : g_.storesOfAddress[a]) {
-      kind_[at(w)] = Kind::Store;
+      kind_[at(w)] = g_.operations[at(w)]->optype == RMW ? Kind::Rmw : Kind::Store;
       group_[at(w)] = static_cast<int_t>(a);
       loadsLeft_[at(w)] = static_cast<int_t>(g_.readers[at(w)].size());
       for (int_t r : g_.readers[at(w)]) storeOf_[at(r)] = w;
     }
     initialLeft_[a] = static_cast<int_t>(g_.initialReaders[a].size());
-    for (int_t r : g_.initialReaders[a]) kind_[at(r)] = Kind::Load;
+    for (int_t r : g_.initialReaders[a]) {
+      if (kind_[at(r)] != Kind::Rmw) kind_[at(r)] = Kind::Load;
+    }
   }
   for (int_t n = 0; n < g_.realCount; ++n) {
-    if (storeOf_[at(n)] != -1) kind_[at(n)] = Kind::Load;
+    if (storeOf_[at(n)] != -1 && kind_[at(n)] != Kind::Rmw) kind_[at(n)] = Kind::Load;
     if (kind_[at(n)] == Kind::Load) group_[at(n)] = g_.operations[at(n)]->column;
   }
   for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
@@ -163,7 +172,7 @@ void SequenceSearch::classify() {
 // A node whose predecessors all ran: a step to run at once, or a choice.
 void SequenceSearch::enter_if_ready(int_t n) {
   if (waiting_[at(n)] != 0) return;
-  if (kind_[at(n)] == Kind::Store || kind_[at(n)] == Kind::Acquire)
+  if (takes_address(n) || kind_[at(n)] == Kind::Acquire)
     ready_.insert(n);
   else
     freeSteps_.push_back(n);
@@ -182,10 +191,12 @@ void SequenceSearch::execute(int_t n) {
       if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = n;
       break;
     case Kind::Load:
-      if (storeOf_[at(n)] == -1)
-        --initialLeft_[at(group)];
-      else if (--loadsLeft_[at(storeOf_[at(n)])] == 0)
-        addressHolder_[at(group)] = -1;
+      read_store(n);
+      break;
+    case Kind::Rmw:
+      ready_.erase(n);
+      read_store(n);
+      if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = n;
       break;
     case Kind::Acquire:
       ready_.erase(n);
@@ -215,10 +226,12 @@ void SequenceSearch::undo(int_t n) {
       if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = -1;
       break;
     case Kind::Load:
-      if (storeOf_[at(n)] == -1)
-        ++initialLeft_[at(group)];
-      else if (loadsLeft_[at(storeOf_[at(n)])]++ == 0)
-        addressHolder_[at(group)] = storeOf_[at(n)];
+      unread_store(n);
+      break;
+    case Kind::Rmw:
+      ready_.insert(n);
+      if (loadsLeft_[at(n)] > 0) addressHolder_[at(group)] = -1;
+      unread_store(n);
       break;
     case Kind::Acquire:
       ready_.insert(n);
@@ -242,17 +255,44 @@ void SequenceSearch::undo_to(std::size_t trail) {
   }
 }
 
+// A load or RMW lets go of the store it read once it was that store's last
+// load to run.
+void SequenceSearch::read_store(int_t n) {
+  const int_t group = group_[at(n)];
+  if (storeOf_[at(n)] == -1)
+    --initialLeft_[at(group)];
+  else if (--loadsLeft_[at(storeOf_[at(n)])] == 0)
+    addressHolder_[at(group)] = -1;
+}
+
+void SequenceSearch::unread_store(int_t n) {
+  const int_t group = group_[at(n)];
+  if (storeOf_[at(n)] == -1)
+    ++initialLeft_[at(group)];
+  else if (loadsLeft_[at(storeOf_[at(n)])]++ == 0)
+    addressHolder_[at(group)] = storeOf_[at(n)];
+}
+
+bool SequenceSearch::takes_address(int_t n) const {
+  return kind_[at(n)] == Kind::Store || kind_[at(n)] == Kind::Rmw;
+}
+
 // A ready store or acquire whose address or lock is free; a store also waits
-// until every load of its address's initial value ran.
+// until every load of its address's initial value ran. A ready RMW waits
+// until it is the last load left of the store it read.
 bool SequenceSearch::is_open(int_t n) const {
   const int_t group = group_[at(n)];
   if (kind_[at(n)] == Kind::Acquire) return lockHolder_[at(group)] == -1;
+  if (kind_[at(n)] == Kind::Rmw && storeOf_[at(n)] != -1)
+    return addressHolder_[at(group)] == storeOf_[at(n)] && loadsLeft_[at(storeOf_[at(n)])] == 1;
+  if (kind_[at(n)] == Kind::Rmw)
+    return addressHolder_[at(group)] == -1 && initialLeft_[at(group)] == 1;
   return addressHolder_[at(group)] == -1 && initialLeft_[at(group)] == 0;
 }
 
-// An open store that no load read.
+// An open store or RMW that no load read.
 bool SequenceSearch::runs_freely(int_t n) const {
-  return kind_[at(n)] == Kind::Store && loadsLeft_[at(n)] == 0 && is_open(n);
+  return takes_address(n) && loadsLeft_[at(n)] == 0 && is_open(n);
 }
 
 // Runs every step that is no choice, until none is left.
@@ -273,7 +313,7 @@ void SequenceSearch::settle() {
 
 // Whether choice `n`, already run, still holds its address or lock.
 bool SequenceSearch::holds(int_t n) const {
-  const std::vector<int_t>& holder = kind_[at(n)] == Kind::Store ? addressHolder_ : lockHolder_;
+  const std::vector<int_t>& holder = takes_address(n) ? addressHolder_ : lockHolder_;
   return holder[at(group_[at(n)])] == n;
 }
 
@@ -317,7 +357,8 @@ void SequenceSearch::add_blockers(int_t n, std::vector<int_t>& holders,
 bool SequenceSearch::blocks_a_ready_node(int_t holder) const {
   const auto& ready = ready_.members();
   return std::any_of(ready.begin(), ready.end(), [&](int_t n) {
-    return n != holder && kind_[at(n)] == kind_[at(holder)] && group_[at(n)] == group_[at(holder)];
+    return n != holder && takes_address(n) == takes_address(holder) &&
+           group_[at(n)] == group_[at(holder)];
   });
 }
 

@@ -12,7 +12,9 @@
 // are the stores that loads read and the acquires: a store holds its address
 // until its last load ran, an acquire its lock until its release. A choice
 // after which its loads or its whole session run at once is taken without
-// branching, by the same argument. The others are tried in the order of
+// branching, by the same argument. An RMW is a load and a store in one step:
+// it runs only as the last load of the store it read, and is then a store
+// like the others. The others are tried in the order of
 // `rank`; every state left without success is remembered (as a 128-bit
 // digest of the set of nodes run, which is all a state is), and the search
 // backtracks. A choice that leaves a cycle of holders, each waiting for a

@@ -67,12 +67,6 @@ void read_operations() {
   }
 }
 
-// The lock-based models do not take RMWs.
-void refuse_lock_model_rmw() {
-  if (state->hasRmw && (state->MC == RC || state->MC == ScC))
-    err_quit("read-modify-write is not supported under RC and ScC");
-}
-
 }  // namespace
 
 void read_inputs() {
@@ -82,7 +76,6 @@ void read_inputs() {
   if (optimized) read_bound_res();
   read_operations();
   get_addr_lock_num();
-  refuse_lock_model_rmw();
   construct_mapping();
   if (optimized) {
     calculatePendingWindow();
@@ -103,8 +96,22 @@ void prepare_scope_sessions() {
   updateSn();
 }
 
+namespace {
+
+// The searches of old for RC and ScC know loads and stores only; a run with an
+// RMW gets the lock-model decision alone.
+bool earlier_lock_searches() {
+  return !state->hasRmw;
+}
+
+bool is_lock_model() {
+  return state->MC == RC || state->MC == ScC;
+}
+
+}  // namespace
+
 bool frontier_search_available() {
-  return state->isBase == 1 || state->lockNum == 1;
+  return earlier_lock_searches() && (state->isBase == 1 || state->lockNum == 1);
 }
 
 namespace {
@@ -117,8 +124,7 @@ namespace {
 // is both, keeps program order as arcs; so does a WMO run whose one-file
 // trace gives times, which order pairs the chains know nothing of.
 bool implicit_program_order() {
-  if (state->isBase != 1 || state->MC == RC || state->MC == ScC || state->hasRmw ||
-      !state->operationTimes.empty())
+  if (state->isBase != 1 || is_lock_model() || state->hasRmw || !state->operationTimes.empty())
     return false;
   return state->MC != PSO || !ReachClosure::fits();
 }
@@ -133,6 +139,7 @@ WriteToCarry write_to_carry() {
 }  // namespace
 
 void derive_arcs() {
+  if (is_lock_model() && !earlier_lock_searches()) return;
   if (!implicit_program_order()) add_lo_arc(state->MC);
   add_wt_arc(write_to_carry());
 }
@@ -255,12 +262,24 @@ EarlierSearch bounded_frontier_search() {
   return earlier;
 }
 
+// A run that only the lock-model decision can judge, when that decision gives
+// no verdict within its budgets.
+void stop_undecided() {
+  err_quit("no verdict within the search budget for read-modify-writes under RC and ScC");
+}
+
 }  // namespace
 
 void verify_release_consistency() {
   const LockDecision decision = decide_lock_model(RC);
   if (decision.verdict == LockVerdict::Undecided) {
+    if (!earlier_lock_searches()) stop_undecided();
     release_chain_search();
+    return;
+  }
+  if (!earlier_lock_searches()) {
+    print_rc_decision(decision);
+    print_time_used();
     return;
   }
   const EarlierSearch earlier = run_earlier(release_chain_search);
@@ -273,6 +292,7 @@ void verify_scope_consistency() {
   std::fprintf(state->out, "the number of sessions is %d\n", count_sync(0));
   const LockDecision decision = decide_lock_model(ScC);
   if (decision.verdict == LockVerdict::Undecided) {
+    if (!earlier_lock_searches()) stop_undecided();
     if (!frontier_search_available()) stop_run(StopKind::Internal, "more than one lock!");
     frontier_search();
     return;

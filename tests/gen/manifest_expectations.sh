@@ -6,7 +6,8 @@
 #
 # Kinds: nothing injected, stale loads of -v, time-proven stale loads of -t,
 # one planted lock violation of -k judged alone (on six processors and five
-# locks), and -t with -k; each in runs written as
+# locks), -t with -k, RMWs of -r, and RMWs with a pair made to read one store
+# (-x); each in runs written as
 # before store buffers (SC without fences) and, on the first BUFFERED seeds,
 # in runs simulated under TSO and PSO (fences on half the seeds) and under SC
 # with fences. Buffered runs without locks are also written with --one-file,
@@ -52,7 +53,7 @@ shape() {  # seed
 }
 
 declare -A kinds=([clean]="" [stale]="-v 2" [timed]="-t 2" [lock]="-p 6 -a 4 -l 5 -k 1"
-  [timed-lock]="-t 1 -a 2 -l 2 -k 2")
+  [timed-lock]="-t 1 -a 2 -l 2 -k 2" [rmw]="-r 30" [rmw-pair]="-r 30 -x 1")
 
 for seed in $(seq "$first" "$last"); do
   for kind in "${!kinds[@]}"; do

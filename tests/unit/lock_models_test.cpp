@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <numeric>
 #include <optional>
 #include <random>
@@ -140,11 +141,13 @@ TraceSet cut_down(const TraceSet& set, const std::set<Place>& kept) {
 }
 
 // The places that go together with the operation x: its session's other
-// end, or the loads of a store.
+// end, or the loads of a store, and of each RMW among them.
 std::set<Place> unit_of(const LockGraph& g, const opnode* x) {
   std::set<Place> unit{{x->proc_num, x->seq_num}};
-  auto add = [&](int_t id) {
-    unit.insert({g.operations[std::size_t(id)]->proc_num, g.operations[std::size_t(id)]->seq_num});
+  std::function<void(int_t)> add = [&](int_t id) {
+    const opnode* y = g.operations[std::size_t(id)];
+    if (!unit.insert({y->proc_num, y->seq_num}).second) return;
+    for (int_t r : g.readers[std::size_t(id)]) add(r);
   };
   for (const auto& sessions : g.sessionsOfLock) {
     for (const LockSession& s : sessions) {

@@ -25,7 +25,8 @@ struct Texts {
   std::vector<std::string> bounds;
 };
 
-// 2-3 processors of 2 to 5 loads and stores on 1-3 addresses, without locks.
+// 2-3 processors of 2 to 5 loads and stores on 1-3 addresses, without locks;
+// in every third run 30% of them are RMWs.
 Texts random_texts(std::uint32_t seed) {
   std::mt19937 draw(seed);
   qirn_gen::GenConfig config;
@@ -36,6 +37,7 @@ Texts random_texts(std::uint32_t seed) {
   config.locks = 0;
   config.model = static_cast<qirn_gen::MemoryModel>(draw() % 3);
   config.fences = static_cast<int32_t>(draw() % 3) * 15;
+  config.rmw = seed % 3 == 0 ? 30 : 0;
   const qirn_gen::GeneratedRun run = qirn_gen::generate(config);
   Texts texts;
   for (int32_t p = 0; p < config.processors; ++p) {
@@ -45,27 +47,29 @@ Texts random_texts(std::uint32_t seed) {
   return texts;
 }
 
-// In four sets of five, one load returns another value of its address: a
-// store of any processor and place, or 0.
+// In four sets of five, one load or RMW reads another value of its address:
+// a store's or another RMW's of any processor and place, or 0.
 void change_a_value(TraceSet& set, std::mt19937& draw) {
   std::vector<lock_reference::Op*> loads;
   std::vector<std::vector<int>> stored;
   for (auto& program : set.programs) {
     for (auto& op : program) {
-      if (op.kind == Kind::Load) loads.push_back(&op);
-      if (op.kind != Kind::Store) continue;
+      if (op.kind == Kind::Load || op.kind == Kind::Rmw) loads.push_back(&op);
+      if (op.kind != Kind::Store && op.kind != Kind::Rmw) continue;
       if (stored.size() <= std::size_t(op.target)) stored.resize(op.target + 1);
       stored[op.target].push_back(op.value);
     }
   }
   if (loads.empty() || draw() % 5 == 4) return;
   lock_reference::Op& load = *loads[draw() % loads.size()];
+  int& read = load.kind == Kind::Rmw ? load.read : load.value;
   std::vector<int> others = {0};
   if (std::size_t(load.target) < stored.size()) {
     others.insert(others.end(), stored[load.target].begin(), stored[load.target].end());
   }
-  std::erase(others, load.value);
-  if (!others.empty()) load.value = others[draw() % others.size()];
+  std::erase(others, read);
+  std::erase(others, load.value);  // an RMW never reads what it writes
+  if (!others.empty()) read = others[draw() % others.size()];
 }
 
 class StoreBufferModels : public TraceFixture {

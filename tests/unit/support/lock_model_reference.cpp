@@ -84,7 +84,19 @@ std::optional<std::pair<int, int>> scan_row(const BoundFile& file, int scan) {
 }
 
 bool is_access(const Op& op) {
-  return op.kind == Kind::Load || op.kind == Kind::Store;
+  return op.kind == Kind::Load || op.kind == Kind::Store || op.kind == Kind::Rmw;
+}
+
+bool writes(const Op& op) {
+  return op.kind == Kind::Store || op.kind == Kind::Rmw;
+}
+
+bool reads(const Op& op) {
+  return op.kind == Kind::Load || op.kind == Kind::Rmw;
+}
+
+int value_read(const Op& op) {
+  return op.kind == Kind::Rmw ? op.read : op.value;
 }
 
 // One element of an order the definition quantifies over: a store with the
@@ -187,12 +199,15 @@ void Problem::add_fence_order(int p) {
 }
 
 // The store elements with their readers, the write-to arcs and the arcs from
-// each load of the initial 0 to every store of its address.
+// each load of the initial 0 to every store of its address. An RMW is a store
+// element and a reader of the store it read: putting that store first puts
+// the store's other readers before the RMW, so nothing else of the address
+// comes between the two.
 void Problem::add_reads() {
   std::map<std::pair<int, int>, std::size_t> writer;  // (address, value) -> index in its group
   for (int p = 0; p < static_cast<int>(first_.size()); ++p) {
     for (int s = 0; s < size(p); ++s) {
-      if (op(p, s).kind != Kind::Store) continue;
+      if (!writes(op(p, s))) continue;
       Group& stores = addresses_[op(p, s).target];
       if (!writer.emplace(std::pair(op(p, s).target, op(p, s).value), stores.size()).second) {
         throw std::invalid_argument("two stores of one value to one address");
@@ -203,13 +218,15 @@ void Problem::add_reads() {
   for (int p = 0; p < static_cast<int>(first_.size()); ++p) {
     for (int s = 0; s < size(p); ++s) {
       const Op& load = op(p, s);
-      if (load.kind != Kind::Load) continue;
+      if (!reads(load)) continue;
       Group& stores = addresses_[load.target];
-      if (load.value == 0) {
-        for (const Element& store : stores) arc(id(p, s), store.head);
+      if (value_read(load) == 0) {
+        for (const Element& store : stores) {
+          if (store.head != id(p, s)) arc(id(p, s), store.head);
+        }
         continue;
       }
-      const auto found = writer.find({load.target, load.value});
+      const auto found = writer.find({load.target, value_read(load)});
       impossible_ |= found == writer.end();
       if (found == writer.end()) continue;
       arc(stores[found->second].head, id(p, s));
@@ -244,7 +261,7 @@ bool Problem::put_first(const Group& elements, int next, const std::vector<int>&
                         Closure& closure) const {
   for (int other : later) {
     for (int node : elements[next].tail) {
-      if (!closure.add(node, elements[other].head)) return false;
+      if (node != elements[other].head && !closure.add(node, elements[other].head)) return false;
     }
   }
   return true;

@@ -172,6 +172,28 @@ void choose_values(TraceSet& set, Draw& draw) {
   }
 }
 
+// Makes some stores RMWs that read a random other store of their address, or
+// the initial 0.
+void make_rmws(TraceSet& set, Draw& draw) {
+  std::map<int, std::vector<int>> written;
+  for (const Program& program : set.programs) {
+    for (const Op& op : program) {
+      if (op.kind == Kind::Store) written[op.target].push_back(op.value);
+    }
+  }
+  for (Program& program : set.programs) {
+    for (Op& op : program) {
+      if (op.kind != Kind::Store || !draw.percent(40)) continue;
+      std::vector<int> others{0};
+      for (int value : written[op.target]) {
+        if (value != op.value) others.push_back(value);
+      }
+      op.kind = Kind::Rmw;
+      op.read = others[std::size_t(draw(0, int(others.size()) - 1))];
+    }
+  }
+}
+
 // Inserts a release of a lock no session holds at that point.
 void add_orphan_release(TraceSet& set, int locks, Draw& draw) {
   Program& program = set.programs[std::size_t(draw(0, int(set.programs.size()) - 1))];
@@ -269,6 +291,8 @@ TraceSet random_set(Model model, std::uint32_t seed, int most_ops) {
     set.programs.push_back(random_program(shape, draw(2, most_ops), draw, value));
   }
   choose_values(set, draw);
+  Draw rmw_draw(seed ^ 0x9e3779b9U);
+  if (rmw_draw.percent(35)) make_rmws(set, rmw_draw);
   if (draw.percent(3)) add_orphan_release(set, shape.locks, draw);
   set.bounds = draw(0, 1) == 0 ? timed_bounds(set, draw) : untimed_bounds(set, draw);
   return set;

@@ -27,9 +27,10 @@ std::string files_text(const TraceSet& set, bool optimized);
 // 1-3 addresses, 0-2 locks and well-formed sessions (under RC never nested,
 // under ScC sessions of different locks may nest or overlap), and in two sets
 // of five fences. Each load reads
-// a random store to its address, anywhere, or 0; 3% of the sets hold a
-// release that ends no session. Half the sets get bound files of a random
-// run, the rest files that order nothing.
+// a random store to its address, anywhere, or 0; in about a third of the
+// sets, 40% of the stores are RMWs that read another store of their address
+// or 0; 3% of the sets hold a release that ends no session. Half the sets get bound files of a
+// random run, the rest files that order nothing.
 TraceSet random_set(Model model, std::uint32_t seed, int most_ops);
 
 // The set as a run in that mode sees it: baseline mode reads no bound file.
