@@ -109,30 +109,38 @@ class Reducer {
 }  // namespace
 
 Removal::Removal(const TraceSet& set) {
-  std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> loads;  // (addr, value)
+  std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> loads;  // (addr, value read)
   for (int p = 0; p < static_cast<int>(set.processors.size()); ++p) {
     const auto& operations = set.processors[p].operations;
     readers_.emplace_back(operations.size());
     for (int i = 0; i < static_cast<int>(operations.size()); ++i) {
-      if (operations[i].kind == Kind::Load) {
-        loads[{operations[i].addr, operations[i].value}].emplace_back(p, i);
-      }
+      const Operation& op = operations[i];
+      if (op.kind == Kind::Load) loads[{op.addr, op.value}].emplace_back(p, i);
+      if (op.kind == Kind::Rmw) loads[{op.addr, op.read}].emplace_back(p, i);
     }
   }
   for (int p = 0; p < static_cast<int>(set.processors.size()); ++p) {
     const auto& operations = set.processors[p].operations;
     for (int i = 0; i < static_cast<int>(operations.size()); ++i) {
-      if (operations[i].kind != Kind::Store) continue;
+      if (operations[i].kind != Kind::Store && operations[i].kind != Kind::Rmw) continue;
       const auto found = loads.find({operations[i].addr, operations[i].value});
-      if (found != loads.end()) readers_[p][i] = found->second;
+      if (found == loads.end()) continue;
+      for (const auto& reader : found->second) {
+        if (reader != std::pair(p, i)) readers_[p][i].push_back(reader);
+      }
     }
   }
 }
 
 void Removal::remove(Selection& selection, const Unit& unit) const {
-  for (const auto& [p, i] : unit.operations) {
-    selection[p][i] = false;
-    for (const auto& [q, j] : readers_[p][i]) selection[q][j] = false;
+  for (const auto& [p, i] : unit.operations) remove_with_readers(selection, p, i);
+}
+
+// An RMW that goes takes its own readers along.
+void Removal::remove_with_readers(Selection& selection, int p, int i) const {
+  selection[p][i] = false;
+  for (const auto& [q, j] : readers_[p][i]) {
+    if (selection[q][j]) remove_with_readers(selection, q, j);
   }
 }
 

@@ -24,16 +24,19 @@ std::vector<Unit> processor_units(const TraceSet& set);
 // unless they have no partner.
 std::vector<Unit> small_units(const TraceSet& set);
 
-// Takes units out of a selection. A store goes together with the loads that
-// read its value (same address and value), so no kept load is left reading a
-// value that no kept store wrote.
+// Takes units out of a selection. A store or RMW goes together with the loads
+// and RMWs that read its value (same address and value), so no kept load is
+// left reading a value that no kept store wrote.
 class Removal {
  public:
   explicit Removal(const TraceSet& set);
   void remove(Selection& selection, const Unit& unit) const;
 
  private:
-  // readers_[p][i]: the loads that read the value of store i of processor p.
+  void remove_with_readers(Selection& selection, int p, int i) const;
+
+  // readers_[p][i]: the loads and RMWs that read the value of store or RMW i
+  // of processor p.
   std::vector<std::vector<std::vector<std::pair<int, int>>>> readers_;
 };
 

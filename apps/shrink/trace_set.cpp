@@ -24,6 +24,11 @@ Operation operation_of(const std::string& line) {
     if (items.count < 3 || items.out_of_range) return operation;
     if (word == "load") operation.kind = Operation::Kind::Load;
     if (word == "store") operation.kind = Operation::Kind::Store;
+    if (word == "rmw" && items.count >= 4) {
+      operation.kind = Operation::Kind::Rmw;
+      operation.read = operation.value;
+      operation.value = written;
+    }
     return operation;
   }
   operation.kind = kind == TraceLine::Acquire ? Operation::Kind::Acquire : Operation::Kind::Release;

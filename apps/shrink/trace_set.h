@@ -8,12 +8,13 @@ namespace qirn_shrink {
 
 // One operation line as qirn reads it, kept byte for byte.
 struct Operation {
-  enum class Kind { Acquire, Release, Load, Store, Other };
+  enum class Kind { Acquire, Release, Load, Store, Rmw, Other };
   std::string line;
   Kind kind = Kind::Other;
   int lock = -1;  // acquires and releases with a readable lock number
-  int addr = 0;   // loads and stores
-  int value = 0;
+  int addr = 0;   // loads, stores and RMWs
+  int value = 0;  // read by a load, written by a store or RMW
+  int read = 0;   // read by an RMW
 };
 
 // One data line of a bound file, in sequence numbers of the full trace.

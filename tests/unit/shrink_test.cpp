@@ -41,6 +41,21 @@ void expect_one_minimal(const TraceSet& set, const Selection& result,
   }
 }
 
+// A store goes with what read it, and an RMW among those with what read the
+// RMW, so no kept line is left reading a value nothing kept wrote.
+TEST(ShrinkRemoval, AStoreTakesTheRmwsThatReadItAndWhatTheyWrote) {
+  using Kind = Operation::Kind;
+  const auto op = [](Kind kind, int value, int read = 0) {
+    return Operation{"", kind, -1, 0, value, read};
+  };
+  TraceSet set;
+  set.processors.push_back({{op(Kind::Store, 1), op(Kind::Load, 3)}, {}});
+  set.processors.push_back({{op(Kind::Rmw, 2, 1), op(Kind::Rmw, 3, 2), op(Kind::Store, 4)}, {}});
+  Selection selection = select_all(set);
+  Removal(set).remove(selection, Unit{{{0, 0}}});
+  EXPECT_EQ(selection, (Selection{{false, false}, {false, false, true}}));
+}
+
 bool same_kind(const qirn_batch::Outcome& a, const qirn_batch::Outcome& b) {
   return a.verdict == b.verdict && a.detail == b.detail && a.status == b.status;
 }
