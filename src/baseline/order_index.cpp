@@ -7,12 +7,15 @@
 
 OrderIndex::OrderIndex()
     : width_(static_cast<std::size_t>(chains_per_processor()) * state->graph.size()),
+      grouped_(weak_without_barriers()),
+      rowWidth_(grouped_ ? 2 * state->graph.size() : width_),
       chainStart_(width_ + 1, 0),
       place_(static_cast<std::size_t>(state->nodeCount) + 1, 0),
-      carried_(width_),
+      carried_(rowWidth_),
       ends_(width_) {
   place_operations();
-  rows_.assign(chainStart_.back() * width_, kNone);
+  place_chains_in_groups();
+  rows_.assign(chainStart_.back() * rowWidth_, kNone);
   changed_.assign(chainStart_.back(), 0);
   set_.resize(chainStart_.back());
   run_.resize(chainStart_.back());
@@ -29,26 +32,61 @@ OrderIndex::OrderIndex()
   keep_first_rows();
 }
 
-// Wider than this, the first rows by column would cost more memory than
-// the probes they save are worth (64 MB at this width).
-constexpr std::size_t kFirstRowsWidth = 4096;
+bool OrderIndex::weak_without_barriers() {
+  if (state->MC != WMO) return false;
+  for (const auto& operations : state->graph) {
+    for (const opnode& node : operations) {
+      if (!is_access(&node)) return false;
+    }
+  }
+  return true;
+}
+
+// Under WMO chain c is 2A * p + A * s + a for processor p, address column a
+// of A, and s 1 for stores; in a row of address a its entry is 2 * p + s.
+void OrderIndex::place_chains_in_groups() {
+  chainGroup_.assign(width_, 0);
+  chainSlot_.resize(width_);
+  const auto columns = static_cast<std::size_t>(std::max<int_t>(state->addrColumns, 1));
+  for (std::size_t c = 0; c < width_; ++c) {
+    chainSlot_[c] = c;
+    if (!grouped_) continue;
+    chainGroup_[c] = c % (2 * columns) % columns;
+    chainSlot_[c] = 2 * (c / (2 * columns)) + (c % (2 * columns) >= columns ? 1 : 0);
+  }
+}
+
+std::size_t OrderIndex::chain_at(std::size_t group, std::size_t slot) const {
+  if (!grouped_) return slot;
+  const auto columns = static_cast<std::size_t>(state->addrColumns);
+  return 2 * columns * (slot / 2) + columns * (slot % 2) + group;
+}
+
+void OrderIndex::set_entry(std::size_t place, std::size_t chain, int_t value) {
+  if (group_of_chain(chain) == group_of_place(place)) row(place)[slot_of(chain)] = value;
+}
+
+// Larger than this, the first rows by column would cost more memory than
+// the probes they save are worth (64 MB).
+constexpr std::size_t kFirstRowsEntries = std::size_t{4096} * 4096;
 
 void OrderIndex::keep_first_rows() {
-  if (width_ > kFirstRowsWidth) return;
+  if (width_ * rowWidth_ > kFirstRowsEntries) return;
   firstRowsKept_ = true;
-  firstRows_.assign(width_ * width_, kNone);
+  firstRows_.assign(width_ * rowWidth_, kNone);
   firstOf_.assign(chainStart_.back(), -1);
   for (std::size_t c = 0; c < width_; ++c) {
     if (chainStart_[c] == chain_end(c)) continue;
     firstOf_[chainStart_[c]] = static_cast<int_t>(c);
     const int_t* first = row(chainStart_[c]);
-    for (std::size_t d = 0; d < width_; ++d) firstRows_[d * width_ + c] = first[d];
+    for (std::size_t s = 0; s < rowWidth_; ++s)
+      firstRows_[chain_at(chainGroup_[c], s) * rowWidth_ + chainSlot_[c]] = first[s];
   }
 }
 
 const int_t* OrderIndex::first_rows_into(const opnode* x) const {
   if (!firstRowsKept_) return nullptr;
-  return &firstRows_[static_cast<std::size_t>(chain_of(x)) * width_];
+  return &firstRows_[static_cast<std::size_t>(chain_of(x)) * rowWidth_];
 }
 
 void OrderIndex::place_operations() {
@@ -209,8 +247,9 @@ void OrderIndex::close_weak_order(int_t p) {
       continue;
     }
     const int_t unread = first_not_reading(u, loadsAhead[u.addr]);
+    const auto partner = static_cast<std::size_t>(partner_chain(&u));
     const int_t viaNext =
-        nextStore == kNone ? kNone : row(place_[node_at(p, nextStore)->id])[partner_chain(&u)];
+        nextStore == kNone ? kNone : entry(place_[node_at(p, nextStore)->id], partner);
     place_weak_row(u, barrier, nextStore, std::min(unread, viaNext), unread);
     nextStoreOf[u.addr] = k;
     loadsAhead[u.addr].clear();
@@ -222,19 +261,19 @@ void OrderIndex::close_weak_order(int_t p) {
 // `partnerReached`; `partnerFirst` is where its own arcs enter that chain.
 void OrderIndex::place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
                                 int_t partnerFirst) {
-  int_t* own = row(place_[u.id]);
-  const int_t base = chains_per_processor() * u.proc_num;
-  for (int_t c = base; c < base + chains_per_processor(); ++c) {
-    const std::size_t first = first_at(static_cast<std::size_t>(c), barrier);
-    own[c] = first < chain_end(static_cast<std::size_t>(c)) ? seqs_[first] : kNone;
+  const std::size_t place = place_[u.id];
+  const auto base = static_cast<std::size_t>(chains_per_processor() * u.proc_num);
+  for (std::size_t c = base; barrier != kNone && c < base + chains_per_processor(); ++c) {
+    const std::size_t first = first_at(c, barrier);
+    set_entry(place, c, first < chain_end(c) ? seqs_[first] : kNone);
   }
-  const int_t partner = partner_chain(&u);
-  const std::size_t entered = first_at(static_cast<std::size_t>(partner), partnerReached);
-  const int_t reached =
-      entered < chain_end(static_cast<std::size_t>(partner)) ? seqs_[entered] : kNone;
-  own[chain_of(&u)] = std::min(own[chain_of(&u)], ownNext);
-  own[partner] = std::min(own[partner], reached);
-  across_[place_[u.id]] = barrier;
+  const auto partner = static_cast<std::size_t>(partner_chain(&u));
+  const std::size_t entered = first_at(partner, partnerReached);
+  const int_t reached = entered < chain_end(partner) ? seqs_[entered] : kNone;
+  const auto ownChain = static_cast<std::size_t>(chain_of(&u));
+  set_entry(place, ownChain, std::min(entry(place, ownChain), ownNext));
+  set_entry(place, partner, std::min(entry(place, partner), reached));
+  across_[place] = barrier;
   partnerFrom_[place_[u.id]] = partnerFirst;
 }
 
@@ -308,19 +347,25 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   if (reaches(x, y)) return;
   ++version_;
   const bool closes = reaches(y, x);
-  std::copy_n(row(shared(place_[y->id])), width_, carried_.begin());
-  carried_[chain_of(y)] = std::min(carried_[chain_of(y)], y->seq_num);
+  // x and y lie in one group, as every arc joins two accesses to one
+  // address when the rows are grouped.
+  std::copy_n(row(shared(place_[y->id])), rowWidth_, carried_.begin());
+  const std::size_t ySlot = slot_of(static_cast<std::size_t>(chain_of(y)));
+  carried_[ySlot] = std::min(carried_[ySlot], y->seq_num);
   const int_t* reachedFromX = row(shared(place_[x->id]));
   lowered_.clear();
-  for (std::size_t s = 0; s < width_; ++s) {
+  for (std::size_t s = 0; s < rowWidth_; ++s) {
     if (carried_[s] < reachedFromX[s]) lowered_.push_back(s);
   }
   // The members that reach x form a prefix of each chain, empty when the
-  // first member does not reach x (x's own chain aside, which holds x).
+  // first member does not reach x (x's own chain aside, which holds x), and
+  // in the chains of other groups.
   const int_t* firstReach = first_rows_into(x);
   const auto chainOfX = static_cast<std::size_t>(chain_of(x));
-  for (std::size_t chain = 0; chain < width_; ++chain) {
-    if (firstReach != nullptr && firstReach[chain] > x->seq_num && chain != chainOfX) {
+  const std::size_t group = group_of_place(place_[x->id]);
+  for (std::size_t slot = 0; slot < rowWidth_; ++slot) {
+    const std::size_t chain = chain_at(group, slot);
+    if (firstReach != nullptr && firstReach[slot] > x->seq_num && chain != chainOfX) {
       ends_[chain] = chainStart_[chain];
       continue;
     }
@@ -350,11 +395,14 @@ void OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
 bool OrderIndex::lower(std::size_t place) {
   int_t* entries = row(place);
   const int_t firstOf = firstRowsKept_ ? firstOf_[place] : -1;
+  const std::size_t group = group_of_place(place);
   bool changed = false;
   for (const std::size_t s : lowered_) {
     if (carried_[s] >= entries[s]) continue;
     entries[s] = carried_[s];
-    if (firstOf >= 0) firstRows_[s * width_ + static_cast<std::size_t>(firstOf)] = carried_[s];
+    if (firstOf >= 0)
+      firstRows_[chain_at(group, s) * rowWidth_ + chainSlot_[static_cast<std::size_t>(firstOf)]] =
+          carried_[s];
     changed = true;
   }
   return changed;
@@ -366,8 +414,10 @@ bool OrderIndex::lower(std::size_t place) {
 // what the whole cycle reaches now.
 void OrderIndex::join_cycle(const opnode* x) {
   const std::size_t keep = shared(place_[x->id]);
-  for (std::size_t chain = 0; chain < width_; ++chain) {
-    const std::size_t from = first_at(chain, carried_[chain]);
+  const std::size_t group = group_of_place(place_[x->id]);
+  for (std::size_t slot = 0; slot < rowWidth_; ++slot) {
+    const std::size_t chain = chain_at(group, slot);
+    const std::size_t from = first_at(chain, carried_[slot]);
     for (std::size_t end = ends_[chain]; end > from;) {
       const std::size_t start = run_start(end - 1);
       const std::size_t set = shared(start);

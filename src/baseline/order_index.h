@@ -18,6 +18,12 @@
 // a row holds all of it already. Row changes are stamped, so a caller can
 // tell whether what a node reaches may have changed since it last looked.
 //
+// Under WMO without fences and lock operations, nothing orders accesses to
+// different addresses: every arc joins two accesses to one address. A member
+// then reaches only chains of its own address, and its row holds just those
+// (a load and a store chain per processor), which makes the rows as narrow as
+// under PC however many addresses there are.
+//
 // The members of one cycle reach the same nodes, so they share one row.
 // Those of them in one chain lie together: a member between two of them is
 // reached from the first and reaches the second. When an arc x -> y closes
@@ -68,11 +74,11 @@ class OrderIndex {
   // The sequence number of the first member of the chain that u reaches,
   // or kNone.
   int_t first_reached(const opnode* u, int_t chain) const {
-    return row(shared(place_[u->id]))[chain];
+    return entry(shared(place_[u->id]), static_cast<std::size_t>(chain));
   }
   // Whether the member of the given place reaches v.
   bool reaches_from(std::size_t place, const opnode* v) const {
-    return row(shared(place))[chain_of(v)] <= v->seq_num;
+    return entry(shared(place), static_cast<std::size_t>(chain_of(v))) <= v->seq_num;
   }
   // The place of a load or store among all chains' members.
   std::size_t place(const opnode* v) const { return place_[v->id]; }
@@ -110,8 +116,25 @@ class OrderIndex {
   std::int64_t changed_at(const opnode* u) const { return changed_[shared(place_[u->id])]; }
 
  private:
-  int_t* row(std::size_t place) { return &rows_[place * width_]; }
-  const int_t* row(std::size_t place) const { return &rows_[place * width_]; }
+  int_t* row(std::size_t place) { return &rows_[place * rowWidth_]; }
+  const int_t* row(std::size_t place) const { return &rows_[place * rowWidth_]; }
+  // The address whose chains a member's row holds; 0 for all chains.
+  std::size_t group_of_place(std::size_t place) const {
+    return grouped_ ? static_cast<std::size_t>(members_[place]->column) : 0;
+  }
+  std::size_t group_of_chain(std::size_t chain) const { return chainGroup_[chain]; }
+  // Where a chain's entry lies in a row of its group, and the reverse.
+  std::size_t slot_of(std::size_t chain) const { return chainSlot_[chain]; }
+  std::size_t chain_at(std::size_t group, std::size_t slot) const;
+  void place_chains_in_groups();
+  // What the member at the place reaches of the chain.
+  int_t entry(std::size_t place, std::size_t chain) const {
+    if (group_of_chain(chain) != group_of_place(place)) return kNone;
+    return row(place)[slot_of(chain)];
+  }
+  // Sets the entry, which must be kNone outside the member's group.
+  void set_entry(std::size_t place, std::size_t chain, int_t value);
+  static bool weak_without_barriers();
   void place_operations();
   void close_program_order(int_t p);
   static int_t along_address(const opnode& u, const std::unordered_map<int_t, int_t>& nextOfAddr,
@@ -140,7 +163,11 @@ class OrderIndex {
   // The first member of the member's run.
   std::size_t run_start(std::size_t place) const;
 
-  std::size_t width_;                    // one entry per chain
+  std::size_t width_;                    // one per chain
+  bool grouped_;                         // rows hold only the chains of one address
+  std::size_t rowWidth_;                 // entries per row
+  std::vector<std::size_t> chainGroup_;  // by chain
+  std::vector<std::size_t> chainSlot_;   // by chain
   std::vector<std::size_t> chainStart_;  // by chain, its first place; one more at the end
   std::vector<std::size_t> place_;       // by node id; members in chain order, chain by chain
   std::vector<opnode*> members_;         // by place
@@ -157,8 +184,9 @@ class OrderIndex {
   std::vector<std::size_t> lowered_;  // the entries where carried_ lies below x's row
   std::vector<std::size_t> ends_;     // by chain: the prefix that reaches x
   // While no cycle has closed and the chains are few enough, each chain's
-  // first row stored by column: entry d * width_ + c is what the first
-  // member of chain c reaches of chain d (kNone for an empty chain c). It
+  // first row stored by column: entry d * rowWidth_ + slot_of(c) is what the
+  // first member of chain c reaches of chain d, for d of c's group (kNone for
+  // an empty chain c). It
   // tells at a glance the chains none of whose members reach x.
   bool firstRowsKept_ = false;
   std::vector<int_t> firstRows_;
