@@ -8,7 +8,9 @@
 OrderIndex::OrderIndex()
     : width_(static_cast<std::size_t>(chains_per_processor()) * state->graph.size()),
       grouped_(weak_without_barriers()),
-      rowWidth_(grouped_ ? 2 * state->graph.size() : width_),
+      chainSlots_(grouped_ ? 2 * state->graph.size() : width_),
+      processorSlots_(state->MC == WMO && !grouped_ ? state->graph.size() : 0),
+      rowWidth_(chainSlots_ + processorSlots_),
       chainStart_(width_ + 1, 0),
       place_(static_cast<std::size_t>(state->nodeCount) + 1, 0),
       carried_(rowWidth_),
@@ -47,9 +49,13 @@ bool OrderIndex::weak_without_barriers() {
 void OrderIndex::place_chains_in_groups() {
   chainGroup_.assign(width_, 0);
   chainSlot_.resize(width_);
+  processorSlot_.assign(width_, kNoSlot);
   const auto columns = static_cast<std::size_t>(std::max<int_t>(state->addrColumns, 1));
+  const auto perProcessor = static_cast<std::size_t>(chains_per_processor());
   for (std::size_t c = 0; c < width_; ++c) {
     chainSlot_[c] = c;
+    if (processorSlots_ != 0) processorSlot_[c] = chainSlots_ + c / perProcessor;
+    if (processorSlots_ != 0) slotProcessor_.push_back(processorSlot_[c]);
     if (!grouped_) continue;
     chainGroup_[c] = c % (2 * columns) % columns;
     chainSlot_[c] = 2 * (c / (2 * columns)) + (c % (2 * columns) >= columns ? 1 : 0);
@@ -71,22 +77,36 @@ void OrderIndex::set_entry(std::size_t place, std::size_t chain, int_t value) {
 constexpr std::size_t kFirstRowsEntries = std::size_t{4096} * 4096;
 
 void OrderIndex::keep_first_rows() {
-  if (width_ * rowWidth_ > kFirstRowsEntries) return;
+  if (width_ * chainSlots_ > kFirstRowsEntries) return;
   firstRowsKept_ = true;
-  firstRows_.assign(width_ * rowWidth_, kNone);
+  firstRows_.assign(width_ * chainSlots_, kNone);
   firstOf_.assign(chainStart_.back(), -1);
   for (std::size_t c = 0; c < width_; ++c) {
     if (chainStart_[c] == chain_end(c)) continue;
     firstOf_[chainStart_[c]] = static_cast<int_t>(c);
-    const int_t* first = row(chainStart_[c]);
-    for (std::size_t s = 0; s < rowWidth_; ++s)
-      firstRows_[chain_at(chainGroup_[c], s) * rowWidth_ + chainSlot_[c]] = first[s];
+    for (std::size_t s = 0; s < chainSlots_; ++s) {
+      const std::size_t d = chain_at(chainGroup_[c], s);
+      firstRows_[d * chainSlots_ + chainSlot_[c]] = entry(chainStart_[c], d);
+    }
   }
 }
 
 const int_t* OrderIndex::first_rows_into(const opnode* x) const {
   if (!firstRowsKept_) return nullptr;
-  return &firstRows_[static_cast<std::size_t>(chain_of(x)) * rowWidth_];
+  return &firstRows_[static_cast<std::size_t>(chain_of(x)) * chainSlots_];
+}
+
+// The first member of chain `first` now reaches from `value` on what the
+// entry `slot` of its row stands for: one chain, or all of a processor's.
+void OrderIndex::note_first_row(std::size_t first, std::size_t slot, int_t value) {
+  const auto lower_to = [&](std::size_t chain) {
+    int_t& kept = firstRows_[chain * chainSlots_ + chainSlot_[first]];
+    kept = std::min(kept, value);
+  };
+  if (slot < chainSlots_) return lower_to(chain_at(chainGroup_[first], slot));
+  const auto perProcessor = static_cast<std::size_t>(chains_per_processor());
+  const std::size_t base = (slot - chainSlots_) * perProcessor;
+  for (std::size_t chain = base; chain < base + perProcessor; ++chain) lower_to(chain);
 }
 
 void OrderIndex::place_operations() {
@@ -262,11 +282,8 @@ void OrderIndex::close_weak_order(int_t p) {
 void OrderIndex::place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
                                 int_t partnerFirst) {
   const std::size_t place = place_[u.id];
-  const auto base = static_cast<std::size_t>(chains_per_processor() * u.proc_num);
-  for (std::size_t c = base; barrier != kNone && c < base + chains_per_processor(); ++c) {
-    const std::size_t first = first_at(c, barrier);
-    set_entry(place, c, first < chain_end(c) ? seqs_[first] : kNone);
-  }
+  if (processorSlots_ != 0)
+    row(place)[chainSlots_ + static_cast<std::size_t>(u.proc_num)] = barrier;
   const auto partner = static_cast<std::size_t>(partner_chain(&u));
   const std::size_t entered = first_at(partner, partnerReached);
   const int_t reached = entered < chain_end(partner) ? seqs_[entered] : kNone;
@@ -352,18 +369,14 @@ void OrderIndex::add_arc(const opnode* x, const opnode* y) {
   std::copy_n(row(shared(place_[y->id])), rowWidth_, carried_.begin());
   const std::size_t ySlot = slot_of(static_cast<std::size_t>(chain_of(y)));
   carried_[ySlot] = std::min(carried_[ySlot], y->seq_num);
-  const int_t* reachedFromX = row(shared(place_[x->id]));
-  lowered_.clear();
-  for (std::size_t s = 0; s < rowWidth_; ++s) {
-    if (carried_[s] < reachedFromX[s]) lowered_.push_back(s);
-  }
+  collect_lowered(row(shared(place_[x->id])));
   // The members that reach x form a prefix of each chain, empty when the
   // first member does not reach x (x's own chain aside, which holds x), and
   // in the chains of other groups.
   const int_t* firstReach = first_rows_into(x);
   const auto chainOfX = static_cast<std::size_t>(chain_of(x));
   const std::size_t group = group_of_place(place_[x->id]);
-  for (std::size_t slot = 0; slot < rowWidth_; ++slot) {
+  for (std::size_t slot = 0; slot < chainSlots_; ++slot) {
     const std::size_t chain = chain_at(group, slot);
     if (firstReach != nullptr && firstReach[slot] > x->seq_num && chain != chainOfX) {
       ends_[chain] = chainStart_[chain];
@@ -392,17 +405,34 @@ void OrderIndex::lower_rows(std::size_t begin, std::size_t end) {
   }
 }
 
+// The entries where what is carried lies below x's row: the processors'
+// first, then the chains' where neither x's row nor the carried processor
+// entry holds them already.
+void OrderIndex::collect_lowered(const int_t* reachedFromX) {
+  lowered_.clear();
+  for (std::size_t s = chainSlots_; s < rowWidth_; ++s) {
+    if (carried_[s] < reachedFromX[s]) lowered_.push_back(s);
+  }
+  for (std::size_t s = 0; s < chainSlots_; ++s) {
+    if (carried_[s] >= reachedFromX[s]) continue;
+    const std::size_t all = slotProcessor_.empty() ? kNoSlot : slotProcessor_[s];
+    if (all == kNoSlot || (carried_[s] < reachedFromX[all] && carried_[s] < carried_[all]))
+      lowered_.push_back(s);
+  }
+}
+
+// A chain entry is lowered only where its processor's entry, lowered first,
+// does not hold what is carried.
 bool OrderIndex::lower(std::size_t place) {
   int_t* entries = row(place);
   const int_t firstOf = firstRowsKept_ ? firstOf_[place] : -1;
-  const std::size_t group = group_of_place(place);
   bool changed = false;
   for (const std::size_t s : lowered_) {
     if (carried_[s] >= entries[s]) continue;
+    if (s < chainSlots_ && !slotProcessor_.empty() && carried_[s] >= entries[slotProcessor_[s]])
+      continue;
     entries[s] = carried_[s];
-    if (firstOf >= 0)
-      firstRows_[chain_at(group, s) * rowWidth_ + chainSlot_[static_cast<std::size_t>(firstOf)]] =
-          carried_[s];
+    if (firstOf >= 0) note_first_row(static_cast<std::size_t>(firstOf), s, carried_[s]);
     changed = true;
   }
   return changed;
@@ -415,9 +445,11 @@ bool OrderIndex::lower(std::size_t place) {
 void OrderIndex::join_cycle(const opnode* x) {
   const std::size_t keep = shared(place_[x->id]);
   const std::size_t group = group_of_place(place_[x->id]);
-  for (std::size_t slot = 0; slot < rowWidth_; ++slot) {
+  for (std::size_t slot = 0; slot < chainSlots_; ++slot) {
     const std::size_t chain = chain_at(group, slot);
-    const std::size_t from = first_at(chain, carried_[slot]);
+    const std::size_t all = processorSlot_[chain];
+    const std::size_t from =
+        first_at(chain, all == kNoSlot ? carried_[slot] : std::min(carried_[slot], carried_[all]));
     for (std::size_t end = ends_[chain]; end > from;) {
       const std::size_t start = run_start(end - 1);
       const std::size_t set = shared(start);

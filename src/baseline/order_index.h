@@ -24,6 +24,14 @@
 // (a load and a store chain per processor), which makes the rows as narrow as
 // under PC however many addresses there are.
 //
+// With fences or lock operations, a WMO member reaches all of its processor's
+// chains from the next one on, and through them all of other processors'
+// chains from some point on. Its row then holds, after one entry per chain,
+// one per processor: the sequence number from which it reaches every member
+// of that processor. What it reaches of a chain is the smaller of the chain's
+// entry and its processor's, and an arc that passes on only whole processors
+// lowers a few entries instead of all of theirs.
+//
 // The members of one cycle reach the same nodes, so they share one row.
 // Those of them in one chain lie together: a member between two of them is
 // reached from the first and reaches the second. When an arc x -> y closes
@@ -127,10 +135,15 @@ class OrderIndex {
   std::size_t slot_of(std::size_t chain) const { return chainSlot_[chain]; }
   std::size_t chain_at(std::size_t group, std::size_t slot) const;
   void place_chains_in_groups();
+  void note_first_row(std::size_t first, std::size_t slot, int_t value);
+  void collect_lowered(const int_t* reachedFromX);
   // What the member at the place reaches of the chain.
   int_t entry(std::size_t place, std::size_t chain) const {
     if (group_of_chain(chain) != group_of_place(place)) return kNone;
-    return row(place)[slot_of(chain)];
+    const int_t* entries = row(place);
+    const std::size_t all = processorSlot_[chain];
+    const int_t own = entries[slot_of(chain)];
+    return all == kNoSlot ? own : std::min(own, entries[all]);
   }
   // Sets the entry, which must be kNone outside the member's group.
   void set_entry(std::size_t place, std::size_t chain, int_t value);
@@ -165,17 +178,22 @@ class OrderIndex {
 
   std::size_t width_;                    // one per chain
   bool grouped_;                         // rows hold only the chains of one address
+  std::size_t chainSlots_;               // entries per row for single chains
+  std::size_t processorSlots_;           // entries after those for whole processors
   std::size_t rowWidth_;                 // entries per row
   std::vector<std::size_t> chainGroup_;  // by chain
   std::vector<std::size_t> chainSlot_;   // by chain
-  std::vector<std::size_t> chainStart_;  // by chain, its first place; one more at the end
-  std::vector<std::size_t> place_;       // by node id; members in chain order, chain by chain
-  std::vector<opnode*> members_;         // by place
-  std::vector<int_t> across_;            // by place
-  std::vector<int_t> partnerFrom_;       // by place; WMO only
-  std::vector<int_t> seqs_;              // by place, the member's sequence number
-  std::vector<int_t> rows_;              // by place, its row; read at the set's place
-  std::vector<std::int64_t> changed_;    // by place; read at the set's place
+  static constexpr std::size_t kNoSlot = std::numeric_limits<std::size_t>::max();
+  std::vector<std::size_t> processorSlot_;  // by chain: the entry of its processor, or kNoSlot
+  std::vector<std::size_t> slotProcessor_;  // by chain slot, when processors have entries
+  std::vector<std::size_t> chainStart_;     // by chain, its first place; one more at the end
+  std::vector<std::size_t> place_;          // by node id; members in chain order, chain by chain
+  std::vector<opnode*> members_;            // by place
+  std::vector<int_t> across_;               // by place
+  std::vector<int_t> partnerFrom_;          // by place; WMO only
+  std::vector<int_t> seqs_;                 // by place, the member's sequence number
+  std::vector<int_t> rows_;                 // by place, its row; read at the set's place
+  std::vector<std::int64_t> changed_;       // by place; read at the set's place
   // By place: a member of the same set nearer to the one whose row it
   // shares, and an earlier member of the same run (each itself at the end).
   mutable std::vector<std::size_t> set_;
