@@ -124,8 +124,8 @@ namespace {
 // is both, keeps program order as arcs; so does a WMO run whose one-file
 // trace gives times, which order pairs the chains know nothing of.
 bool implicit_program_order() {
-  if (state->isBase != 1 || is_lock_model() || state->hasRmw || !state->operationTimes.empty())
-    return false;
+  const bool timedWeakOrder = state->MC == WMO && !state->operationTimes.empty();
+  if (state->isBase != 1 || is_lock_model() || state->hasRmw || timedWeakOrder) return false;
   return state->MC != PSO || !ReachClosure::fits();
 }
 
