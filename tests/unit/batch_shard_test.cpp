@@ -1,4 +1,4 @@
-// qirn-batch --shard K/N: the parts of a batch, taken K = 1 to N, are the
+// The parts of a batch (qirn-batch --shard K/N), taken K = 1 to N, are the
 // whole batch in its order, and no part is more than one set larger than
 // another.
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "batch/options.h"
 #include "batch/sets.h"
 
 namespace {
@@ -34,21 +33,6 @@ TEST(BatchShard, PartsPutTogetherAreTheWholeBatchInOrder) {
       EXPECT_LE(largest - smallest, 1U) << size << " sets in " << count << " parts";
     }
   }
-}
-
-TEST(BatchShard, TakesKOfNWithKFromOneToN) {
-  const auto parsed = [](std::string value) {
-    std::vector<std::string> words = {"qirn-batch", "--shard", std::move(value), "runs"};
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    return qirn_batch::parse_options(static_cast<int>(argv.size()), argv.data());
-  };
-  const qirn_batch::ParsedOptions two = parsed("2/5");
-  EXPECT_EQ(two.line.action, qirn_tools::Action::Run);
-  EXPECT_EQ(two.options.shardIndex, 2);
-  EXPECT_EQ(two.options.shardCount, 5);
-  for (const char* wrong : {"0/5", "6/5", "1/0", "5", "/5", "1/", "1/2/3", "a/b", "-1/2", " 1/2"})
-    EXPECT_EQ(parsed(wrong).line.action, qirn_tools::Action::Fail) << wrong;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gen/options.h"
@@ -190,6 +191,19 @@ TEST(ToolOptions, EveryToolNamesProcessorsAndModelAlike) {
     EXPECT_EQ(b.options.processors, 3) << shown;
     EXPECT_EQ(s.options.processors, 3) << shown;
     EXPECT_EQ(b.options.model + s.options.model, "PCPC") << shown;
+  }
+}
+
+// qirn-batch --shard K/N takes K from 1 to N.
+TEST(ToolOptions, BatchShardIsKOfNWithKFromOneToN) {
+  for (const char* value :
+       {"2/5", "0/5", "6/5", "1/0", "5", "/5", "1/", "1/2/3", "a/b", "-1/2", " 1/2"}) {
+    Argv argv({"--shard", value, "runs"});
+    const auto parsed = qirn_batch::parse_options(argv.argc(), argv.pointers.data());
+    const bool right = std::string(value) == "2/5";
+    EXPECT_EQ(parsed.line.action, right ? Action::Run : Action::Fail) << value;
+    if (!right) continue;
+    EXPECT_EQ(std::pair(parsed.options.shardIndex, parsed.options.shardCount), std::pair(2, 5));
   }
 }
 

@@ -143,9 +143,9 @@ TEST(WitnessOptions, RefusesQirnsOwnOutputFileAndBadOwnOptions) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, Witness,
-    ::testing::Values("sc-cycle-closed-by-time", "pc-cycle-closed-by-time",
-                      "sc-cycle-closed-by-arcs-baseline", "sc-optimized-cycle-closed-by-a-scan",
-                      "rc-cycle-before-search", "rc-session-sees-middle-of-session",
-                      "scc-cycle-before-search", "sc-write-to-timed-before-store"));
+    ::testing::Values("sc-cycle-closed-by-time", "sc-cycle-closed-by-arcs-baseline",
+                      "sc-optimized-cycle-closed-by-a-scan", "rc-cycle-before-search",
+                      "rc-session-sees-middle-of-session", "scc-cycle-before-search",
+                      "sc-write-to-timed-before-store"));
 
 }  // namespace
