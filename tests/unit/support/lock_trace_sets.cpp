@@ -153,15 +153,21 @@ Program random_program(const Shape& shape, int length, Draw& draw, int& value) {
   return program;
 }
 
-// Each load returns the value of a random store to its address, on any
-// processor and anywhere in it, or the initial 0.
-void choose_values(TraceSet& set, Draw& draw) {
+// By address, the values its stores write.
+std::map<int, std::vector<int>> stored_values(const TraceSet& set) {
   std::map<int, std::vector<int>> written;
   for (const Program& program : set.programs) {
     for (const Op& op : program) {
       if (op.kind == Kind::Store) written[op.target].push_back(op.value);
     }
   }
+  return written;
+}
+
+// Each load returns the value of a random store to its address, on any
+// processor and anywhere in it, or the initial 0.
+void choose_values(TraceSet& set, Draw& draw) {
+  std::map<int, std::vector<int>> written = stored_values(set);
   for (Program& program : set.programs) {
     for (Op& op : program) {
       if (op.kind != Kind::Load) continue;
@@ -175,12 +181,7 @@ void choose_values(TraceSet& set, Draw& draw) {
 // Makes some stores RMWs that read a random other store of their address, or
 // the initial 0.
 void make_rmws(TraceSet& set, Draw& draw) {
-  std::map<int, std::vector<int>> written;
-  for (const Program& program : set.programs) {
-    for (const Op& op : program) {
-      if (op.kind == Kind::Store) written[op.target].push_back(op.value);
-    }
-  }
+  std::map<int, std::vector<int>> written = stored_values(set);
   for (Program& program : set.programs) {
     for (Op& op : program) {
       if (op.kind != Kind::Store || !draw.percent(40)) continue;
