@@ -20,8 +20,9 @@ std::string check_total(const GenConfig& config) {
 }
 
 qirn_tools::Value memory_model(MemoryModel& field) {
-  return {true, "SC, TSO or PSO", [&field](const char* text) {
-            for (const MemoryModel model : {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO}) {
+  return {true, "SC, TSO, PSO or WMO", [&field](const char* text) {
+            for (const MemoryModel model :
+                 {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO, MemoryModel::WMO}) {
               if (std::string_view(text) != model_name(model)) continue;
               field = model;
               return true;
