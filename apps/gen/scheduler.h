@@ -23,7 +23,7 @@ struct Schedule {
 // effect, or complete its oldest operation that took effect; under TSO and
 // PSO also drain a buffered store to memory. Effects and completions follow
 // program order. Under SC the effects form one sequentially consistent
-// order: a load returns what memory holds at its effect. Under TSO and PSO a
+// order: a load returns what memory holds at its effect. With buffers a
 // store leaves the pipeline into its processor's buffer and takes effect when
 // it drains, which it does in program order (TSO) or in program order per
 // address (PSO and WMO), at a tick drawn like every other step; a load
