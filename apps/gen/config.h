@@ -9,11 +9,13 @@ namespace qirn_gen {
 // How the simulated processors reach memory: SC at once, in program order;
 // TSO through a FIFO store buffer per processor; PSO through one FIFO per
 // processor and address, so that stores to different addresses may reach
-// memory out of program order.
-enum class MemoryModel { SC, TSO, PSO };
+// memory out of program order; WMO as PSO, and loads and RMWs may moreover
+// take effect ahead of earlier operations of other addresses.
+enum class MemoryModel { SC, TSO, PSO, WMO };
 
 inline const char* model_name(MemoryModel model) {
-  return model == MemoryModel::SC ? "SC" : model == MemoryModel::TSO ? "TSO" : "PSO";
+  static const char* const kNames[] = {"SC", "TSO", "PSO", "WMO"};
+  return kNames[static_cast<int>(model)];
 }
 
 struct GenConfig {
@@ -38,6 +40,11 @@ struct GenConfig {
 // Whether stores wait in a buffer before they reach memory.
 inline bool buffered(const GenConfig& config) {
   return config.model != MemoryModel::SC;
+}
+
+// Whether a processor's buffer drains in program order per address only.
+inline bool per_address(const GenConfig& config) {
+  return config.model == MemoryModel::PSO || config.model == MemoryModel::WMO;
 }
 
 // Whether the run was asked for RMWs or their violations; without, nothing

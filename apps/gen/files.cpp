@@ -55,6 +55,15 @@ std::string one_file_line(const GenOp& op, int32_t proc) {
   throw std::logic_error("one file: a lock operation has no line");
 }
 
+// " @ BEGIN:END": the operation's issue, and for a load or RMW the tick it
+// read; a store or fence has no end. Issues are strictly increasing along a
+// processor, so a load whose end lies before a later operation's begin read
+// before that one was even issued.
+std::string one_file_times(const GenOp& op) {
+  const bool reads = op.kind == OpKind::Load || op.kind == OpKind::Rmw;
+  return " @ " + std::to_string(op.issued) + ":" + (reads ? std::to_string(op.effect) : "");
+}
+
 [[noreturn]] void fail(const std::string& path, int error) {
   throw WriteError("cannot write " + path + ": " + std::strerror(error));
 }
@@ -107,9 +116,13 @@ bool has_lock_sessions(const GeneratedRun& run) {
 }
 
 std::string one_file_text(const GeneratedRun& run) {
+  const bool timed = run.model == MemoryModel::WMO;
   std::string text;
   for (size_t p = 0; p < run.programs.size(); ++p) {
-    for (const GenOp& op : run.programs[p]) text += one_file_line(op, static_cast<int32_t>(p));
+    for (const GenOp& op : run.programs[p]) {
+      text += one_file_line(op, static_cast<int32_t>(p));
+      if (timed) text.insert(text.size() - 1, one_file_times(op));
+    }
   }
   return text;
 }

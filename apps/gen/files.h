@@ -34,7 +34,9 @@ bool has_lock_sessions(const GeneratedRun& run);
 // program order, processor after processor, one per line as "T: M[A] := V"
 // (a store of V to address A by processor T), "T: M[A] == V" (a load that
 // returned V), "T: sync" (a fence) and "T: { M[A] == R; M[A] := W }" (an
-// RMW that read R and wrote W). The run must have no lock sessions.
+// RMW that read R and wrote W). A run under WMO ends each line with
+// " @ B:E", B the tick the operation was issued and E, for a load or RMW only,
+// the tick it read. The run must have no lock sessions.
 std::string one_file_text(const GeneratedRun& run);
 
 // Writes every processor's two files, then the manifest and, when

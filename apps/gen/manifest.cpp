@@ -29,7 +29,7 @@ const NumberField kNumberFields[] = {
     {"lock-violations", 'k', &GenConfig::lockViolations},
 };
 
-const char* const kModels[] = {"SC", "PC", "RC", "ScC", "TSO", "PSO"};
+const char* const kModels[] = {"SC", "PC", "RC", "ScC", "TSO", "PSO", "WMO"};
 
 // Runs of SC without fences and RMWs are described as before TSO, PSO,
 // fences and RMWs existed, byte for byte: no "model" or "fences" option, and
@@ -45,23 +45,41 @@ bool is_model(std::string_view model, std::initializer_list<std::string_view> na
   return false;
 }
 
+// The models a manifest gives expectations for: SC, PC, RC and ScC as before
+// store buffers; TSO and PSO too for runs with buffers, fences or RMWs; WMO
+// only for runs simulated under WMO, so that the manifests of the other runs
+// stay as they were before it.
+bool listed(const GenConfig& config, std::string_view model) {
+  if (model == "WMO") return config.model == MemoryModel::WMO;
+  return !as_before(config) || !is_model(model, {"TSO", "PSO"});
+}
+
 // Whether `model` allows every run that the simulation of `simulated` makes,
 // whose sessions of a lock never overlap: an SC run is allowed by them all; a
-// TSO run by TSO, PSO, RC and ScC; a PSO run by PSO, RC and ScC. For RC and
-// ScC, the sequence that explains a buffered run places stores at their
-// drains, loads at their reads, and a load that read its own buffered store
-// right after that store's drain, which comes before the load completes, so
-// the bound files hold too; it keeps a processor's accesses of one address in
-// order, and a fence, acquire or release, at its effect, has everything
-// before it completed and nothing after it taken effect.
+// TSO run by TSO, PSO, WMO, RC and ScC; a PSO run by PSO, WMO, RC and ScC; a
+// WMO run by WMO, RC and ScC. For RC and ScC, the sequence that explains a
+// buffered run places stores at their drains, loads at their reads, and a
+// load that read its own buffered store right after that store's drain,
+// which comes before the load completes, so the bound files hold too; it
+// keeps a processor's accesses of one address in order, and a fence, acquire
+// or release, at its effect, has everything before it completed and nothing
+// after it taken effect. Nothing else across addresses binds RC and ScC, so
+// the loads that WMO lets pass earlier operations of other addresses change
+// nothing there. For WMO, which keeps only those orders and the ones that a
+// one-file trace's times show, the sequence places every load at its read,
+// a forwarded one included (WMO lets it pass the buffered store it read): a
+// load that ended before a later operation began read before that one was
+// issued, so before it took effect.
 bool accepts(MemoryModel simulated, std::string_view model) {
   switch (simulated) {
     case MemoryModel::SC:
       return true;
     case MemoryModel::TSO:
-      return is_model(model, {"TSO", "PSO", "RC", "ScC"});
+      return is_model(model, {"TSO", "PSO", "WMO", "RC", "ScC"});
     case MemoryModel::PSO:
-      return is_model(model, {"PSO", "RC", "ScC"});
+      return is_model(model, {"PSO", "WMO", "RC", "ScC"});
+    case MemoryModel::WMO:
+      return is_model(model, {"WMO", "RC", "ScC"});
   }
   return false;
 }
@@ -155,7 +173,7 @@ std::string injected_json(const GeneratedRun& run, const GenConfig& config) {
 std::string expected_json(const GeneratedRun& run, const GenConfig& config) {
   std::vector<std::string> models;
   for (const char* model : kModels) {
-    if (as_before(config) && is_model(model, {"TSO", "PSO"})) continue;
+    if (!listed(config, model)) continue;
     const std::string modes =
         member("optimized", json_string(expected_verdict(run, model, false))) + ", " +
         member("baseline", json_string(expected_verdict(run, model, true)));
@@ -196,7 +214,8 @@ const char* expected_verdict(const GeneratedRun& run, std::string_view model, bo
   if (run.model != MemoryModel::SC && !run.injected.empty() && !run.injectedTimed) {
     return "violation";
   }
-  const bool timed = run.injectedTimed && !baseline && is_model(model, {"SC", "PC", "TSO", "PSO"});
+  const bool timed =
+      run.injectedTimed && !baseline && is_model(model, {"SC", "PC", "TSO", "PSO", "WMO"});
   const bool locked = !run.lockViolations.empty() && (is_model(model, {"RC", "ScC"}) ||
                                                       (baseline && is_model(model, {"SC", "TSO"})));
   return timed || locked ? "violation" : "any";

@@ -20,8 +20,9 @@ std::string check_total(const GenConfig& config) {
 }
 
 qirn_tools::Value memory_model(MemoryModel& field) {
-  return {true, "SC, TSO or PSO", [&field](const char* text) {
-            for (const MemoryModel model : {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO}) {
+  return {true, "SC, TSO, PSO or WMO", [&field](const char* text) {
+            for (const MemoryModel model :
+                 {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO, MemoryModel::WMO}) {
               if (std::string_view(text) != model_name(model)) continue;
               field = model;
               return true;
@@ -77,11 +78,11 @@ std::string usage_text() {
          "                           (default 40)\n"
          "  -d, --scan-distance NUM  clock ticks between two scans (default 8); every\n"
          "                           operation takes three ticks: issue, effect, completion\n"
-         "                           (a store under TSO and PSO four: issue, entering the\n"
-         "                           buffer, drain, completion)\n"
+         "                           (a store under TSO, PSO and WMO four: issue, entering\n"
+         "                           the buffer, drain, completion)\n"
          "  -s, --seed NUM           seed; the same seed gives the same files (default 1)\n"
          "  -v, --violations NUM     loads made to return an older value of their address\n"
-         "                           (default 0); under TSO and PSO only loads whose\n"
+         "                           (default 0); under TSO, PSO and WMO only loads whose\n"
          "                           processor stored to their address before them, given\n"
          "                           0 or a value it stored before its latest such store,\n"
          "                           which every model forbids\n"
@@ -94,15 +95,18 @@ std::string usage_text() {
          "                           one returns a value that an earlier session of its\n"
          "                           lock overwrote (default 0; none without two\n"
          "                           processors, a lock and two addresses)\n"
-         "  -m, --model NAME         SC, TSO or PSO (default SC). Under TSO a store waits\n"
-         "                           in its processor's FIFO store buffer and drains to\n"
-         "                           memory in program order, at a tick drawn from the\n"
-         "                           seed; under PSO the buffer is one FIFO per address.\n"
-         "                           A load reads its processor's newest buffered store\n"
-         "                           to its address, else memory. A store completes once\n"
-         "                           drained, so the bound files stay true and the\n"
-         "                           manifest expects TSO and PSO (PSO: PSO) to pass\n"
-         "                           in both modes\n"
+         "  -m, --model NAME         SC, TSO, PSO or WMO (default SC). Under TSO a store\n"
+         "                           waits in its processor's FIFO store buffer and\n"
+         "                           drains to memory in program order, at a tick drawn\n"
+         "                           from the seed; under PSO the buffer is one FIFO per\n"
+         "                           address. A load reads its processor's newest\n"
+         "                           buffered store to its address, else memory. A store\n"
+         "                           completes once drained, so the bound files stay\n"
+         "                           true and the manifest expects TSO and PSO (PSO:\n"
+         "                           PSO) to pass in both modes. WMO buffers as PSO, and\n"
+         "                           a load or RMW may also take effect before earlier\n"
+         "                           operations of other addresses, but not past a\n"
+         "                           fence; its manifest expects WMO to pass\n"
          "      --fences PCT         percentage of loads and stores followed by a fence\n"
          "                           line (default 0). A fence, like an acquire or a\n"
          "                           release, waits until every earlier operation of its\n"
@@ -111,7 +115,8 @@ std::string usage_text() {
          "                           read-modify-writes, \"rmw A READ WRITTEN\" lines\n"
          "                           (default 0). An RMW waits until its processor's\n"
          "                           buffer is empty, then reads memory and writes a\n"
-         "                           new value in one tick\n"
+         "                           new value in one tick (under WMO it waits only for\n"
+         "                           the stores to its address)\n"
          "  -x, --rmw-violations NUM\n"
          "                           RMWs made to read the value that an earlier RMW of\n"
          "                           their address read, which every model forbids\n"
@@ -123,6 +128,9 @@ std::string usage_text() {
          "                           processor: \"T: M[A] := V\" for a store,\n"
          "                           \"T: M[A] == V\" for a load, \"T: sync\" for a fence,\n"
          "                           \"T: { M[A] == R; M[A] := W }\" for an RMW.\n"
+         "                           Under WMO each line ends with \" @ B:E\": B the tick\n"
+         "                           the operation was issued, E, for a load or RMW,\n"
+         "                           the tick it read (stores and fences: \" @ B:\").\n"
          "                           Lock sessions cannot be written so: a run that has\n"
          "                           any is refused with status 2 (give -l 0)\n"
          "  -h, --help               print this text\n";

@@ -16,13 +16,14 @@ enum class OpKind { Load, Store, Acquire, Release, Fence, Rmw };
 // Times are ticks of the global clock; every tick carries exactly one event
 // of one processor, so no two events share a time.
 //
-// Under TSO and PSO a store takes effect when it leaves the store buffer and
+// Under TSO, PSO and WMO a store takes effect when it leaves the store buffer and
 // reaches memory (its drain); it entered the buffer at `buffered`, which
 // under SC is its effect. A load takes effect when it reads: its own
 // processor's newest buffered store to its address when there is one
 // (`forwarded`), memory otherwise. A read-modify-write (RMW) reads memory and
 // writes it in one step, its effect, with its processor's buffer empty; its
-// `buffered` is its effect.
+// `buffered` is its effect. Under WMO loads and RMWs may take effect out of
+// program order, but never before they were issued.
 struct GenOp {
   OpKind kind = OpKind::Load;
   int32_t target = 0;  // address of an access, lock number of an acquire or release

@@ -60,8 +60,9 @@ class StoreBuffer {
 };
 
 // Positions in one processor's program: operations below `issued` have been
-// issued, below `effected` have taken effect (stores under TSO and PSO: have
-// entered the buffer), below `completed` completed.
+// issued, below `effected` have taken effect (stores with buffers: have
+// entered the buffer), below `completed` completed. Under WMO loads and RMWs
+// between `effected` and `issued` may have taken effect too.
 struct Cursor {
   int32_t issued = 0;
   int32_t effected = 0;
@@ -119,9 +120,7 @@ class Scheduler {
     const Cursor& c = cursors_[p];
     StepSet set;
     if (c.issued < size_of(p) && may_issue(c)) set.steps[set.count++] = Step::Issue;
-    if (c.effected < c.issued && may_take_effect(c, programs_[p][c.effected])) {
-      set.steps[set.count++] = Step::Effect;
-    }
+    if (may_effect(p)) set.steps[set.count++] = Step::Effect;
     if (!c.buffer.empty() && !drainable(c, tick_ + 1).empty()) {
       set.steps[set.count++] = Step::Drain;
     }
@@ -139,18 +138,56 @@ class Scheduler {
            c.issued - c.completed < kPipelineDepth + kStoreBufferDepth;
   }
 
+  bool may_effect(size_t p) const {
+    const Cursor& c = cursors_[p];
+    if (config_.model == MemoryModel::WMO) return !effect_candidates(p).empty();
+    return c.effected < c.issued && may_take_effect(c, programs_[p][c.effected]);
+  }
+
+  // Under WMO, the operations of p that may take effect now, oldest first:
+  // the oldest that has not when it may, and every later load or RMW that has
+  // not either, which passes only earlier operations of other addresses that
+  // have not taken effect, and none that is a fence or lock operation. It
+  // reads a buffered store of its address when there is one: those of its
+  // address before it are all in the buffer or in memory.
+  std::vector<int32_t> effect_candidates(size_t p) const {
+    const Cursor& c = cursors_[p];
+    const Program& program = programs_[p];
+    std::vector<int32_t> ready;
+    if (c.effected == c.issued) return ready;
+    if (may_take_effect(c, program[c.effected])) ready.push_back(c.effected);
+    std::vector<int32_t> waiting;  // addresses of the earlier ones that have not taken effect
+    for (int32_t s = c.effected; s < c.issued && is_access(program[s]); ++s) {
+      const GenOp& op = program[s];
+      if (taken_early(op)) continue;
+      const bool passes = std::find(waiting.begin(), waiting.end(), op.target) == waiting.end();
+      if (s > c.effected && passes && reads(op) && may_take_effect(c, op)) ready.push_back(s);
+      waiting.push_back(op.target);
+    }
+    return ready;
+  }
+
+  // A load or RMW after the oldest operation that has not taken effect, which
+  // took effect ahead of it (WMO).
+  static bool taken_early(const GenOp& op) { return reads(op) && op.effect > 0; }
+
+  static bool reads(const GenOp& op) { return op.kind == OpKind::Load || op.kind == OpKind::Rmw; }
+
   // A lock operation or fence waits until everything before it has
   // completed, an acquire also until its lock is free. A store completes only
-  // once it reached memory, so under TSO and PSO that drains the buffer. An
-  // RMW waits only for the buffer to drain.
+  // once it reached memory, so with buffers that drains the buffer. An RMW
+  // waits only for the buffer to drain; under WMO only for its address.
   bool may_take_effect(const Cursor& c, const GenOp& op) const {
+    if (op.kind == OpKind::Rmw && config_.model == MemoryModel::WMO) {
+      return c.buffer.newest(op.target) < 0;
+    }
     if (op.kind == OpKind::Rmw) return c.buffer.empty();
     if (is_access(op)) return true;
     return c.completed == c.effected && (op.kind != OpKind::Acquire || lockOwner_[op.target] < 0);
   }
 
   std::vector<size_t> drainable(const Cursor& c, int64_t now) const {
-    return c.buffer.drainable(config_.model == MemoryModel::PSO, now, drainAnyTime_);
+    return c.buffer.drainable(per_address(config_), now, drainAnyTime_);
   }
 
   // A store that waits in its buffer has no effect time yet; ticks start at 1.
@@ -291,7 +328,11 @@ class Scheduler {
   // to its address before memory. An RMW, its buffer empty, reads memory and
   // writes it at once.
   void take_effect(size_t p, Cursor& c) {
-    const int32_t seq = c.effected++;
+    const int32_t seq = next_effect(p);
+    if (seq == c.effected) {
+      ++c.effected;
+      while (c.effected < c.issued && taken_early(programs_[p][c.effected])) ++c.effected;
+    }
     GenOp& op = programs_[p][seq];
     op.effect = tick_;
     if (!is_access(op)) complete(programs_[p][c.completed++]);
@@ -329,6 +370,14 @@ class Scheduler {
         --locksHeld_;
         break;
     }
+  }
+
+  // The operation that takes effect: the oldest that has not, but under WMO
+  // one drawn among those that may.
+  int32_t next_effect(size_t p) {
+    if (config_.model != MemoryModel::WMO) return cursors_[p].effected;
+    const std::vector<int32_t> ready = effect_candidates(p);
+    return ready.size() == 1 ? ready[0] : ready[rng_.below(ready.size())];
   }
 
   // Ticks a store stays in its buffer at least: drawn below kDrainDelay

@@ -23,14 +23,18 @@ struct Schedule {
 // effect, or complete its oldest operation that took effect; under TSO and
 // PSO also drain a buffered store to memory. Effects and completions follow
 // program order. Under SC the effects form one sequentially consistent
-// order: a load returns what memory holds at its effect. Under TSO and PSO a
+// order: a load returns what memory holds at its effect. With buffers a
 // store leaves the pipeline into its processor's buffer and takes effect when
 // it drains, which it does in program order (TSO) or in program order per
-// address (PSO), at a tick drawn like every other step; a load returns its
-// processor's newest buffered store to its address, or else memory. A store
-// completes once it reached memory, so a completed store is in memory.
-// An RMW takes effect once its processor's buffer is empty, reading memory
-// and writing its value in that one tick; it never enters the buffer.
+// address (PSO and WMO), at a tick drawn like every other step; a load
+// returns its processor's newest buffered store to its address, or else
+// memory. A store completes once it reached memory, so a completed store is
+// in memory. An RMW takes effect once its processor's buffer is empty (under
+// WMO: holds no store to its address), reading memory and writing its value
+// in that one tick; it never enters the buffer. Under WMO a load or an RMW
+// may take effect ahead of earlier operations of its processor that have not,
+// if none of them is a fence or lock operation or accesses its address; the
+// one to take effect is drawn among those that may.
 // Lock operations and fences wait until every earlier operation of their
 // processor has completed, which drains the buffer, and complete at once;
 // an acquire moreover waits until its lock is free.

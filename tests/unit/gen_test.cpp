@@ -1,4 +1,4 @@
-// Invariants of the runs that qirn-gen simulates under SC, TSO and PSO and
+// Invariants of the runs that qirn-gen simulates under SC, TSO, PSO and WMO and
 // writes out: what loads read, store buffers, fences and sessions, exact
 // scans, its violation injectors, stale loads that no buffered machine
 // explains, the one-file format, manifests as qirn-batch reads them, and SC
@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "api/check.h"
 #include "batch/json.h"
 #include "gen/files.h"
 #include "gen/generate.h"
@@ -104,9 +105,9 @@ Runs buffered_runs(uint64_t count, Shape shape,
 Runs all_runs() {
   Runs result = spread_runs();
   const auto same = [](uint64_t, GenConfig&) {};
-  for (Runs more :
-       {lock_runs(),
-        buffered_runs(60, same, {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO})}) {
+  for (Runs more : {lock_runs(), buffered_runs(60, same,
+                                               {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO,
+                                                MemoryModel::WMO})}) {
     for (auto& entry : more) result.push_back(std::move(entry));
   }
   return result;
@@ -128,11 +129,16 @@ std::map<Position, InjectedLoad> stale_loads(const GeneratedRun& run) {
 }
 
 // Whether the later operation may take effect before the earlier one of its
-// processor: under TSO and PSO a load passes buffered stores, and under PSO
-// stores to different addresses drain in any order.
+// processor: under TSO, PSO and WMO a load passes buffered stores, and under
+// PSO and WMO stores to different addresses drain in any order; under WMO a
+// load passes any access of another address.
 bool may_overtake(MemoryModel model, const GenOp& earlier, const GenOp& later) {
+  if (model == MemoryModel::WMO && later.kind == OpKind::Load && qirn_gen::is_access(earlier) &&
+      earlier.target != later.target) {
+    return true;
+  }
   if (model == MemoryModel::SC || earlier.kind != OpKind::Store) return false;
-  return later.kind == OpKind::Load || (model == MemoryModel::PSO && later.kind == OpKind::Store &&
+  return later.kind == OpKind::Load || (model != MemoryModel::TSO && later.kind == OpKind::Store &&
                                         later.target != earlier.target);
 }
 
@@ -550,6 +556,81 @@ TEST(GenRmw, RunsWithoutRmwsAreWrittenAsBefore) {
       EXPECT_EQ(fnv1a(written), digest) << zero << options;
     }
   }
+}
+
+// Lock-free WMO runs in the buffered shapes, with RMWs on odd seeds.
+Runs wmo_runs(int32_t violations, int32_t rmwViolations) {
+  const auto shape = [=](uint64_t seed, GenConfig& c) {
+    c.locks = 0;
+    c.lockViolations = 0;
+    c.rmw = seed % 2 == 1 ? 25 : 0;
+    c.violations = violations;
+    c.rmwViolations = rmwViolations;
+  };
+  return buffered_runs(80, shape, {MemoryModel::WMO});
+}
+
+qirn::Verdict one_file_verdict(const GeneratedRun& run, const char* model) {
+  qirn::Options options;
+  options.model = model;
+  options.baseline = true;
+  options.traceText = qirn_gen::one_file_text(run);
+  options.traceInMemory = true;
+  return qirn::check(options).verdict;
+}
+
+// The times of the one file: begins rise along each processor; a load or
+// RMW ends when it read, a store or fence has no end; and whenever a load
+// ends before a later operation begins, that one took effect after the load
+// read (a store: drained). Counts loads that read before an earlier load.
+void expect_true_times(const GeneratedRun& run, size_t& ordered, size_t& passed) {
+  std::istringstream text(qirn_gen::one_file_text(run));
+  for (const Program& program : run.programs) {
+    std::vector<std::pair<int64_t, int64_t>> times;  // begin, end (-1: none)
+    for (const GenOp& op : program) {
+      std::string line;
+      ASSERT_TRUE(std::getline(text, line));
+      const size_t at = line.find(" @ ");
+      ASSERT_NE(at, std::string::npos) << line;
+      long long begin = 0, end = -1;
+      std::sscanf(line.c_str() + at, " @ %lld:%lld", &begin, &end);
+      EXPECT_EQ(end < 0, op.kind == OpKind::Store || op.kind == OpKind::Fence) << line;
+      EXPECT_TRUE(times.empty() || times.back().first < begin) << line;
+      EXPECT_TRUE(end < 0 || (begin <= end && end == op.effect)) << line;
+      times.emplace_back(begin, end);
+    }
+    for (size_t i = 0; i < times.size(); ++i) {
+      for (size_t j = i + 1; j < times.size() && times[i].second >= 0; ++j) {
+        passed += program[j].kind == OpKind::Load && program[j].effect < program[i].effect;
+        if (times[i].second >= times[j].first) continue;
+        ++ordered;
+        EXPECT_LT(program[i].effect, program[j].effect) << "operations " << i << ", " << j;
+      }
+    }
+  }
+}
+
+// Clean WMO runs, one file with its times, pass WMO, and some fail PSO: loads
+// pass earlier loads. Every run with a stale load of -v or
+// an RMW pair of -x fails WMO.
+TEST(GenWmo, RunsPassWmoWithTheirTimesAndInjectedOnesFailIt) {
+  size_t ordered = 0, passed = 0, notPso = 0, injected = 0;
+  for (const auto& [config, run] : wmo_runs(0, 0)) {
+    SCOPED_TRACE(run_name(config));
+    expect_true_times(run, ordered, passed);
+    EXPECT_EQ(one_file_verdict(run, "WMO"), qirn::Verdict::Pass);
+    notPso += one_file_verdict(run, "PSO") == qirn::Verdict::Violation;
+  }
+  for (const auto& [config, run] : wmo_runs(1, 1)) {
+    SCOPED_TRACE(run_name(config));
+    const bool stale = !run.injected.empty() || !run.rmwViolations.empty();
+    injected += stale;
+    EXPECT_EQ(one_file_verdict(run, "WMO"), stale ? qirn::Verdict::Violation : qirn::Verdict::Pass);
+  }
+  EXPECT_GT(ordered, 10000u);
+  EXPECT_GT(passed, 100u);
+  EXPECT_GT(notPso, 2u);
+  EXPECT_GT(injected, 50u);
 }
 
 }  // namespace
