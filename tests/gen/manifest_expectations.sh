@@ -14,7 +14,7 @@
 # Buffered runs without locks are also written with --one-file, where
 # qirn -b --trace must give the verdicts of the trace files (but under WMO
 # for a WMO run, whose one file adds the times that order it). Wherever
-# SC or PC -b finds a cycle, the optimized run must find one too. Also
+# SC, PC or WMO -b finds a cycle, the optimized run must find one too. Also
 # checks that --one-file is refused, with status 2 and no file written, for
 # a run with lock sessions.
 #
@@ -122,7 +122,7 @@ check() {  # folder models...
       fi
       [ "$mode" = -b ] || { cp "$scratch/results.json" "$scratch/optimized.json" && continue; }
       check_one_files "$model"
-      [[ $model == [SP]C ]] && check_optimized_finds_baseline_cycles "$model"
+      [[ $model == [SP]C || $model == WMO ]] && check_optimized_finds_baseline_cycles "$model"
     done
   done
 }
