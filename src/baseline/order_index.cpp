@@ -55,7 +55,6 @@ void OrderIndex::place_chains_in_groups() {
   for (std::size_t c = 0; c < width_; ++c) {
     chainSlot_[c] = c;
     if (processorSlots_ != 0) processorSlot_[c] = chainSlots_ + c / perProcessor;
-    if (processorSlots_ != 0) slotProcessor_.push_back(processorSlot_[c]);
     if (!grouped_) continue;
     chainGroup_[c] = c % (2 * columns) % columns;
     chainSlot_[c] = 2 * (c / (2 * columns)) + (c % (2 * columns) >= columns ? 1 : 0);
@@ -415,7 +414,8 @@ void OrderIndex::collect_lowered(const int_t* reachedFromX) {
   }
   for (std::size_t s = 0; s < chainSlots_; ++s) {
     if (carried_[s] >= reachedFromX[s]) continue;
-    const std::size_t all = slotProcessor_.empty() ? kNoSlot : slotProcessor_[s];
+    // Processor entries exist only where a chain's slot is the chain itself.
+    const std::size_t all = processorSlot_[s];
     if (all == kNoSlot || (carried_[s] < reachedFromX[all] && carried_[s] < carried_[all]))
       lowered_.push_back(s);
   }
@@ -429,7 +429,8 @@ bool OrderIndex::lower(std::size_t place) {
   bool changed = false;
   for (const std::size_t s : lowered_) {
     if (carried_[s] >= entries[s]) continue;
-    if (s < chainSlots_ && !slotProcessor_.empty() && carried_[s] >= entries[slotProcessor_[s]])
+    if (s < chainSlots_ && processorSlot_[s] != kNoSlot &&
+        carried_[s] >= entries[processorSlot_[s]])
       continue;
     entries[s] = carried_[s];
     if (firstOf >= 0) note_first_row(static_cast<std::size_t>(firstOf), s, carried_[s]);

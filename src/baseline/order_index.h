@@ -185,7 +185,6 @@ class OrderIndex {
   std::vector<std::size_t> chainSlot_;   // by chain
   static constexpr std::size_t kNoSlot = std::numeric_limits<std::size_t>::max();
   std::vector<std::size_t> processorSlot_;  // by chain: the entry of its processor, or kNoSlot
-  std::vector<std::size_t> slotProcessor_;  // by chain slot, when processors have entries
   std::vector<std::size_t> chainStart_;     // by chain, its first place; one more at the end
   std::vector<std::size_t> place_;          // by node id; members in chain order, chain by chain
   std::vector<opnode*> members_;            // by place
