@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "derive/program_order.h"
 #include "trace/read_from.h"
 
 OrderIndex::OrderIndex()
@@ -35,7 +36,7 @@ OrderIndex::OrderIndex()
 }
 
 bool OrderIndex::weak_without_barriers() {
-  if (state->MC != WMO) return false;
+  if (state->MC != WMO || !state->operationTimes.empty()) return false;
   for (const auto& operations : state->graph) {
     for (const opnode& node : operations) {
       if (!is_access(&node)) return false;
@@ -237,14 +238,21 @@ void OrderIndex::close_per_address_order(int_t p) {
   }
 }
 
-// Under WMO, sweeping from the end: a member reaches everything from the
-// next fence or lock operation on, and otherwise only accesses to its own
+// Under WMO, sweeping from the end: a member reaches everything from where
+// its processor opens to it on, and otherwise only accesses to its own
 // address. A load reaches the next load and the next store there; a store
 // the next store, and the loads of its address from the first one before
 // that store that did not read it, or from where that store reaches them.
+// What a member opens to is the least of: the next fence or lock operation;
+// for a load, the first operation its times order after it, and what the
+// next load of its address opens to (that load reaches the stores the load
+// reaches, or there are none after it); for a store, what the next store of
+// its address and the first load it reaches open to (that load reaches the
+// later ones).
 void OrderIndex::close_weak_order(int_t p) {
   const auto& operations = state->graph[p];
   int_t barrier = kNone;
+  std::vector<int_t> opened(operations.size(), kNone);
   std::unordered_map<int_t, int_t> nextLoadOf;
   std::unordered_map<int_t, int_t> nextStoreOf;
   std::unordered_map<int_t, std::vector<int_t>> loadsAhead;
@@ -252,6 +260,7 @@ void OrderIndex::close_weak_order(int_t p) {
     const auto found = next.find(addr);
     return found == next.end() ? kNone : found->second;
   };
+  const auto opened_at = [&](int_t k) { return k == kNone ? kNone : opened[k]; };
   for (auto k = static_cast<int_t>(operations.size()) - 1; k >= 0; --k) {
     const opnode& u = operations[k];
     if (!is_access(&u)) {
@@ -260,36 +269,46 @@ void OrderIndex::close_weak_order(int_t p) {
     }
     const int_t nextStore = next_of(nextStoreOf, u.addr);
     if (u.optype == LOAD) {
-      place_weak_row(u, barrier, next_of(nextLoadOf, u.addr), nextStore, k + 1);
+      const int_t nextLoad = next_of(nextLoadOf, u.addr);
+      opened[k] = std::min({barrier, stamped_from(u), opened_at(nextLoad)});
+      place_weak_row(u, opened[k], nextLoad, nextStore, k + 1);
       nextLoadOf[u.addr] = k;
       loadsAhead[u.addr].push_back(k);
       continue;
     }
     const int_t unread = first_not_reading(u, loadsAhead[u.addr]);
+    opened[k] = std::min({barrier, opened_at(unread), opened_at(nextStore)});
     const auto partner = static_cast<std::size_t>(partner_chain(&u));
     const int_t viaNext =
         nextStore == kNone ? kNone : entry(place_[node_at(p, nextStore)->id], partner);
-    place_weak_row(u, barrier, nextStore, std::min(unread, viaNext), unread);
+    place_weak_row(u, opened[k], nextStore, std::min(unread, viaNext), unread);
     nextStoreOf[u.addr] = k;
     loadsAhead[u.addr].clear();
   }
 }
 
-// The row of a WMO member: its processor's chains from the barrier on, its
+// Where the times of the load u order every later operation of its thread
+// after it, or kNone.
+int_t OrderIndex::stamped_from(const opnode& u) {
+  const int_t first = first_stamped_after(&u);
+  return first < state->procOpNum[u.proc_num] ? first : kNone;
+}
+
+// The row of a WMO member: its processor's chains from `opened` on, its
 // own chain from `ownNext`, the other chain of its address from
 // `partnerReached`; `partnerFirst` is where its own arcs enter that chain.
-void OrderIndex::place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
+void OrderIndex::place_weak_row(const opnode& u, int_t opened, int_t ownNext, int_t partnerReached,
                                 int_t partnerFirst) {
   const std::size_t place = place_[u.id];
   if (processorSlots_ != 0)
-    row(place)[chainSlots_ + static_cast<std::size_t>(u.proc_num)] = barrier;
+    row(place)[chainSlots_ + static_cast<std::size_t>(u.proc_num)] = opened;
   const auto partner = static_cast<std::size_t>(partner_chain(&u));
   const std::size_t entered = first_at(partner, partnerReached);
   const int_t reached = entered < chain_end(partner) ? seqs_[entered] : kNone;
   const auto ownChain = static_cast<std::size_t>(chain_of(&u));
   set_entry(place, ownChain, std::min(entry(place, ownChain), ownNext));
   set_entry(place, partner, std::min(entry(place, partner), reached));
-  across_[place] = barrier;
+  across_[place] = opened;
   partnerFrom_[place_[u.id]] = partnerFirst;
 }
 

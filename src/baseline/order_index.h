@@ -24,9 +24,11 @@
 // (a load and a store chain per processor), which makes the rows as narrow as
 // under PC however many addresses there are.
 //
-// With fences or lock operations, a WMO member reaches all of its processor's
-// chains from the next one on, and through them all of other processors'
-// chains from some point on. Its row then holds, after one entry per chain,
+// With fences, lock operations or times, a WMO member reaches all of its
+// processor's chains from some point on: the next fence or lock operation,
+// the first operation a load's times order after it, or where a member it
+// reaches does. Through them it reaches all of other processors' chains from
+// some point on. Its row then holds, after one entry per chain,
 // one per processor: the sequence number from which it reaches every member
 // of that processor. What it reaches of a chain is the smaller of the chain's
 // entry and its processor's, and an arc that passes on only whole processors
@@ -101,9 +103,9 @@ class OrderIndex {
   // Under PC, TSO and PSO, a sequence number from which on the member at
   // the place reaches, by program order alone, every member of the other
   // chains of its processor (kNone when none is); under SC, where one chain
-  // holds the processor, kNone. Under WMO, where it is the next fence or lock
-  // operation, the member also reaches the other chain of its address from
-  // `partner_from` on.
+  // holds the processor, kNone. Under WMO, where the member opens to its
+  // processor (see close_weak_order), it also reaches the other chain of its
+  // address from `partner_from` on.
   int_t across(std::size_t place) const { return across_[place]; }
   int_t partner_from(std::size_t place) const { return partnerFrom_[place]; }
   // Under WMO, the chain of the member's address that is not its own.
@@ -156,7 +158,8 @@ class OrderIndex {
   void place_rows(const opnode& u, int_t loadReached, int_t nextLoad, int_t nextStore);
   void close_per_address_order(int_t p);
   void close_weak_order(int_t p);
-  void place_weak_row(const opnode& u, int_t barrier, int_t ownNext, int_t partnerReached,
+  static int_t stamped_from(const opnode& u);
+  void place_weak_row(const opnode& u, int_t opened, int_t ownNext, int_t partnerReached,
                       int_t partnerFirst);
   void place_rows_from(const opnode& u, int_t from, int_t nextOfOwnChain);
   // How many members of the chain, from its start, reach x or are x.

@@ -143,6 +143,30 @@ bool stamped_before(const opnode* u, const opnode* v) {
   return end && begin && *end < *begin;
 }
 
+}  // namespace
+
+bool times_order_suffixes() {
+  for (const auto& times : state->operationTimes) {
+    for (std::size_t k = 0; k < times.size(); ++k) {
+      if (!times[k].begin || (k > 0 && *times[k].begin < *times[k - 1].begin)) return false;
+    }
+  }
+  return true;
+}
+
+int_t first_stamped_after(const opnode* u) {
+  const int_t none = state->procOpNum[u->proc_num];
+  if (state->operationTimes.empty() || !reads_memory(u)) return none;
+  const auto& times = state->operationTimes[u->proc_num];
+  const auto& end = times[u->seq_num].end;
+  if (!end) return none;
+  const auto later = std::partition_point(times.begin() + u->seq_num + 1, times.end(),
+                                          [&](const OperationTimes& t) { return *t.begin <= *end; });
+  return static_cast<int_t>(later - times.begin());
+}
+
+namespace {
+
 // WMO: only accesses to one address keep their order, as under PSO, and
 // whatever the times show completed before the other began; fences, and
 // acquires and releases, order everything.

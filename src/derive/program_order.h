@@ -28,6 +28,16 @@ void for_each_fence_arc(std::vector<opnode>& operations, Kept kept, Link link) {
 // Whether the model keeps program order from u to the later operation v of
 // its processor.
 bool keeps_order(MCM_t model, const opnode* u, const opnode* v);
+// Whether, in every thread of a one-file trace with times, the operations
+// that a load's times order after it form a suffix of the thread: every
+// operation has a begin time, and begin times never fall along the thread.
+// So it is without times.
+bool times_order_suffixes();
+// Where times_order_suffixes() holds: the sequence number of the first
+// operation whose begin time lies after the end time of u, a load or RMW, so
+// that u keeps its order with it and with every later operation of its
+// thread; the thread's length when there is none.
+int_t first_stamped_after(const opnode* u);
 int_t add_lo_arc(MCM_t MC);
 int_t add_lo_arc_baseline(MCM_t MC);
 int_t add_lo_arc_optimize(MCM_t MC);

@@ -121,10 +121,11 @@ namespace {
 // of what reaches what no longer fits: its index has a chain per address,
 // and costs more than that matrix while the matrix fits. Both print the same.
 // The index's chains hold loads and stores apart, so a run with an RMW, which
-// is both, keeps program order as arcs; so does a WMO run whose one-file
-// trace gives times, which order pairs the chains know nothing of.
+// is both, keeps program order as arcs. Under WMO the times of a one-file
+// trace order a load before later operations of its thread; the index knows
+// them where they are a suffix of the thread, and arcs hold them elsewhere.
 bool implicit_program_order() {
-  const bool timedWeakOrder = state->MC == WMO && !state->operationTimes.empty();
+  const bool timedWeakOrder = state->MC == WMO && !times_order_suffixes();
   if (state->isBase != 1 || is_lock_model() || state->hasRmw || timedWeakOrder) return false;
   return state->MC != PSO || !ReachClosure::fits();
 }

@@ -1,4 +1,4 @@
-// Baseline SC, PC, TSO and PSO with implicit program order, checked against the stages
+// Baseline SC, PC, TSO, PSO and WMO with implicit program order, checked against the stages
 // that store every program-order arc.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "baseline/cycle_check.h"
+#include "baseline/order_index.h"
 #include "derive/program_order.h"
 #include "derive/write_to.h"
 #include "gen/files.h"
@@ -77,7 +78,28 @@ class BaselineOrder : public TraceFixture {
     TearDown();
     SetUp();
     load(texts, model);
+    state->operationTimes = times_;
     construct_mapping();
+  }
+
+  // Begin times that never fall along a thread, with ties, and end times on
+  // most loads, a few ticks after their begin: so a load's times order a
+  // suffix of its thread after it, or nothing.
+  void stamp_times(const std::vector<std::string>& texts, std::uint64_t seed) {
+    times_.clear();
+    load_mapped(texts, WMO);
+    std::mt19937_64 draw(seed);
+    for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+      std::int64_t tick = 0;
+      auto& thread = times_.emplace_back();
+      for (int_t k = 0; k < state->procOpNum[p]; ++k) {
+        tick += static_cast<std::int64_t>(draw() % 3);
+        OperationTimes& times = thread.emplace_back();
+        times.begin = tick;
+        if (node_at(p, k)->optype == LOAD && draw() % 5 != 0)
+          times.end = tick + static_cast<std::int64_t>(draw() % 8);
+      }
+    }
   }
 
   // What the cycle check prints after every program-order arc is stored:
@@ -105,6 +127,41 @@ class BaselineOrder : public TraceFixture {
     add_wt_arc();
     return printed([=] { std::printf("%d\n", verify_baseline_order(linkListBudget)); });
   }
+
+  void expect_implicit_prints_stored(const std::vector<std::string>& texts, MCM_t model,
+                                     const std::string& what, int& cycles) {
+    const std::string expected = with_stored_order(texts, model);
+    for (std::size_t budget :
+         {std::size_t{0}, std::size_t{3}, std::numeric_limits<std::size_t>::max()}) {
+      EXPECT_EQ(with_implicit_order(texts, model, budget), expected)
+          << what << " " << model << " budget " << budget;
+    }
+    cycles += expected.find("violation") != std::string::npos ? 1 : 0;
+  }
+
+  // Sweeping from the end, each operation reaches what it keeps its order
+  // with and all those reach.
+  static void expect_closure(const OrderIndex& index, const std::vector<opnode>& operations,
+                             const std::string& what) {
+    const std::size_t n = operations.size();
+    std::vector<std::vector<bool>> reach(n, std::vector<bool>(n, false));
+    for (std::size_t u = n; u-- > 0;) {
+      for (std::size_t v = u + 1; v < n; ++v) {
+        if (!keeps_order(state->MC, &operations[u], &operations[v])) continue;
+        reach[u][v] = true;
+        for (std::size_t w = v + 1; w < n; ++w) reach[u][w] = reach[u][w] || reach[v][w];
+      }
+    }
+    for (std::size_t u = 0; u < n; ++u) {
+      for (std::size_t v = 0; v < n; ++v) {
+        if (!is_access(&operations[u]) || !is_access(&operations[v])) continue;
+        EXPECT_EQ(index.reaches(&operations[u], &operations[v]), reach[u][v])
+            << what << " " << state->MC << " " << u << " -> " << v;
+      }
+    }
+  }
+
+  std::vector<std::vector<OperationTimes>> times_;
 };
 
 TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
@@ -113,15 +170,41 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   for (int seed = 1; seed <= runs; ++seed) {
     std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
     if (seed % 3 == 0) texts = folded(texts, 2 + seed % 4);
+    for (MCM_t model : {SC, PC, TSO, PSO, WMO})
+      expect_implicit_prints_stored(texts, model, "seed " + std::to_string(seed), cycles);
+  }
+  EXPECT_GT(cycles, runs / 4);
+}
+
+// What the index reaches before any arc is added is what the model's program
+// order reaches within each processor, times included.
+TEST_F(BaselineOrder, IndexStartsFromTheClosureOfProgramOrder) {
+  const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
+  for (int seed = 1; seed <= runs; ++seed) {
+    qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
+    if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
+    const std::vector<std::string> texts = traces(config);
+    stamp_times(texts, static_cast<std::uint64_t>(seed));
     for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
-      const std::string expected = with_stored_order(texts, model);
-      for (std::size_t budget :
-           {std::size_t{0}, std::size_t{3}, std::numeric_limits<std::size_t>::max()}) {
-        EXPECT_EQ(with_implicit_order(texts, model, budget), expected)
-            << "seed " << seed << " " << model << " budget " << budget;
-      }
-      cycles += expected.find("violation") != std::string::npos ? 1 : 0;
+      load_mapped(texts, model);
+      const OrderIndex index;
+      for (const auto& operations : state->graph)
+        expect_closure(index, operations, "seed " + std::to_string(seed));
     }
+  }
+}
+
+// WMO keeps a load before every later operation its times show began after
+// it ended; those arcs reach the index as where the load opens to its thread.
+TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintUnderTimedWmo) {
+  int cycles = 0;
+  const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
+  for (int seed = 1; seed <= runs; ++seed) {
+    qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
+    if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
+    const std::vector<std::string> texts = traces(config);
+    stamp_times(texts, static_cast<std::uint64_t>(seed));
+    expect_implicit_prints_stored(texts, WMO, "seed " + std::to_string(seed), cycles);
   }
   EXPECT_GT(cycles, runs / 4);
 }
