@@ -300,8 +300,7 @@ int_t OrderIndex::stamped_from(const opnode& u) {
 void OrderIndex::place_weak_row(const opnode& u, int_t opened, int_t ownNext, int_t partnerReached,
                                 int_t partnerFirst) {
   const std::size_t place = place_[u.id];
-  if (processorSlots_ != 0)
-    row(place)[chainSlots_ + static_cast<std::size_t>(u.proc_num)] = opened;
+  if (processorSlots_ != 0) row(place)[chainSlots_ + static_cast<std::size_t>(u.proc_num)] = opened;
   const auto partner = static_cast<std::size_t>(partner_chain(&u));
   const std::size_t entered = first_at(partner, partnerReached);
   const int_t reached = entered < chain_end(partner) ? seqs_[entered] : kNone;

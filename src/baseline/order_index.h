@@ -114,6 +114,11 @@ class OrderIndex {
     return base + (v->optype == STORE ? 0 : state->addrColumns) + v->column;
   }
 
+  // Under WMO, whether the run has no fences, lock operations or times, so
+  // that every arc joins two accesses to one address and rows hold the
+  // chains of one address only.
+  static bool weak_without_barriers();
+
   // Takes the arc x -> y between two loads or stores into account.
   void add_arc(const opnode* x, const opnode* y);
 
@@ -149,7 +154,6 @@ class OrderIndex {
   }
   // Sets the entry, which must be kNone outside the member's group.
   void set_entry(std::size_t place, std::size_t chain, int_t value);
-  static bool weak_without_barriers();
   void place_operations();
   void close_program_order(int_t p);
   static int_t along_address(const opnode& u, const std::unordered_map<int_t, int_t>& nextOfAddr,

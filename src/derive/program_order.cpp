@@ -160,8 +160,9 @@ int_t first_stamped_after(const opnode* u) {
   const auto& times = state->operationTimes[u->proc_num];
   const auto& end = times[u->seq_num].end;
   if (!end) return none;
-  const auto later = std::partition_point(times.begin() + u->seq_num + 1, times.end(),
-                                          [&](const OperationTimes& t) { return *t.begin <= *end; });
+  const auto later =
+      std::partition_point(times.begin() + u->seq_num + 1, times.end(),
+                           [&](const OperationTimes& t) { return *t.begin <= *end; });
   return static_cast<int_t>(later - times.begin());
 }
 

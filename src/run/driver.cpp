@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "baseline/cycle_check.h"
+#include "baseline/order_index.h"
 #include "bounds/active_windows.h"
 #include "bounds/scan_order.h"
 #include "bounds/scans.h"
@@ -117,17 +118,20 @@ bool frontier_search_available() {
 namespace {
 
 // Baseline SC, PC and TSO keep program order implicit (see
-// baseline/cycle_check.h). So does baseline PSO once the stored arcs' matrix
-// of what reaches what no longer fits: its index has a chain per address,
-// and costs more than that matrix while the matrix fits. Both print the same.
-// The index's chains hold loads and stores apart, so a run with an RMW, which
-// is both, keeps program order as arcs. Under WMO the times of a one-file
-// trace order a load before later operations of its thread; the index knows
-// them where they are a suffix of the thread, and arcs hold them elsewhere.
+// baseline/cycle_check.h). So do baseline PSO, and WMO with fences, lock
+// operations or times, once the stored arcs' matrix of what reaches what no
+// longer fits: their index has chains per address in wide rows, and costs
+// more than that matrix while the matrix fits. Both print the same. The
+// index's chains hold loads and stores apart, so a run with an RMW, which is
+// both, keeps program order as arcs. Under WMO the times of a one-file trace
+// order a load before later operations of its thread; the index knows them
+// where they are a suffix of the thread, and arcs hold them elsewhere.
 bool implicit_program_order() {
   const bool timedWeakOrder = state->MC == WMO && !times_order_suffixes();
   if (state->isBase != 1 || is_lock_model() || state->hasRmw || timedWeakOrder) return false;
-  return state->MC != PSO || !ReachClosure::fits();
+  const bool wideRows =
+      state->MC == PSO || (state->MC == WMO && !OrderIndex::weak_without_barriers());
+  return !wideRows || !ReachClosure::fits();
 }
 
 // What the model adds beside each write-to arc.
