@@ -57,30 +57,18 @@ Runs runs_of(uint64_t count, std::vector<MemoryModel> models, Shape shape) {
   return result;
 }
 
-// A spread of SC shapes: up to five processors, no lock to two locks, every
-// access in a session on some seeds, and scans from every tick to one only.
-Runs spread_runs() {
-  return runs_of(12, {MemoryModel::SC}, [](uint64_t seed, GenConfig& c) {
-    c.processors = 2 + static_cast<int32_t>(seed % 4);
-    c.operations = 5 + static_cast<int32_t>(seed * 7 % 30);
-    c.addresses = 1 + static_cast<int32_t>(seed % 3);
-    c.locks = static_cast<int32_t>(seed % 3);
-    c.lockShare = seed % 4 == 0 ? 100 : 50;
-    c.scanDistance = seed % 5 == 0 ? 1000 : 1 + static_cast<int32_t>(seed % 6);
-  });
-}
-
 // SC runs with planted lock violations: 2-16 processors, 1-16 locks, 10-90%
-// of the accesses in sessions, 1-5 violations, and stale reads of -v or -t
-// on some seeds as well.
+// of the accesses in sessions (all on some seeds), 1-5 violations, scans
+// from every tick to one only, and stale reads of -v or -t on some seeds as
+// well.
 Runs lock_runs() {
   return runs_of(150, {MemoryModel::SC}, [](uint64_t seed, GenConfig& c) {
     c.processors = 2 + static_cast<int32_t>(seed % 15);
     c.operations = 3 + static_cast<int32_t>(seed * 7 % 38);
     c.addresses = 2 + static_cast<int32_t>(seed % 6);
     c.locks = 1 + static_cast<int32_t>(seed * 5 % 16);
-    c.lockShare = 10 + static_cast<int32_t>(seed * 13 % 81);
-    c.scanDistance = 1 + static_cast<int32_t>(seed % 9);
+    c.lockShare = seed % 10 == 0 ? 100 : 10 + static_cast<int32_t>(seed * 13 % 81);
+    c.scanDistance = seed % 25 == 0 ? 1000 : 1 + static_cast<int32_t>(seed % 9);
     c.lockViolations = 1 + static_cast<int32_t>(seed % 5);
     c.violations = seed % 4 == 0 ? 2 : 0;
     c.timedViolations = seed % 4 == 1 ? 2 : 0;
@@ -105,13 +93,11 @@ Runs buffered_runs(uint64_t count, Shape shape,
 }
 
 Runs all_runs() {
-  Runs result = spread_runs();
+  Runs result = lock_runs();
   const auto same = [](uint64_t, GenConfig&) {};
-  for (Runs more : {lock_runs(), buffered_runs(60, same,
-                                               {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO,
-                                                MemoryModel::WMO})}) {
-    for (auto& entry : more) result.push_back(std::move(entry));
-  }
+  Runs more = buffered_runs(
+      60, same, {MemoryModel::SC, MemoryModel::TSO, MemoryModel::PSO, MemoryModel::WMO});
+  std::move(more.begin(), more.end(), std::back_inserter(result));
   return result;
 }
 
