@@ -13,7 +13,6 @@
 #include "baseline/order_index.h"
 #include "derive/program_order.h"
 #include "derive/write_to.h"
-#include "gen/files.h"
 #include "gen/generate.h"
 #include "graph/cycles.h"
 #include "support/trace_fixture.h"
@@ -40,14 +39,6 @@ qirn_gen::GenConfig shape(std::uint64_t seed) {
     c.fences = static_cast<int32_t>(draw() % 3) * 10;
   }
   return c;
-}
-
-std::vector<std::string> traces(const qirn_gen::GenConfig& config) {
-  const qirn_gen::GeneratedRun run = qirn_gen::generate(config);
-  std::vector<std::string> texts;
-  for (int32_t p = 0; p < config.processors; ++p)
-    texts.push_back(qirn_gen::trace_text(run, config, p));
-  return texts;
 }
 
 // The same run with the values of its stores folded onto 1 to `kinds`, so
@@ -168,7 +159,8 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
   int cycles = 0;
   const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
   for (int seed = 1; seed <= runs; ++seed) {
-    std::vector<std::string> texts = traces(shape(static_cast<std::uint64_t>(seed)));
+    const qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
+    std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
     if (seed % 3 == 0) texts = folded(texts, 2 + seed % 4);
     for (MCM_t model : {SC, PC, TSO, PSO, WMO})
       expect_implicit_prints_stored(texts, model, "seed " + std::to_string(seed), cycles);

@@ -5,8 +5,8 @@
 // the set, whatever order it tries its choices in, with or without the arcs
 // from loads of the initial value; in baseline mode, the witness of a
 // violation without a cycle, which must admit no order and need every
-// operation it keeps; and the reference itself, on pinned cases whose
-// verdict follows from the definition by hand.
+// operation it keeps. (The scenarios whose verdict follows from the
+// definition by hand are e2e cases of qirn itself.)
 //
 // QIRN_LOCK_DIFF_CASES sets the number of trace sets per model and mode
 // (default 300; the slow label runs 5,000).
@@ -20,7 +20,6 @@
 #include <optional>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,82 +39,11 @@ namespace {
 using lock_reference::bound_texts;
 using lock_reference::files_text;
 using lock_reference::Model;
-using lock_reference::parse_set;
 using lock_reference::trace_texts;
 using lock_reference::TraceSet;
 
 const char* name(Model model) {
   return model == Model::RC ? "RC" : "ScC";
-}
-
-struct Pinned {
-  const char* what;
-  TraceSet set;
-  bool legal;
-};
-
-// Cases whose verdict follows from the definition by hand; each holds under
-// both models.
-TEST(LockModelReference, DecidesPinnedCasesAsTheDefinitionDoes) {
-  const std::string session0 = "acquire 0\nrelease 0\n";
-  const std::vector<Pinned> cases = {
-      {"a later session of a lock reads the older of two sessions' stores",
-       parse_set({"acquire 0\nstore 0 1\nrelease 0\nacquire 0\nstore 0 2\nrelease 0\n",
-                  "acquire 0\nload 0 2\nrelease 0\nacquire 0\nload 0 1\nrelease 0\n"}),
-       false},
-      {"a session reads a store that another session overwrote",
-       parse_set(
-           {"acquire 0\nstore 0 1\nstore 0 2\nrelease 0\n", "acquire 0\nload 0 1\nrelease 0\n"}),
-       false},
-      {"two sessions of one lock without data", parse_set({session0, session0}), true},
-      {"a processor reads two stores of another backwards",
-       parse_set({"store 0 1\nstore 0 2\n", "load 0 2\nload 0 1\n"}), false},
-      {"message passing without locks",
-       parse_set({"store 0 1\nstore 1 1\n", "load 1 1\nload 0 0\n"}), true},
-      {"a release that ends no session", parse_set({"release 0\n" + session0, session0}), false},
-      {"a processor reads its own later store", parse_set({"load 0 1\nstore 0 1\n"}), false},
-      {"sessions of different locks overlap",
-       parse_set({"acquire 0\nstore 0 1\nload 1 0\nrelease 0\n",
-                  "acquire 1\nstore 1 1\nload 0 0\nrelease 1\n"}),
-       true},
-      {"two sessions of one processor keep their order",
-       parse_set({"acquire 0\nstore 0 1\nrelease 0\nacquire 0\nload 1 0\nrelease 0\n",
-                  "acquire 0\nstore 1 1\nload 0 0\nrelease 0\n"}),
-       false},
-      {"sessions of one lock would have to overlap",
-       parse_set({"acquire 0\nstore 0 1\nload 1 0\nrelease 0\n",
-                  "acquire 0\nstore 1 1\nload 0 0\nrelease 0\n"}),
-       false},
-  };
-  for (const Pinned& pinned : cases) {
-    for (Model model : {Model::RC, Model::ScC}) {
-      EXPECT_EQ(lock_reference::legal(pinned.set, model), pinned.legal)
-          << name(model) << ": " << pinned.what;
-    }
-  }
-}
-
-enum class Verdict { Legal, Violation, None };
-
-const char* name(Verdict verdict) {
-  return verdict == Verdict::Legal ? "legal" : verdict == Verdict::Violation ? "violation" : "none";
-}
-
-// The verdict of a whole run as whole_run shows it: a violation line, or a
-// stop on a load that the scans place before its store; else the model's
-// pass line with status 0.
-Verdict verdict_of(const std::string& run, Model model) {
-  bool violation = run.find("Find a write-to consistency violation\n") != std::string::npos &&
-                   run.ends_with("status 255\n");
-  bool legal = false;
-  std::istringstream lines(run);
-  for (std::string line; std::getline(lines, line);) {
-    violation = violation || line.ends_with("has violation!") || line == "before add arc!" ||
-                line == "no path can be found!";
-    legal = legal || line == (model == Model::RC ? "no violation!" : "no cycle!");
-  }
-  if (violation) return Verdict::Violation;
-  return legal && run.ends_with("status 0\n") ? Verdict::Legal : Verdict::None;
 }
 
 // A random order of the choices: the verdict must not depend on it.
@@ -182,29 +110,16 @@ class LockModels : public TraceFixture {
     calculateCompletionScans();
   }
 
-  static std::vector<std::string> arguments(std::size_t processors, Model model, bool optimized,
-                                            const std::string& dir) {
-    std::vector<std::string> words = {"-p", std::to_string(processors), "-m", name(model)};
-    if (!optimized) words.push_back("-b");
-    words.insert(words.end(), {"-i", dir + "/"});
-    return words;
-  }
-
-  std::string run(const TraceSet& set, Model model, bool optimized) {
-    write_files("tfres", trace_texts(set));
-    write_files("boundgt", bound_texts(set));
-    return whole_run(arguments(set.programs.size(), model, optimized, scratch_));
-  }
-
   void report(const TraceSet& set, Model model, bool optimized, std::uint32_t seed, bool legal,
               const std::string& run) {
     std::string command = "qirn";
-    for (const std::string& word : arguments(set.programs.size(), model, optimized, "DIR")) {
+    for (const std::string& word :
+         set_arguments(set.programs.size(), name(model), optimized, "DIR")) {
       command += " " + word;
     }
     ADD_FAILURE() << name(model) << (optimized ? " optimized" : " baseline") << ", set " << seed
                   << ": the reference says " << (legal ? "legal" : "violation") << ", qirn "
-                  << name(verdict_of(run, model)) << "\n"
+                  << name(verdict_of(run)) << "\n"
                   << files_text(set, optimized) << "--- these files in DIR/, " << command << "\n"
                   << run;
   }
@@ -262,12 +177,13 @@ class LockModels : public TraceFixture {
       const bool legal = lock_reference::legal(lock_reference::in_mode(set, optimized), model);
       tally.referenceSeconds +=
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const std::string outcome = run(set, model, optimized);
+      const std::string outcome =
+          run_on({trace_texts(set), bound_texts(set)}, name(model), optimized);
       ++tally.sets;
       tally.violations += legal ? 0 : 1;
       expect_search_finds(set, model, optimized, seed, legal);
       if (!optimized) expect_core(lock_reference::in_mode(set, false), model, seed, legal, tally);
-      if (verdict_of(outcome, model) == (legal ? Verdict::Legal : Verdict::Violation)) continue;
+      if (verdict_of(outcome) == (legal ? RunVerdict::Pass : RunVerdict::Violation)) continue;
       if (++tally.mismatches <= 3) report(set, model, optimized, seed, legal, outcome);
     }
     return tally;

@@ -9,7 +9,6 @@
 #include "bounds/windows.h"
 #include "derive/program_order.h"
 #include "derive/write_to.h"
-#include "gen/files.h"
 #include "gen/generate.h"
 #include "support/literal_inference.h"
 #include "support/trace_fixture.h"
@@ -50,14 +49,8 @@ class OptimizedVerdict : public TraceFixture {
   // write-to check would stop the run.
   bool prepare(const GenConfig& config, MCM_t model) {
     reset_run_state();
-    const auto run = qirn_gen::generate(config);
-    std::vector<std::string> traces;
-    std::vector<std::string> bounds;
-    for (int32_t p = 0; p < config.processors; ++p) {
-      traces.push_back(qirn_gen::trace_text(run, config, p));
-      bounds.push_back(qirn_gen::bound_text(run, p));
-    }
-    load(traces, model, bounds);
+    const RunFiles files = run_files(qirn_gen::generate(config), config);
+    load(files.traces, model, files.bounds);
     construct_mapping();
     calculatePendingWindow();
     calculateCompletionScans();

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "bounds/windows.h"
-#include "gen/files.h"
 #include "gen/generate.h"
 #include "graph/cycles.h"
 #include "rc/pairing_search.h"
@@ -34,8 +33,7 @@ using qirn_gen::GeneratedRun;
 using qirn_gen::OpKind;
 
 struct TraceSet {
-  std::vector<std::string> traces;
-  std::vector<std::string> bounds;
+  RunFiles files;
   bool orphanRelease = false;  // a release that ends no session
   bool crossLock = false;      // a session whose release names another lock
 };
@@ -174,11 +172,7 @@ TraceSet random_trace_set(std::uint64_t seed) {
   classify(run, set);
   GenConfig config;
   config.seed = seed;
-  config.processors = static_cast<std::int32_t>(run.programs.size());
-  for (int32_t p = 0; p < config.processors; ++p) {
-    set.traces.push_back(qirn_gen::trace_text(run, config, p));
-    set.bounds.push_back(qirn_gen::bound_text(run, p));
-  }
+  set.files = run_files(run, config);
   return set;
 }
 
@@ -201,9 +195,9 @@ class RcDifferential : public TraceFixture {
   std::optional<std::string> verdict_output(const TraceSet& set, bool optimized, Verdict verdict) {
     reset_run_state();
     state->MC = RC;
-    state->NPROCESSOR = static_cast<int_t>(set.traces.size());
-    state->QIRNTFRES = write_files("tfres", set.traces);
-    state->QIRNBOUND = write_files("boundgt", set.bounds);
+    state->NPROCESSOR = static_cast<int_t>(set.files.traces.size());
+    state->QIRNTFRES = write_files("tfres", set.files.traces);
+    state->QIRNBOUND = write_files("boundgt", set.files.bounds);
     state->isBase = optimized ? 0 : 1;
     get_proc_op_num();
     state->NOPLIST = max(state->procOpNum.data(), state->NPROCESSOR);

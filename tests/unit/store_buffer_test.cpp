@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "gen/files.h"
 #include "gen/generate.h"
 #include "support/lock_trace_sets.h"
 #include "support/store_buffer_machine.h"
@@ -20,14 +19,9 @@ namespace {
 using lock_reference::Kind;
 using lock_reference::TraceSet;
 
-struct Texts {
-  std::vector<std::string> traces;
-  std::vector<std::string> bounds;
-};
-
 // 2-3 processors of 2 to 5 loads and stores on 1-3 addresses, without locks;
 // in every third run 30% of them are RMWs.
-Texts random_texts(std::uint32_t seed) {
+RunFiles random_files(std::uint32_t seed) {
   std::mt19937 draw(seed);
   qirn_gen::GenConfig config;
   config.seed = seed;
@@ -38,13 +32,7 @@ Texts random_texts(std::uint32_t seed) {
   config.model = static_cast<qirn_gen::MemoryModel>(draw() % 3);
   config.fences = static_cast<int32_t>(draw() % 3) * 15;
   config.rmw = seed % 3 == 0 ? 30 : 0;
-  const qirn_gen::GeneratedRun run = qirn_gen::generate(config);
-  Texts texts;
-  for (int32_t p = 0; p < config.processors; ++p) {
-    texts.traces.push_back(qirn_gen::trace_text(run, config, p));
-    texts.bounds.push_back(qirn_gen::bound_text(run, p));
-  }
-  return texts;
+  return run_files(qirn_gen::generate(config), config);
 }
 
 // In four sets of five, one load or RMW reads another value of its address:
@@ -72,21 +60,7 @@ void change_a_value(TraceSet& set, std::mt19937& draw) {
   if (!others.empty()) read = others[draw() % others.size()];
 }
 
-class StoreBufferModels : public TraceFixture {
- protected:
-  // 1 for a violation, 0 for a pass, -1 for neither.
-  int qirn_verdict(const TraceSet& set, const std::string& model, bool optimized) {
-    write_files("tfres", lock_reference::trace_texts(set));
-    write_files("boundgt", lock_reference::bound_texts(set));
-    std::vector<std::string> words = {
-        "-p", std::to_string(set.programs.size()), "-m", model, "-i", scratch_ + "/"};
-    if (!optimized) words.push_back("-b");
-    const std::string run = whole_run(words);
-    const auto has = [&run](const char* text) { return run.find(text) != std::string::npos; };
-    if (has("find cycle\n") || has("write-to consistency violation\nstatus 255")) return 1;
-    return has("no cycle!\n") && run.ends_with("status 0\n") ? 0 : -1;
-  }
-};
+using StoreBufferModels = TraceFixture;
 
 TEST_F(StoreBufferModels, VerdictsAreThoseOfTheMachine) {
   const int cases = count_from_env("QIRN_STORE_BUFFER_CASES", 150);
@@ -95,8 +69,8 @@ TEST_F(StoreBufferModels, VerdictsAreThoseOfTheMachine) {
     int violations = 0;
     int mismatches = 0;
     for (std::uint32_t seed = 1; seed <= std::uint32_t(cases); ++seed) {
-      const Texts texts = random_texts(seed);
-      TraceSet set = lock_reference::parse_set(texts.traces, texts.bounds);
+      const RunFiles files = random_files(seed);
+      TraceSet set = lock_reference::parse_set(files.traces, files.bounds);
       std::mt19937 draw(seed);
       change_a_value(set, draw);
       for (bool optimized : {false, true}) {
@@ -104,11 +78,14 @@ TEST_F(StoreBufferModels, VerdictsAreThoseOfTheMachine) {
         const bool legal = store_buffers::explains(judged, model);
         ++runs;
         violations += legal ? 0 : 1;
-        const int verdict = qirn_verdict(set, model, optimized);
-        if (verdict == (legal ? 0 : 1) || ++mismatches > 3) continue;
+        const RunFiles written{lock_reference::trace_texts(set), lock_reference::bound_texts(set)};
+        const RunVerdict verdict = verdict_of(run_on(written, model, optimized));
+        if (verdict == (legal ? RunVerdict::Pass : RunVerdict::Violation) || ++mismatches > 3) {
+          continue;
+        }
         ADD_FAILURE() << model << (optimized ? " optimized" : " baseline") << ", set " << seed
                       << ": the machine says " << (legal ? "legal" : "violation") << ", qirn "
-                      << verdict;
+                      << name(verdict);
       }
     }
     std::printf("%s: %d runs, %d violations, %d mismatches\n", model.c_str(), runs, violations,

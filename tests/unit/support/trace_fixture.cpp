@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "bounds/scans.h"
+#include "gen/files.h"
 #include "report/diagnostics.h"
 #include "run/driver.h"
 #include "trace/graph.h"
@@ -14,6 +16,43 @@
 int count_from_env(const char* name, int fallback) {
   const char* text = std::getenv(name);
   return text != nullptr ? std::atoi(text) : fallback;
+}
+
+RunFiles run_files(const qirn_gen::GeneratedRun& run, const qirn_gen::GenConfig& config) {
+  RunFiles files;
+  for (int32_t p = 0; p < static_cast<int32_t>(run.programs.size()); ++p) {
+    files.traces.push_back(qirn_gen::trace_text(run, config, p));
+    files.bounds.push_back(qirn_gen::bound_text(run, p));
+  }
+  return files;
+}
+
+std::vector<std::string> set_arguments(std::size_t processors, const std::string& model,
+                                       bool optimized, const std::string& dir) {
+  std::vector<std::string> words = {"-p", std::to_string(processors), "-m", model};
+  if (!optimized) words.push_back("-b");
+  words.insert(words.end(), {"-i", dir + "/"});
+  return words;
+}
+
+const char* name(RunVerdict verdict) {
+  return verdict == RunVerdict::Pass        ? "pass"
+         : verdict == RunVerdict::Violation ? "violation"
+                                            : "none";
+}
+
+RunVerdict verdict_of(const std::string& run) {
+  bool violation = run.find("Find a write-to consistency violation\n") != std::string::npos &&
+                   run.ends_with("status 255\n");
+  bool pass = false;
+  std::istringstream lines(run);
+  for (std::string line; std::getline(lines, line);) {
+    violation = violation || line.ends_with("has violation!") || line == "find cycle" ||
+                line == "before add arc!" || line == "no path can be found!";
+    pass = pass || line == "no violation!" || line == "no cycle!";
+  }
+  if (violation) return RunVerdict::Violation;
+  return pass && run.ends_with("status 0\n") ? RunVerdict::Pass : RunVerdict::None;
 }
 
 void TraceFixture::SetUp() {
@@ -34,6 +73,12 @@ std::string TraceFixture::write_files(const std::string& name,
     std::ofstream(prefix + "." + std::to_string(p), std::ios::binary) << texts[p];
   }
   return prefix;
+}
+
+std::string TraceFixture::run_on(const RunFiles& files, const std::string& model, bool optimized) {
+  write_files("tfres", files.traces);
+  write_files("boundgt", files.bounds);
+  return whole_run(set_arguments(files.traces.size(), model, optimized, scratch_));
 }
 
 void TraceFixture::load(const std::vector<std::string>& traces, MCM_t model,

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "gen/generate.h"
 #include "qirn.h"
 #include "report/diagnostics.h"
 
@@ -29,6 +30,26 @@ std::string printed(Run&& run) {
 // given options, then "status N" with its exit status; the processor time is
 // masked.
 std::string whole_run(std::vector<std::string> words);
+
+// The trace files and the bound files of a run that qirn-gen simulated.
+struct RunFiles {
+  std::vector<std::string> traces;
+  std::vector<std::string> bounds;
+};
+RunFiles run_files(const qirn_gen::GeneratedRun& run, const qirn_gen::GenConfig& config);
+
+// The arguments of a run on the files in `dir`: -p, -m, -i and -b unless
+// `optimized`.
+std::vector<std::string> set_arguments(std::size_t processors, const std::string& model,
+                                       bool optimized, const std::string& dir);
+
+enum class RunVerdict { Pass, Violation, None };
+const char* name(RunVerdict verdict);
+
+// The verdict of a whole run as whole_run shows it: a violation line, or a
+// stop on a load that the scans place before its store; else a pass line
+// with status 0.
+RunVerdict verdict_of(const std::string& run);
 
 // The number that the environment variable `name` holds, which the slow
 // label's long runs set, or else `fallback`.
@@ -52,6 +73,10 @@ class TraceFixture : public ::testing::Test {
   // Writes `name`.p for every entry (the file's full text) into the scratch
   // directory and returns the prefix to use for them.
   std::string write_files(const std::string& name, const std::vector<std::string>& texts);
+
+  // Writes the files and runs qirn on them under `model`, with the bound
+  // files or in baseline mode; what whole_run shows.
+  std::string run_on(const RunFiles& files, const std::string& model, bool optimized);
 
   // Writes the traces, then counts and reads them as a run would: the node
   // arrays, kinds, addresses, values and the address and lock counts. With
