@@ -175,7 +175,7 @@ TEST_F(BaselineOrder, IndexStartsFromTheClosureOfProgramOrder) {
   for (int seed = 1; seed <= runs; ++seed) {
     qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
     if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
-    const std::vector<std::string> texts = traces(config);
+    const std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
     stamp_times(texts, static_cast<std::uint64_t>(seed));
     for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
       load_mapped(texts, model);
@@ -194,7 +194,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintUnderTimedWmo) {
   for (int seed = 1; seed <= runs; ++seed) {
     qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
     if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
-    const std::vector<std::string> texts = traces(config);
+    const std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
     stamp_times(texts, static_cast<std::uint64_t>(seed));
     expect_implicit_prints_stored(texts, WMO, "seed " + std::to_string(seed), cycles);
   }
