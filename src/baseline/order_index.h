@@ -1,5 +1,5 @@
-// Exact "ordered before" among the loads and stores for baseline SC and PC,
-// without stored program-order arcs.
+// Exact "ordered before" among the loads and stores for baseline SC, PC, TSO,
+// PSO and WMO, without stored program-order arcs.
 //
 // The loads and stores of a processor form chains in which every operation
 // precedes the next: under SC one chain of all of them; under PC one of its
