@@ -28,10 +28,9 @@ void for_each_fence_arc(std::vector<opnode>& operations, Kept kept, Link link) {
 // Whether the model keeps program order from u to the later operation v of
 // its processor.
 bool keeps_order(MCM_t model, const opnode* u, const opnode* v);
-// Whether, in every thread of a one-file trace with times, the operations
-// that a load's times order after it form a suffix of the thread: every
-// operation has a begin time, and begin times never fall along the thread.
-// So it is without times.
+// Whether, in every thread, the operations that a load's times order after
+// it form a suffix of the thread: the run has no times, or every operation
+// has a begin time and begin times never fall along the thread.
 bool times_order_suffixes();
 // Where times_order_suffixes() holds: the sequence number of the first
 // operation whose begin time lies after the end time of u, a load or RMW, so
