@@ -73,6 +73,16 @@ class BaselineOrder : public TraceFixture {
     construct_mapping();
   }
 
+  // The traces of the seed's shape, simulated under WMO for odd seeds, and
+  // their times stamped.
+  std::vector<std::string> timed_traces(int seed) {
+    qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
+    if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
+    std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
+    stamp_times(texts, static_cast<std::uint64_t>(seed));
+    return texts;
+  }
+
   // Begin times that never fall along a thread, with ties, and end times on
   // most loads, a few ticks after their begin: so a load's times order a
   // suffix of its thread after it, or nothing.
@@ -173,10 +183,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintOnGeneratedTraces) {
 TEST_F(BaselineOrder, IndexStartsFromTheClosureOfProgramOrder) {
   const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
   for (int seed = 1; seed <= runs; ++seed) {
-    qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
-    if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
-    const std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
-    stamp_times(texts, static_cast<std::uint64_t>(seed));
+    const std::vector<std::string> texts = timed_traces(seed);
     for (MCM_t model : {SC, PC, TSO, PSO, WMO}) {
       load_mapped(texts, model);
       const OrderIndex index;
@@ -192,10 +199,7 @@ TEST_F(BaselineOrder, PrintsWhatTheStoredArcsPrintUnderTimedWmo) {
   int cycles = 0;
   const int runs = count_from_env("QIRN_DIFFERENTIAL_RUNS", 40);
   for (int seed = 1; seed <= runs; ++seed) {
-    qirn_gen::GenConfig config = shape(static_cast<std::uint64_t>(seed));
-    if (seed % 2 == 1) config.model = qirn_gen::MemoryModel::WMO;
-    const std::vector<std::string> texts = run_files(qirn_gen::generate(config), config).traces;
-    stamp_times(texts, static_cast<std::uint64_t>(seed));
+    const std::vector<std::string> texts = timed_traces(seed);
     expect_implicit_prints_stored(texts, WMO, "seed " + std::to_string(seed), cycles);
   }
   EXPECT_GT(cycles, runs / 4);
