@@ -321,6 +321,11 @@ inline void print_verdict(bool violation, const char* line) {
   note_verdict(violation);
 }
 
+// Whether the run's model is one of the lock-based ones, RC or ScC.
+inline bool is_lock_model() {
+  return state->MC == RC || state->MC == ScC;
+}
+
 // The node of processor p, sequence number s.
 inline opnode* node_at(int_t p, int_t s) {
   return &state->graph[p][s];

@@ -182,8 +182,7 @@ int write_witness(const WitnessOptions& options) {
                  options.file.c_str(), cycle.nodes.size() - 1);
     return 0;
   }
-  const bool lockModel = state->MC == RC || state->MC == ScC;
-  const std::optional<FoundCore> core = lockModel ? find_core(state->MC) : std::nullopt;
+  const std::optional<FoundCore> core = is_lock_model() ? find_core(state->MC) : std::nullopt;
   if (!core) return fail("qirn reports no cycle; nothing written", 1);
   if (const int status = write_picture(options, render_core_dot(*core)); status != 0) return status;
   const std::size_t count = core->nodes.size();

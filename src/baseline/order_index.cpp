@@ -308,7 +308,7 @@ void OrderIndex::place_weak_row(const opnode& u, int_t opened, int_t ownNext, in
   set_entry(place, ownChain, std::min(entry(place, ownChain), ownNext));
   set_entry(place, partner, std::min(entry(place, partner), reached));
   across_[place] = opened;
-  partnerFrom_[place_[u.id]] = partnerFirst;
+  partnerFrom_[place] = partnerFirst;
 }
 
 // The row of a member that reaches the next member of its own chain at

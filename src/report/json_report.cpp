@@ -48,8 +48,7 @@ std::optional<Witness> witness_of_run() {
       witness.arcs.push_back({cycle.nodes[i], cycle.nodes[i - 1], cycle.tags[i - 1]});
     return witness;
   }
-  const bool lockModel = state->MC == RC || state->MC == ScC;
-  if (!lockModel || state->verdict != Verdict::Violation || !state->stopMessage.empty())
+  if (!is_lock_model() || state->verdict != Verdict::Violation || !state->stopMessage.empty())
     return std::nullopt;
   std::optional<FoundCore> core = find_core(state->MC);
   if (!core) return std::nullopt;

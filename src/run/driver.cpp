@@ -105,10 +105,6 @@ bool earlier_lock_searches() {
   return !state->hasRmw;
 }
 
-bool is_lock_model() {
-  return state->MC == RC || state->MC == ScC;
-}
-
 }  // namespace
 
 bool frontier_search_available() {
@@ -282,13 +278,10 @@ void verify_release_consistency() {
     release_chain_search();
     return;
   }
-  if (!earlier_lock_searches()) {
-    print_rc_decision(decision);
-    print_time_used();
-    return;
+  if (earlier_lock_searches()) {
+    const EarlierSearch earlier = run_earlier(release_chain_search);
+    if (earlier.agrees(decision)) return show_agreeing(earlier);
   }
-  const EarlierSearch earlier = run_earlier(release_chain_search);
-  if (earlier.agrees(decision)) return show_agreeing(earlier);
   print_rc_decision(decision);
   print_time_used();
 }
