@@ -198,6 +198,7 @@ struct RunState {
   bool traceInMemory = false;
   std::string traceText;
   std::string MM_CONF = "mm.xml";
+  int_t threads = 0;  // --threads; 0 for every core available
   std::string ofile = "output_result";
   FILE* OFILE = nullptr;
   // Where the run writes its report (standard output, or the file of -o) and

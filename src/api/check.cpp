@@ -1,5 +1,6 @@
 #include "api/check.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "qirn.h"
@@ -16,6 +17,7 @@ namespace {
 // such name stops the check as it stops the command line.
 void apply(const Options& options) {
   state->isBase = options.baseline ? 1 : 0;
+  state->threads = std::max(options.threads, 0);
   if (options.traceInMemory || !options.traceFile.empty()) {
     state->traceFile = options.traceFile.empty() ? "(memory)" : options.traceFile;
     state->traceInMemory = options.traceInMemory;

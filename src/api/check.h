@@ -26,6 +26,8 @@ struct Options {
   //   names it in messages.
   std::string traceText;
   bool traceInMemory = false;
+  // As -j: the threads that read the files of this check; 0 for every core.
+  int threads = 0;
 };
 
 // The verdict, numbered as `qirn --exit-code` numbers its exit status.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "report/diagnostics.h"
+#include "run/workers.h"
 #include "trace/text_lines.h"
 
 int_t parse_scan_count(const std::string& line) {
@@ -73,38 +75,67 @@ int_t last_line_scan_count(FILE* file) {
 // Rows beyond the scan table, and bounds that name no operation of the
 // processor, are malformed input: they would index outside the graph. The row
 // index is checked first, then lb, then ub; all report the same message.
-void check_row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
+bool row_in_range(int_t p, int_t index, int_t lb, int_t ub) {
   const int_t operations = state->procOpNum[p];
-  const bool fits =
-      index <= state->NSCAN && lb >= 0 && lb <= operations && ub >= 0 && ub <= operations;
-  if (!fits) err_quit("bound file format error");
+  return index <= state->NSCAN && lb >= 0 && lb <= operations && ub >= 0 && ub <= operations;
 }
 
+// One processor's bound file as read, perhaps in another thread: the rows
+// up to the first fault, which the run reports in processor order.
+struct BoundFileRead {
+  enum class Fault { None, Format, RowIndex };
+  int_t firstRow = 1;                         // the scan of the first row
+  std::vector<std::pair<int_t, int_t>> rows;  // lb and ub, scan after scan
+  Fault fault = Fault::None;
+  std::int64_t lastLine = 0;  // the last line read: the faulty one, if any
+};
+
 // Each data line is parsed, its index checked against the expected one, and
-// only then its values range-checked and stored.
-void read_processor_bounds(FILE* file, int_t p) {
+// only then its values range-checked.
+BoundFileRead read_processor_bounds(FILE* file, int_t p) {
+  BoundFileRead read;
   int_t expected = 1;
   std::string line;
   LineReader lines(file);
-  note_reading(state->QIRNBOUND, p);
   while (lines.next(line)) {
-    state->readingLine = lines.line_number();
+    read.lastLine = lines.line_number();
     if (is_comment_line(line) || is_blank_line(line)) continue;
     int_t index = 0;
     int_t lb = 0;
     int_t ub = 0;
     const ScannedItems items = parse_bound_line(line, index, lb, ub);
-    if (items.count < 3 || items.out_of_range) err_quit("bound file format error");
+    const bool parsed = items.count >= 3 && !items.out_of_range;
     // The first data line may start at any scan from 1 to 8.
-    if (expected == 1 && index >= 2 && index <= 8) expected = index;
-    QIRN_ISVALID(index == expected, kBoundRowIndexSite);
-    check_row_in_range(p, index, lb, ub);
-    state->scan.extend_to(expected);  // grows only with rows that passed their checks
-    state->scan.set(expected, p, lb, ub);
-    if (state->firstScanRow[p] == 0) state->firstScanRow[p] = expected;
-    state->lastScanRow[p] = expected;
+    if (parsed && expected == 1 && index >= 2 && index <= 8) expected = read.firstRow = index;
+    if (parsed && index != expected) {
+      read.fault = BoundFileRead::Fault::RowIndex;
+      return read;
+    }
+    if (!parsed || !row_in_range(p, index, lb, ub)) {
+      read.fault = BoundFileRead::Fault::Format;
+      return read;
+    }
+    read.rows.emplace_back(lb, ub);
     ++expected;
   }
+  return read;
+}
+
+// Enters processor p's rows into the scan table, then stops the run at the
+// fault its file had, if any.
+void enter_processor_bounds(const BoundFileRead& read, int_t p) {
+  note_reading(state->QIRNBOUND, p);
+  int_t scan = read.firstRow;
+  for (const auto& [lb, ub] : read.rows) {
+    state->scan.extend_to(scan);  // grows only with rows that passed their checks
+    state->scan.set(scan, p, lb, ub);
+    if (state->firstScanRow[p] == 0) state->firstScanRow[p] = scan;
+    state->lastScanRow[p] = scan;
+    ++scan;
+  }
+  state->readingLine = read.lastLine;
+  if (read.fault == BoundFileRead::Fault::Format) err_quit("bound file format error");
+  QIRN_ISVALID(read.fault == BoundFileRead::Fault::None, kBoundRowIndexSite);
 }
 
 // The rows the bound files can fill: no more than the scan count, nor than
@@ -148,7 +179,12 @@ int_t read_bound_res() {
   state->firstScanRow.assign(static_cast<std::size_t>(state->NPROCESSOR), 0);
   state->lastScanRow.assign(static_cast<std::size_t>(state->NPROCESSOR), -1);
   state->scan.reserve(rows_the_files_can_hold(files));
-  for (int_t p = 0; p < state->NPROCESSOR; ++p) read_processor_bounds(files[p], p);
+  std::vector<BoundFileRead> reads(static_cast<std::size_t>(state->NPROCESSOR));
+  for_each_processor(
+      [&](int_t p) { reads[static_cast<std::size_t>(p)] = read_processor_bounds(files[p], p); });
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
+    enter_processor_bounds(reads[static_cast<std::size_t>(p)], p);
+  }
   done_reading();
   return 0;
 }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <vector>
 
+#include "run/workers.h"
+
 namespace {
 
 // One candidate per processor t, the same for every operation of a range.
@@ -230,11 +232,11 @@ void read_window_off_rows(opnode& node, const RowsReached& rows) {
 
 void windows_from_rows() {
   const std::vector<std::vector<RowsReached>> reached = rows_reaching();
-  for (int_t i = 0; i < state->NPROCESSOR; ++i) {
+  for_each_processor([&](int_t i) {
     for (int_t j = 0; j < operations(i); ++j) {
       read_window_off_rows(state->graph[i][j], reached[i][j]);
     }
-  }
+  });
 }
 
 // The candidate -1, and entries no range reached, become 0.
@@ -257,6 +259,6 @@ void calculatePendingWindow() {
 }
 
 void pending_windows_range_by_range() {
-  for (int_t i = 0; i < state->NPROCESSOR; ++i) processor_windows(i);
+  for_each_processor(processor_windows);
   clamp_lower_windows();
 }

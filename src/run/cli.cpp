@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const kShortOptions = "hbp:n:m:c:i:o::";
+const char* const kShortOptions = "hbp:n:m:c:i:o::j:";
 
 // Options with no letter.
 enum LongOnly { kVersion = 256, kExitCode, kJson, kTrace };
@@ -34,6 +34,7 @@ const option kLongOptions[] = {
     {"exit-code", no_argument, nullptr, kExitCode},
     {"json", required_argument, nullptr, kJson},
     {"trace", required_argument, nullptr, kTrace},
+    {"threads", required_argument, nullptr, 'j'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -42,14 +43,27 @@ int_t to_int(const char* text) {
   return static_cast<int_t>(std::strtol(text, nullptr, 10));
 }
 
-// A count that does not fit int_t is refused like one below 1.
-void set_processors(const char* text) {
+// A count from 1 to the largest int_t; any other stops the run with
+// `refusal`.
+int_t positive_count(const char* text, const char* refusal) {
   errno = 0;
   const long long count = std::strtoll(text, nullptr, 10);
   if (errno == ERANGE || count < 1 || count > std::numeric_limits<int_t>::max()) {
-    err_quit("not valid processor number!");
+    err_quit("%s", refusal);
   }
-  state->NPROCESSOR = static_cast<int_t>(count);
+  return static_cast<int_t>(count);
+}
+
+void set_processors(const char* text) {
+  state->NPROCESSOR = positive_count(text, "not valid processor number!");
+}
+
+// Unlike the processor count, the thread count must be a whole number.
+void set_threads(const char* text) {
+  char* end = nullptr;
+  std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0') err_quit("not valid thread count!");
+  state->threads = positive_count(text, "not valid thread count!");
 }
 
 void open_output(const char* name) {
@@ -160,6 +174,9 @@ int deal_argv(int argc, char** argv) {
         break;
       case kTrace:
         state->traceFile = optarg;
+        break;
+      case 'j':
+        set_threads(optarg);
         break;
       case kExitCode:
       case kJson:

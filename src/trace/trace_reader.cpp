@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "report/diagnostics.h"
+#include "run/workers.h"
 #include "trace/text_lines.h"
 
 TraceLine classify_trace_line(const std::string& line) {
@@ -52,32 +53,39 @@ bool is_location_number(const ScannedItems& items, int_t number) {
   return !items.out_of_range && number >= 0 && number < std::numeric_limits<int_t>::max();
 }
 
+std::size_t at(int_t index) {
+  return static_cast<std::size_t>(index);
+}
+
+// What is wrong with an operation line, if anything. Lines are read apart
+// from the run, perhaps in another thread; the run reports the first fault in
+// processor order, as reading the files one after the other would.
+enum class LineFault { None, LockItems, AccessItems, OpType, Number };
+
 // Acquire and release lines: a lock number, never negative.
-void read_lock_line(const std::string& line, opnode& node, int_t kind_val) {
+LineFault parse_lock_operation(const std::string& line, opnode& node, int_t kind_val) {
   int_t lock = 0;
   const ScannedItems items = parse_lock_line(line, lock);
-  if (items.count < 2) {
-    std::fprintf(state->out, kind_val == 0 ? "%s" : "%s\n", line.c_str());
-    err_quit("test result file format error");
-  }
-  if (!is_location_number(items, lock)) err_quit("test result file format error");
+  if (items.count < 2) return LineFault::LockItems;
+  if (!is_location_number(items, lock)) return LineFault::Number;
   node.optype = SYNC;
   node.addr = lock;
   node.val = kind_val;
+  return LineFault::None;
 }
 
-void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
+LineFault parse_access_operation(const std::string& line, opnode& node) {
   std::string word;
   int_t addr = 0;
   int_t val = 0;
   int_t written = 0;
   const ScannedItems items = parse_access_line(line, word, addr, val, written);
-  if (items.count >= 1 && word == "fence") return read_fence(node);
-  const int_t needed = word == "rmw" ? 4 : 3;
-  if (items.count < needed) {
-    std::fprintf(state->out, "%d  %d\n", p, k);
-    err_quit("test result file format error");
+  if (items.count >= 1 && word == "fence") {
+    read_fence(node);
+    return LineFault::None;
   }
+  const int_t needed = word == "rmw" ? 4 : 3;
+  if (items.count < needed) return LineFault::AccessItems;
   if (word == "load") {
     node.optype = LOAD;
   } else if (word == "store") {
@@ -85,26 +93,82 @@ void read_access_line(const std::string& line, opnode& node, int_t p, int_t k) {
   } else if (word == "rmw") {
     node.optype = RMW;
   } else {
-    err_quit("op type format is error");
+    return LineFault::OpType;
   }
-  if (!is_location_number(items, addr)) err_quit("test result file format error");
+  if (!is_location_number(items, addr)) return LineFault::Number;
   node.addr = addr;
   node.val = node.optype == RMW ? written : val;
   node.readVal = node.optype == RMW ? val : 0;
+  return LineFault::None;
 }
 
-void read_operation(const std::string& line, int_t p, int_t k) {
-  opnode& node = state->graph[p][k];
+LineFault parse_operation(const std::string& line, opnode& node) {
   switch (classify_trace_line(line)) {
     case TraceLine::Acquire:
-      read_lock_line(line, node, 0);
-      break;
+      return parse_lock_operation(line, node, 0);
     case TraceLine::Release:
-      read_lock_line(line, node, 1);
-      break;
+      return parse_lock_operation(line, node, 1);
     default:
-      read_access_line(line, node, p, k);
+      return parse_access_operation(line, node);
   }
+}
+
+// Operation k of processor p, on `line`, has `fault`: a lock line without its
+// number is echoed (an acquire without a newline), an access line without
+// its items is named by processor and operation.
+[[noreturn]] void report_line_fault(LineFault fault, const std::string& line, int_t p, int_t k) {
+  if (fault == LineFault::LockItems) {
+    const bool acquire = classify_trace_line(line) == TraceLine::Acquire;
+    std::fprintf(state->out, acquire ? "%s" : "%s\n", line.c_str());
+  }
+  if (fault == LineFault::AccessItems) std::fprintf(state->out, "%d  %d\n", p, k);
+  if (fault == LineFault::OpType) err_quit("op type format is error");
+  err_quit("test result file format error");
+}
+
+// How reading one processor's trace into its nodes ended.
+struct TraceFileRead {
+  LineFault fault = LineFault::None;
+  bool miscounted = false;  // more or fewer operations than counted
+  std::int64_t line = 0;    // the last line read
+  int_t operation = 0;      // the operation of a faulty line, and its text
+  std::string text;
+};
+
+// Fills processor p's nodes; stops at the first faulty line, or at an
+// operation beyond the count, since a file that grew since it was counted
+// must not write past its nodes.
+TraceFileRead read_trace_file(FILE* file, int_t p) {
+  TraceFileRead read;
+  std::vector<opnode>& nodes = state->graph[at(p)];
+  LineReader lines(file);
+  std::string line;
+  int_t k = 0;
+  while (lines.next(line)) {
+    read.line = lines.line_number();
+    if (!is_operation_line(line)) continue;
+    if (k >= state->procOpNum[p]) {
+      read.miscounted = true;
+      return read;
+    }
+    read.fault = parse_operation(line, nodes[at(k)]);
+    if (read.fault != LineFault::None) {
+      read.operation = k;
+      read.text = line;
+      return read;
+    }
+    ++k;
+  }
+  read.miscounted = k != state->procOpNum[p];
+  return read;
+}
+
+// Stops the run if reading processor p's trace met a fault.
+void report_trace_file(const TraceFileRead& read, int_t p) {
+  note_reading(state->QIRNTFRES, p);
+  state->readingLine = read.line;
+  QIRN_ISVALID(!read.miscounted, kTraceCountSite);
+  if (read.fault != LineFault::None) report_line_fault(read.fault, read.text, p, read.operation);
 }
 
 }  // namespace
@@ -130,21 +194,9 @@ void get_proc_op_num() {
 int_t read_result() {
   OpenFiles files;
   open_trace_files(files);
-  std::string line;
-  for (int_t p = 0; p < state->NPROCESSOR; ++p) {
-    int_t k = 0;
-    LineReader lines(files[p]);
-    note_reading(state->QIRNTFRES, p);
-    while (lines.next(line)) {
-      state->readingLine = lines.line_number();
-      if (!is_operation_line(line)) continue;
-      // A file that grew since it was counted must not write past its nodes.
-      QIRN_ISVALID(k < state->procOpNum[p], kTraceCountSite);
-      read_operation(line, p, k);
-      ++k;
-    }
-    QIRN_ISVALID(k == state->procOpNum[p], kTraceCountSite);
-  }
+  std::vector<TraceFileRead> reads(at(state->NPROCESSOR));
+  for_each_processor([&](int_t p) { reads[at(p)] = read_trace_file(files[p], p); });
+  for (int_t p = 0; p < state->NPROCESSOR; ++p) report_trace_file(reads[at(p)], p);
   done_reading();
   return 0;
 }
