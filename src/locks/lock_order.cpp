@@ -24,6 +24,10 @@ constexpr std::int64_t kSequenceAllowance = 200'000;
 // legal runs with many locks it runs each node many times while it tries
 // which sessions close at once (16 x 625 with 16 locks needs about 60).
 constexpr std::int64_t kOrderedRunsPerNode = 100;
+// Rounds that take the operations of a cycle out of the program-order chains
+// of step 5, and those of them that run the inference.
+constexpr int_t kUnchainRounds = 64;
+constexpr int_t kInferenceRounds = 4;
 
 struct NewArc {
   int_t from;
@@ -169,6 +173,7 @@ class LockOrder {
   explicit LockOrder(LockGraph& g) : g_(g), reach_(g.nodeCount) {}
 
   std::optional<FoundCycle> infer();
+  std::optional<FoundCycle> infer_while_acyclic();
   bool complete_by_rank();
   bool search();
   // The open-pair search within its budget; false, with the graph as before
@@ -270,6 +275,22 @@ std::optional<FoundCycle> LockOrder::infer() {
   for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
     add(arcs);
     if (std::optional<FoundCycle> cycle = close()) return cycle;
+  }
+  return std::nullopt;
+}
+
+// The inference's passes on an acyclic graph as long as they close no cycle:
+// a pass that closes one is taken back, and the reachability stays that of the
+// pass before. Returns the cycle of the pass taken back.
+std::optional<FoundCycle> LockOrder::infer_while_acyclic() {
+  close();
+  for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
+    const std::size_t mark = trail_.size();
+    add(arcs);
+    if (std::optional<FoundCycle> cycle = close()) {
+      undo_arcs(mark);
+      return cycle;
+    }
   }
   return std::nullopt;
 }
@@ -434,22 +455,64 @@ void find_sequence_by_program_order(const LockGraph& g, LockDecision& decision) 
 
 }  // namespace
 
-// With every processor's operations chained in program order (those the
-// graph keeps), the inference gives a sequentially consistent run the order
-// of its stores and sessions nearly whole.
-std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g) {
+namespace {
+
+// Chains each processor's kept operations in program order, passing over the
+// unchained ones, which keep only the graph's own arcs.
+LockGraph chained_in_program_order(const LockGraph& g, const std::vector<bool>& unchained) {
   LockGraph ordered = g;
   for (const auto& operations : state->graph) {
     int_t previous = -1;
     for (const opnode& x : operations) {
-      if (!ordered.keeps(x.id)) continue;
+      if (!ordered.keeps(x.id) || unchained[at(x.id)]) continue;
       if (previous != -1) ordered.arc(previous, x.id, LO);
       previous = x.id;
     }
   }
-  LockOrder order(ordered);
-  if (order.infer()) return std::nullopt;
-  return order.reach_rank();
+  return ordered;
+}
+
+// Takes the operations of a cycle out of the chains; false when they all
+// were out already.
+bool unchain(const FoundCycle& cycle, std::vector<bool>& unchained) {
+  bool fresh = false;
+  for (const opnode* x : cycle.nodes) {
+    fresh = fresh || !unchained[at(x->id)];
+    unchained[at(x->id)] = true;
+  }
+  return fresh;
+}
+
+}  // namespace
+
+// With every processor's operations chained in program order (those the
+// graph keeps), the inference gives a sequentially consistent run the order
+// of its stores and sessions nearly whole. A run that is not sequentially
+// consistent (a stale load outside every session, say) may close a cycle
+// there, and the operations of the cycle are then taken out of the chains:
+// - A cycle of the chained graph itself has a chain arc, since the graph is
+//   acyclic here, so each such round takes out two operations or more, for a
+//   copy of the graph and a topological order.
+// - An inference pass that closes a cycle is taken back; the operations of
+//   that cycle are taken out and the inference runs again, four times at
+//   most, or until the cycle's operations are all out already. Then the rank
+//   is the reach after the passes before the one taken back.
+std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g) {
+  std::vector<bool> unchained(at(g.nodeCount), false);
+  int_t inferences = 0;
+  for (int_t round = 0; round < kUnchainRounds; ++round) {
+    LockGraph ordered = chained_in_program_order(g, unchained);
+    const std::vector<int_t> order = topological_order(ordered);
+    if (static_cast<int_t>(order.size()) != ordered.nodeCount) {
+      unchain(cycle_left_out(ordered, order), unchained);
+      continue;
+    }
+    LockOrder inference(ordered);
+    const std::optional<FoundCycle> cycle = inference.infer_while_acyclic();
+    if (!cycle || ++inferences == kInferenceRounds || !unchain(*cycle, unchained))
+      return inference.reach_rank();
+  }
+  return std::nullopt;
 }
 
 LockDecision decide_lock_graph(LockGraph& g) {

@@ -22,12 +22,15 @@
 // 5. Sequence search ranked by program order. What is still undecided gets
 //    the sequence search once more, on the same graph, with its choices
 //    ranked by a graph that chains every processor's operations in program
-//    order, after the inference on that graph. Worst case as in step 3, with
-//    two and a half times the budget. Measured (baseline, 16 x 625,
-//    simulated legal runs, 40% of the accesses in sessions): 17 of 18 runs
-//    with 1, 4 or 16 locks find their sequence with about 2,400 choices, in
-//    0.05 to 0.25 s after the 0.2 to 0.45 s of that inference; with 90% in
-//    sessions, runs still exhaust the budget and stay undecided.
+//    order, after the inference on that graph (as far as it closes no
+//    cycle; operations on cycles are taken out of the chains and the
+//    inference tried again, four times at most). Worst case as in step 3,
+//    with two and a half times the budget.
+//    Measured (baseline, 16 x 625, simulated legal runs, 40% of the
+//    accesses in sessions): 17 of 18 runs with 1, 4 or 16 locks find their
+//    sequence with about 2,400 choices, in 0.05 to 0.25 s after the 0.2 to
+//    0.45 s of that inference; with 90% in sessions, runs still exhaust the
+//    budget and stay undecided.
 #pragma once
 
 #include <optional>
@@ -57,5 +60,7 @@ struct LockGraph;
 LockDecision decide_lock_graph(LockGraph& g);
 // The rank of step 5: nodes by how many nodes they reach in the graph with
 // every processor's operations chained in program order, after the
-// inference there; none when that inference closes a cycle.
+// inference passes there that close no cycle. Operations on a cycle are
+// taken out of the chains and the chains tried again; none when 64 rounds of
+// that leave the chained graph itself with a cycle.
 std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g);
