@@ -44,6 +44,9 @@ struct OpenPair {
 
 class BudgetSpent {};
 
+// Whether the inference keeps the pass that closes a cycle, or undoes it.
+enum class ClosingPass { Keep, TakeBack };
+
 // A cycle given as a walk forward along arcs, as qirn prints cycles: each
 // node after the arc that leaves it, issue points folded into one time link.
 FoundCycle printed_cycle(const LockGraph& g, const std::vector<int_t>& walk,
@@ -172,8 +175,7 @@ class LockOrder {
  public:
   explicit LockOrder(LockGraph& g) : g_(g), reach_(g.nodeCount) {}
 
-  std::optional<FoundCycle> infer();
-  std::optional<FoundCycle> infer_while_acyclic();
+  std::optional<FoundCycle> infer(ClosingPass closing = ClosingPass::Keep);
   bool complete_by_rank();
   bool search();
   // The open-pair search within its budget; false, with the graph as before
@@ -270,25 +272,16 @@ void LockOrder::add(const std::vector<NewArc>& arcs) {
   }
 }
 
-std::optional<FoundCycle> LockOrder::infer() {
+// Inference passes until none adds an arc; the cycle that the arcs or a pass
+// close, if any. With `TakeBack`, a pass that closes a cycle is undone, and
+// the reachability stays that of the pass before.
+std::optional<FoundCycle> LockOrder::infer(ClosingPass closing) {
   if (std::optional<FoundCycle> cycle = close()) return cycle;
-  for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
-    add(arcs);
-    if (std::optional<FoundCycle> cycle = close()) return cycle;
-  }
-  return std::nullopt;
-}
-
-// The inference's passes on an acyclic graph as long as they close no cycle:
-// a pass that closes one is taken back, and the reachability stays that of the
-// pass before. Returns the cycle of the pass taken back.
-std::optional<FoundCycle> LockOrder::infer_while_acyclic() {
-  close();
   for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
     const std::size_t mark = trail_.size();
     add(arcs);
     if (std::optional<FoundCycle> cycle = close()) {
-      undo_arcs(mark);
+      if (closing == ClosingPass::TakeBack) undo_arcs(mark);
       return cycle;
     }
   }
@@ -508,7 +501,7 @@ std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g) {
       continue;
     }
     LockOrder inference(ordered);
-    const std::optional<FoundCycle> cycle = inference.infer_while_acyclic();
+    const std::optional<FoundCycle> cycle = inference.infer(ClosingPass::TakeBack);
     if (!cycle || ++inferences == kInferenceRounds || !unchain(*cycle, unchained))
       return inference.reach_rank();
   }

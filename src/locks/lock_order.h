@@ -25,12 +25,11 @@
 //    order, after the inference on that graph (as far as it closes no
 //    cycle; operations on cycles are taken out of the chains and the
 //    inference tried again, four times at most). Worst case as in step 3,
-//    with two and a half times the budget.
-//    Measured (baseline, 16 x 625, simulated legal runs, 40% of the
-//    accesses in sessions): 17 of 18 runs with 1, 4 or 16 locks find their
-//    sequence with about 2,400 choices, in 0.05 to 0.25 s after the 0.2 to
-//    0.45 s of that inference; with 90% in sessions, runs still exhaust the
-//    budget and stay undecided.
+//    with two and a half times the budget. Measured (baseline, 16 x 625,
+//    simulated legal runs, 40% of the accesses in sessions): 17 of 18 runs
+//    with 1, 4 or 16 locks find their sequence with about 2,400 choices, in
+//    0.05 to 0.25 s after the 0.2 to 0.45 s of that inference; with 90% in
+//    sessions, runs still exhaust the budget and stay undecided.
 #pragma once
 
 #include <optional>
