@@ -438,8 +438,16 @@ bool LockOrder::search_within_budget(LockDecision& decision) {
 void find_sequence_by_program_order(const LockGraph& g, LockDecision& decision) {
   const std::optional<std::vector<int_t>> rank = program_order_rank(g);
   if (!rank) return;
-  const SequenceOutcome sequence =
-      find_sequence(g, *rank, kOrderedRunsPerNode * g.nodeCount + kSequenceAllowance);
+  const std::int64_t budget = kOrderedRunsPerNode * g.nodeCount + kSequenceAllowance;
+  SequenceOutcome sequence = find_sequence(g, *rank, budget);
+  if (sequence.result == SequenceResult::OutOfBudget) {
+    decision.choices += sequence.choices;
+    Refutation refutation;
+    refutation.refute = [&g](const std::vector<int_t>& prefix) {
+      return inference_refutes(g, prefix);
+    };
+    sequence = find_sequence(g, *rank, budget, refutation);
+  }
   decision.choices += sequence.choices;
   if (sequence.result == SequenceResult::OutOfBudget) return;
   decision.verdict =
@@ -506,6 +514,20 @@ std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g) {
       return inference.reach_rank();
   }
   return std::nullopt;
+}
+
+bool inference_refutes(const LockGraph& g, const std::vector<int_t>& prefix) {
+  if (prefix.empty()) return false;
+  LockGraph ordered = g;
+  std::vector<char> ran(at(g.nodeCount), 0);
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    ran[at(prefix[i])] = 1;
+    if (i > 0) ordered.arc(prefix[i - 1], prefix[i], LO);
+  }
+  for (int_t n = 0; n < g.nodeCount; ++n) {
+    if (ran[at(n)] == 0) ordered.arc(prefix.back(), n, LO);
+  }
+  return LockOrder(ordered).infer().has_value();
 }
 
 LockDecision decide_lock_graph(LockGraph& g) {

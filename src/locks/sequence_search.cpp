@@ -61,9 +61,11 @@ struct Frame {
   std::size_t next = 0;
 };
 
+using FailedStates = std::unordered_set<Digest, DigestHash>;
+
 class SequenceSearch {
  public:
-  SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank);
+  SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank, const Refutation& refutation);
   SequenceOutcome run(std::int64_t budget);
 
  private:
@@ -83,6 +85,11 @@ class SequenceSearch {
   void add_blockers(int_t n, std::vector<int_t>& holders, std::vector<int_t>& seen) const;
   bool closes_deadlock(int_t choice) const;
   bool blocks_a_ready_node(int_t holder) const;
+  void add_holders_waited_for(int_t n, std::vector<int_t>& todo) const;
+  bool waits_for_its_own_group(int_t choice) const;
+  bool dead_end(int_t choice) const;
+  bool stalled(std::size_t depth, std::int64_t choices);
+  void backjump(std::vector<Frame>& frames, FailedStates& failed, std::int64_t choices);
 
   void advance();
   std::vector<int_t> candidates() const;
@@ -90,6 +97,7 @@ class SequenceSearch {
 
   const LockGraph& g_;
   const std::vector<int_t>& rank_;
+  const Refutation& refutation_;
   std::vector<Kind> kind_;
   std::vector<int_t> group_;      // address of a load or store, lock of an acquire or release
   std::vector<int_t> storeOf_;    // per load or RMW, the store it read, or -1 for the initial value
@@ -109,11 +117,17 @@ class SequenceSearch {
   NodeSet ready_;  // stores and acquires whose predecessors ran
   Digest digest_;
   std::int64_t steps_ = 0;
+  std::size_t deepest_ = 0;      // most frames since the last backjump
+  std::int64_t deepenedAt_ = 0;  // the choices made when that depth was reached
+  std::size_t unrefuted_ = 0;    // frames that the refuter could not refute
+  int refutations_ = 0;          // calls of the refuter left
 };
 
-SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank)
+SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank,
+                               const Refutation& refutation)
     : g_(g),
       rank_(rank),
+      refutation_(refutation),
       kind_(at(g.nodeCount), Kind::Free),
       group_(at(g.nodeCount), -1),
       storeOf_(at(g.nodeCount), -1),
@@ -129,6 +143,7 @@ SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& ran
       seen_(at(g.nodeCount), 0),
       ready_(g.nodeCount) {
   classify();
+  refutations_ = refutation.calls;
   std::mt19937_64 random(0x5eed);
   keys_.resize(2 * at(g.nodeCount));
   for (std::uint64_t& key : keys_) key = random();
@@ -391,6 +406,100 @@ bool SequenceSearch::closes_deadlock(int_t choice) const {
   return closed;
 }
 
+// The nodes that `n` must wait for besides its predecessors: the loads of
+// the store that holds its address (and of the initial value) when `n` is a
+// store or RMW, or the release of the session that holds its lock when `n` is
+// an acquire.
+void SequenceSearch::add_holders_waited_for(int_t n, std::vector<int_t>& todo) const {
+  const int_t group = group_[at(n)];
+  if (kind_[at(n)] == Kind::Acquire) {
+    if (lockHolder_[at(group)] != -1) todo.push_back(releaseOf_[at(lockHolder_[at(group)])]);
+    return;
+  }
+  if (!takes_address(n)) return;
+  const auto add_loads = [&](const std::vector<int_t>& loads) {
+    for (int_t r : loads) {
+      if (r != n && ran_[at(r)] == 0) todo.push_back(r);
+    }
+  };
+  const int_t holder = addressHolder_[at(group)];
+  if (holder != -1 && holder != n) add_loads(g_.readers[at(holder)]);
+  if (initialLeft_[at(group)] > 0) add_loads(g_.initialReaders[at(group)]);
+}
+
+// Whether `choice` holds its address or lock while its loads or its release
+// wait, through predecessors and holders, for another store of its address
+// or another acquire of its lock, which cannot run before they did. The walk
+// visits each node not run at most once and is not cut short, so it finds
+// every such wait, whether or not the node waited for is ready; the check of
+// `closes_deadlock` only sees waits on ready nodes, within its walk.
+bool SequenceSearch::waits_for_its_own_group(int_t choice) const {
+  if (!holds(choice)) return false;
+  const Kind kind = kind_[at(choice)] == Kind::Acquire ? Kind::Acquire : Kind::Store;
+  std::vector<int_t> todo;
+  if (kind == Kind::Acquire) todo.push_back(releaseOf_[at(choice)]);
+  if (kind == Kind::Store) todo = g_.readers[at(choice)];
+  std::vector<int_t> seen;
+  bool waits = false;
+  while (!todo.empty() && !waits) {
+    const int_t m = todo.back();
+    todo.pop_back();
+    if (ran_[at(m)] != 0 || seen_[at(m)] != 0) continue;
+    seen_[at(m)] = 1;
+    seen.push_back(m);
+    waits = kind_[at(m)] == kind && group_[at(m)] == group_[at(choice)];
+    for (int_t p : predecessors_[at(m)]) todo.push_back(p);
+    add_holders_waited_for(m, todo);
+  }
+  for (int_t m : seen) seen_[at(m)] = 0;
+  return waits;
+}
+
+// Whether the state after `choice` is known to lead nowhere.
+bool SequenceSearch::dead_end(int_t choice) const {
+  return closes_deadlock(choice) || (refutation_.refute && waits_for_its_own_group(choice));
+}
+
+// Whether the search, with a refuter to ask, made `stallChoices` choices
+// without going deeper.
+bool SequenceSearch::stalled(std::size_t depth, std::int64_t choices) {
+  if (!refutation_.refute || refutations_ == 0) return false;
+  if (depth > deepest_) {
+    deepest_ = depth;
+    deepenedAt_ = choices;
+  }
+  return choices - deepenedAt_ >= refutation_.stallChoices;
+}
+
+// A stalled search has often made a wrong choice far below the frames it
+// exhausts, and would try every order of the choices above it before it got
+// back there. The refuter finds the lowest frame whose state it refutes: a
+// state extends the states of the frames below it, so what refutes a frame
+// refutes the frames above it too, and a binary search over the frames not
+// yet proven unrefutable finds it. That frame and those above are left
+// without success, and the search goes on with the next choice of the frame
+// below. Only refuted states are left, so exhausting the states still proves
+// that no legal sequence exists.
+void SequenceSearch::backjump(std::vector<Frame>& frames, FailedStates& failed,
+                              std::int64_t choices) {
+  std::size_t low = std::min(unrefuted_, frames.size());
+  std::size_t high = frames.size();
+  while (low < high && refutations_ > 0) {
+    --refutations_;
+    const std::size_t middle = low + (high - low) / 2;
+    const auto end = trail_.begin() + static_cast<std::ptrdiff_t>(frames[middle].trail);
+    if (refutation_.refute(std::vector<int_t>(trail_.begin(), end)))
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  unrefuted_ = low;
+  for (std::size_t i = high; i < frames.size(); ++i) failed.insert(frames[i].digest);
+  frames.resize(high);
+  deepest_ = frames.size();
+  deepenedAt_ = choices;
+}
+
 // Runs every step that is no choice and every choice that holds nothing once
 // the steps that follow it ran.
 void SequenceSearch::advance() {
@@ -414,18 +523,23 @@ std::vector<int_t> SequenceSearch::candidates() const {
 
 SequenceOutcome SequenceSearch::run(std::int64_t budget) {
   SequenceOutcome outcome;
-  std::unordered_set<Digest, DigestHash> failed;
+  FailedStates failed;
   std::vector<Frame> frames;
   advance();
   if (complete()) outcome.result = SequenceResult::Found;
   if (complete()) return outcome;
   frames.push_back({trail_.size(), digest_, candidates()});
   while (!frames.empty()) {
+    if (stalled(frames.size(), outcome.choices)) {
+      backjump(frames, failed, outcome.choices);
+      if (frames.empty()) break;
+    }
     Frame& frame = frames.back();
     undo_to(frame.trail);
     if (frame.next == frame.candidates.size()) {
       failed.insert(frame.digest);
       frames.pop_back();
+      unrefuted_ = std::min(unrefuted_, frames.size());
       continue;
     }
     ++outcome.choices;
@@ -434,7 +548,7 @@ SequenceOutcome SequenceSearch::run(std::int64_t budget) {
     advance();
     if (complete()) outcome.result = SequenceResult::Found;
     if (complete() || steps_ > budget) return outcome;
-    if (closes_deadlock(choice)) failed.insert(digest_);
+    if (dead_end(choice)) failed.insert(digest_);
     if (!failed.contains(digest_)) frames.push_back({trail_.size(), digest_, candidates()});
   }
   outcome.result = SequenceResult::None;
@@ -444,6 +558,6 @@ SequenceOutcome SequenceSearch::run(std::int64_t budget) {
 }  // namespace
 
 SequenceOutcome find_sequence(const LockGraph& g, const std::vector<int_t>& rank,
-                              std::int64_t budget) {
-  return SequenceSearch(g, rank).run(budget);
+                              std::int64_t budget, const Refutation& refutation) {
+  return SequenceSearch(g, rank, refutation).run(budget);
 }

@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "locks/lock_graph.h"
@@ -44,6 +45,20 @@ struct SequenceOutcome {
   int_t choices = 0;  // stores and acquires run as choices, backtracked ones too
 };
 
+// Whether it can prove that no legal sequence starts with `prefix`, the nodes
+// run so far in the order they ran.
+using PrefixRefuter = std::function<bool(const std::vector<int_t>& prefix)>;
+
+// With a refuter, a choice that makes one of its address's or lock's own
+// nodes wait for it is a dead end too, and a search that makes `stallChoices`
+// choices without going deeper asks the refuter where its choices went wrong
+// (see `backjump`), `calls` times at most.
+struct Refutation {
+  PrefixRefuter refute;
+  std::int64_t stallChoices = 2'000;
+  int calls = 96;
+};
+
 // `rank` orders the choices, lowest first; `budget` bounds the nodes run.
 SequenceOutcome find_sequence(const LockGraph& g, const std::vector<int_t>& rank,
-                              std::int64_t budget);
+                              std::int64_t budget, const Refutation& refutation = {});

@@ -19,6 +19,11 @@
 #   chains of program order close cycles that the ranking must take its
 #   operations out of (seed 1 in the chained graph itself, seed 4 in an
 #   inference pass).
+# - baseline, 16 processors of 300 loads and stores with 90% of them in
+#   sessions of 1 or 4 locks: the search ranked by program order makes a
+#   wrong choice that only shows thousands of choices later and runs out of
+#   its budget; only the inference's refutation of its stalled states finds
+#   the sequence.
 #
 # Usage: lock_models_at_scale.sh QIRN_GEN QIRN_BATCH
 set -u
@@ -41,6 +46,11 @@ done
 for seed in 1 4; do
   "$gen" -s "$seed" -p 16 -n 250 -a 64 -l 1 -v 1 -o "$scratch/stale/$seed/" >/dev/null || exit 2
 done
+for set in "1 4" "4 2"; do
+  read -r locks seed <<<"$set"
+  "$gen" -s "$seed" -p 16 -n 300 -a 64 -l "$locks" -c 90 -o "$scratch/crowded/$locks/" >/dev/null ||
+    exit 2
+done
 for model in RC ScC; do
   "$batch" -j 2 --timeout 120 -m "$model" --expect "$scratch/sets" || failures=$((failures + 1))
   "$batch" -j 2 --timeout 30 -m "$model" -b --expect "$scratch/one-lock" ||
@@ -48,6 +58,8 @@ for model in RC ScC; do
   "$batch" -j 2 --timeout 120 -m "$model" -b --expect "$scratch/baseline" ||
     failures=$((failures + 1))
   "$batch" -j 2 --timeout 60 -m "$model" -b --expect "$scratch/stale" || failures=$((failures + 1))
+  "$batch" -j 2 --timeout 120 -m "$model" -b --expect "$scratch/crowded" ||
+    failures=$((failures + 1))
 done
 echo "$failures failures"
 [ "$failures" -eq 0 ]

@@ -126,8 +126,10 @@ class LockModels : public TraceFixture {
   }
 
   // The sequence search on the set's graph, with and without the initial
-  // arcs, ranked at random and by program order: whatever the rank, it finds
-  // a sequence exactly when the set is legal. A legal set's graph is acyclic,
+  // arcs, ranked at random and by program order, and once more asking the
+  // inference to refute its states after every choice that goes no deeper:
+  // whatever the rank and the refutations, it finds a sequence exactly when
+  // the set is legal. A legal set's graph is acyclic,
   // so taking the operations of cycles out of the chains always ends in a rank.
   void expect_search_finds(const TraceSet& set, Model model, bool optimized, std::uint32_t seed,
                            bool legal) {
@@ -143,13 +145,19 @@ class LockModels : public TraceFixture {
       const std::optional<std::vector<int_t>> ordered = program_order_rank(g);
       EXPECT_TRUE(ordered || !legal) << "no rank by program order: set " << seed;
       if (ordered) ranks.push_back(*ordered);
+      Refutation refutation{
+          [&g](const std::vector<int_t>& prefix) { return inference_refutes(g, prefix); }, 1,
+          1'000'000};
       for (const std::vector<int_t>& rank : ranks) {
-        const SequenceOutcome outcome = find_sequence(g, rank, 10'000'000);
-        EXPECT_EQ(outcome.result, legal ? SequenceResult::Found : SequenceResult::None)
-            << "the search: " << name(model) << (optimized ? " optimized" : " baseline") << ", set "
-            << seed << (initialArcs ? "" : ", without initial arcs")
-            << (&rank == &ranks.front() ? "" : ", ranked by program order") << "\n"
-            << files_text(set, optimized);
+        for (const Refutation& refuting : {Refutation{}, refutation}) {
+          const SequenceOutcome outcome = find_sequence(g, rank, 10'000'000, refuting);
+          EXPECT_EQ(outcome.result, legal ? SequenceResult::Found : SequenceResult::None)
+              << "the search: " << name(model) << (optimized ? " optimized" : " baseline")
+              << ", set " << seed << (initialArcs ? "" : ", without initial arcs")
+              << (&rank == &ranks.front() ? "" : ", ranked by program order")
+              << (refuting.refute ? ", refuting every stall" : "") << "\n"
+              << files_text(set, optimized);
+        }
       }
     }
   }
