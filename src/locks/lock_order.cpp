@@ -442,11 +442,7 @@ void find_sequence_by_program_order(const LockGraph& g, LockDecision& decision) 
   SequenceOutcome sequence = find_sequence(g, *rank, budget);
   if (sequence.result == SequenceResult::OutOfBudget) {
     decision.choices += sequence.choices;
-    Refutation refutation;
-    refutation.refute = [&g](const std::vector<int_t>& prefix) {
-      return inference_refutes(g, prefix);
-    };
-    sequence = find_sequence(g, *rank, budget, refutation);
+    sequence = find_sequence(g, *rank, budget, refutation_by_inference(g));
   }
   decision.choices += sequence.choices;
   if (sequence.result == SequenceResult::OutOfBudget) return;
@@ -516,6 +512,8 @@ std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g) {
   return std::nullopt;
 }
 
+namespace {
+
 bool inference_refutes(const LockGraph& g, const std::vector<int_t>& prefix) {
   if (prefix.empty()) return false;
   LockGraph ordered = g;
@@ -528,6 +526,16 @@ bool inference_refutes(const LockGraph& g, const std::vector<int_t>& prefix) {
     if (ran[at(n)] == 0) ordered.arc(prefix.back(), n, LO);
   }
   return LockOrder(ordered).infer().has_value();
+}
+
+}  // namespace
+
+Refutation refutation_by_inference(const LockGraph& g) {
+  Refutation refutation;
+  refutation.refute = [&g](const std::vector<int_t>& prefix) {
+    return inference_refutes(g, prefix);
+  };
+  return refutation;
 }
 
 LockDecision decide_lock_graph(LockGraph& g) {

@@ -33,9 +33,9 @@
 // 6. Sequence search with refutation. If step 5 ran out of its budget, its
 //    search runs again, with the same rank and budget, but whenever it makes
 //    2,000 choices without going deeper, the inference of step 1 on the
-//    graph with the nodes run so far put first (`inference_refutes`) finds
-//    the lowest state of its stack that admits no legal rest, and the search
-//    backs out of it (96 such inferences at most, about 0.25 s each at
+//    graph with the nodes run so far put first (`refutation_by_inference`)
+//    finds the lowest state of its stack that admits no legal rest, and the
+//    search backs out of it (96 such inferences at most, about 0.25 s each at
 //    20,000 nodes). Measured (baseline ScC, 16 x 625, 80 and 90% in
 //    sessions, 1, 2 and 4 locks, seeds 4 to 6): 17 of 18 runs that step 5
 //    leaves undecided find their sequence, in 2 to 20 s in all.
@@ -44,6 +44,7 @@
 #include <optional>
 #include <vector>
 
+#include "locks/sequence_search.h"
 #include "qirn.h"
 
 enum class LockVerdict { Legal, Violation, Undecided };
@@ -72,6 +73,7 @@ LockDecision decide_lock_graph(LockGraph& g);
 // taken out of the chains and the chains tried again; none when 64 rounds of
 // that leave the chained graph itself with a cycle.
 std::optional<std::vector<int_t>> program_order_rank(const LockGraph& g);
-// Whether the inference closes a cycle once the nodes of `prefix` come first,
-// in their order: then no legal sequence starts with them.
-bool inference_refutes(const LockGraph& g, const std::vector<int_t>& prefix);
+// The refutation of step 6: a prefix is refuted when the inference closes a
+// cycle once its nodes come first, in their order, for then no legal sequence
+// starts with them.
+Refutation refutation_by_inference(const LockGraph& g);

@@ -98,6 +98,7 @@ class SequenceSearch {
   const LockGraph& g_;
   const std::vector<int_t>& rank_;
   const Refutation& refutation_;
+  int refutations_;  // calls of the refuter left
   std::vector<Kind> kind_;
   std::vector<int_t> group_;      // address of a load or store, lock of an acquire or release
   std::vector<int_t> storeOf_;    // per load or RMW, the store it read, or -1 for the initial value
@@ -119,8 +120,7 @@ class SequenceSearch {
   std::int64_t steps_ = 0;
   std::size_t deepest_ = 0;      // most frames since the last backjump
   std::int64_t deepenedAt_ = 0;  // the choices made when that depth was reached
-  std::size_t unrefuted_ = 0;    // frames that the refuter could not refute
-  int refutations_ = 0;          // calls of the refuter left
+  std::size_t unrefuted_ = 0;    // frames below this the refuter could not refute
 };
 
 SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& rank,
@@ -128,6 +128,7 @@ SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& ran
     : g_(g),
       rank_(rank),
       refutation_(refutation),
+      refutations_(refutation.calls),
       kind_(at(g.nodeCount), Kind::Free),
       group_(at(g.nodeCount), -1),
       storeOf_(at(g.nodeCount), -1),
@@ -143,7 +144,6 @@ SequenceSearch::SequenceSearch(const LockGraph& g, const std::vector<int_t>& ran
       seen_(at(g.nodeCount), 0),
       ready_(g.nodeCount) {
   classify();
-  refutations_ = refutation.calls;
   std::mt19937_64 random(0x5eed);
   keys_.resize(2 * at(g.nodeCount));
   for (std::uint64_t& key : keys_) key = random();
@@ -482,7 +482,7 @@ bool SequenceSearch::stalled(std::size_t depth, std::int64_t choices) {
 // that no legal sequence exists.
 void SequenceSearch::backjump(std::vector<Frame>& frames, FailedStates& failed,
                               std::int64_t choices) {
-  std::size_t low = std::min(unrefuted_, frames.size());
+  std::size_t low = unrefuted_;
   std::size_t high = frames.size();
   while (low < high && refutations_ > 0) {
     --refutations_;

@@ -145,9 +145,9 @@ class LockModels : public TraceFixture {
       const std::optional<std::vector<int_t>> ordered = program_order_rank(g);
       EXPECT_TRUE(ordered || !legal) << "no rank by program order: set " << seed;
       if (ordered) ranks.push_back(*ordered);
-      Refutation refutation{
-          [&g](const std::vector<int_t>& prefix) { return inference_refutes(g, prefix); }, 1,
-          1'000'000};
+      Refutation refutation = refutation_by_inference(g);
+      refutation.stallChoices = 1;
+      refutation.calls = 1'000'000;
       for (const std::vector<int_t>& rank : ranks) {
         for (const Refutation& refuting : {Refutation{}, refutation}) {
           const SequenceOutcome outcome = find_sequence(g, rank, 10'000'000, refuting);
