@@ -146,25 +146,42 @@ SequenceOutcome find_sequence_by_height(const LockGraph& g, const std::vector<in
 class SessionOrders {
  public:
   SessionOrders(const ReachMatrix& reach, const std::vector<LockSession>& sessions)
-      : words_((sessions.size() + 63) / 64), forced_(words_ * sessions.size(), 0) {
+      : words_((sessions.size() + 63) / 64),
+        forced_(words_ * sessions.size(), 0),
+        ordered_(words_ * sessions.size(), 0) {
     for (std::size_t from = 0; from < sessions.size(); ++from) {
       for (std::size_t to = 0; to < sessions.size(); ++to) {
-        if (reach.reaches(sessions[from].acquire, sessions[to].release) &&
-            !reach.reaches(sessions[from].release, sessions[to].acquire))
-          forced_[from * words_ + to / 64] |= std::uint64_t{1} << (to % 64);
+        const std::uint64_t bit = std::uint64_t{1} << (to % 64);
+        if (reach.reaches(sessions[from].release, sessions[to].acquire))
+          ordered_[from * words_ + to / 64] |= bit;
+        else if (reach.reaches(sessions[from].acquire, sessions[to].release))
+          forced_[from * words_ + to / 64] |= bit;
       }
     }
   }
   // Whether session `to` cannot come first, since `from`'s acquire reaches
   // `to`'s release, while `from`'s release does not yet reach `to`'s
   // acquire: the inference orders `from` before `to`.
-  bool forces(std::size_t from, std::size_t to) const {
-    return (forced_[from * words_ + to / 64] >> (to % 64) & 1U) != 0;
-  }
+  bool forces(std::size_t from, std::size_t to) const { return test(forced_, from, to); }
+  // Whether `from`'s release already reaches `to`'s acquire.
+  bool orders(std::size_t from, std::size_t to) const { return test(ordered_, from, to); }
 
  private:
+  bool test(const std::vector<std::uint64_t>& bits, std::size_t from, std::size_t to) const {
+    return (bits[from * words_ + to / 64] >> (to % 64) & 1U) != 0;
+  }
+
   std::size_t words_;
   std::vector<std::uint64_t> forced_;
+  std::vector<std::uint64_t> ordered_;
+};
+
+// A pair of sessions of one lock, or of stores of one address: the group's
+// column and the two indices in it, first < second.
+struct GroupPair {
+  int_t group;
+  int_t first;
+  int_t second;
 };
 
 // The decision on one graph. Each inference pass collects every order that
@@ -192,7 +209,11 @@ class LockOrder {
   bool must_precede(int_t v, int_t w) const;
   void force_sessions(const LockSession& s, const LockSession& t, std::vector<NewArc>& arcs) const;
   void force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const;
-  std::vector<NewArc> forced_arcs() const;
+  bool force_session_pair(const LockSession& s, const LockSession& t,
+                          std::vector<NewArc>& arcs) const;
+  bool force_store_pair(int_t v, int_t w, std::vector<NewArc>& arcs) const;
+  std::vector<NewArc> forced_arcs();
+  std::vector<NewArc> forced_arcs_of_open_pairs();
   void add(const std::vector<NewArc>& arcs);
   std::vector<int_t> ranks() const;
   std::vector<NewArc> session_orders(const std::vector<int_t>& rank) const;
@@ -205,15 +226,33 @@ class LockOrder {
   ReachMatrix reach_;
   std::vector<int_t> trail_;  // sources of the arcs added, newest last
   int_t choices_ = 0;
+  // The pairs that the inference's passes since its first may still order,
+  // in the order the first pass met them.
+  std::vector<GroupPair> openSessions_;
+  std::vector<GroupPair> openStores_;
 };
 
-// The reachability of the current arcs, or the cycle that they close.
+// The reachability of the current arcs, or the cycle that they close. Rows
+// are built in reverse topological order, each from its successors nearest the
+// front of the order first: those reach most of the others, which are then
+// passed over without merging their rows.
 std::optional<FoundCycle> LockOrder::close() {
   const std::vector<int_t> order = topological_order(g_);
   if (static_cast<int_t>(order.size()) != g_.nodeCount) return cycle_left_out(g_, order);
-  reach_.clear();
+  std::vector<int_t> position(at(g_.nodeCount));
+  for (std::size_t i = 0; i < order.size(); ++i) position[at(order[i])] = static_cast<int_t>(i);
+  std::vector<int_t> successors;  // by position in the order
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
-    for (const LockArc& arc : g_.out[at(*it)]) reach_.take_successor(*it, arc.to);
+    successors.clear();
+    for (const LockArc& arc : g_.out[at(*it)]) successors.push_back(position[at(arc.to)]);
+    std::sort(successors.begin(), successors.end());
+    if (successors.empty()) {
+      reach_.clear_row(*it);
+      continue;
+    }
+    reach_.take_first_successor(*it, order[at(successors.front())]);
+    for (std::size_t k = 1; k < successors.size(); ++k)
+      reach_.take_successor(*it, order[at(successors[k])]);
   }
   return std::nullopt;
 }
@@ -240,28 +279,82 @@ void LockOrder::force_stores(int_t v, int_t w, std::vector<NewArc>& arcs) const 
   }
 }
 
+// Sessions s and t of one lock, s first in the lock's list: the arcs of the
+// orders the pass forces, t before s first. False once the pair is ordered
+// either way: with the graph acyclic, as it is at every pass, neither
+// session's acquire can then reach the other's release against that order, so
+// the pair forces nothing at this pass or any later one of the inference,
+// whose arcs only add to the reachability.
+bool LockOrder::force_session_pair(const LockSession& s, const LockSession& t,
+                                   std::vector<NewArc>& arcs) const {
+  if (reach_.reaches(s.release, t.acquire) || reach_.reaches(t.release, s.acquire)) return false;
+  if (reach_.reaches(t.acquire, s.release)) arcs.push_back({t.release, s.acquire, Syn});
+  if (reach_.reaches(s.acquire, t.release)) arcs.push_back({s.release, t.acquire, Syn});
+  return true;
+}
+
+// Stores v and w of one address, v first in the address's list: the arcs of
+// the orders the pass forces, v before w first. False once the order of one
+// way is forced and all its arcs are in the reachability: with the graph
+// acyclic the other way is not forced then, and reachability only grows.
+bool LockOrder::force_store_pair(int_t v, int_t w, std::vector<NewArc>& arcs) const {
+  const std::size_t before = arcs.size();
+  const bool forward = must_precede(v, w);
+  const bool backward = must_precede(w, v);
+  if (forward) force_stores(v, w, arcs);
+  if (backward) force_stores(w, v, arcs);
+  return arcs.size() != before || !(forward || backward);
+}
+
 // If session t's acquire reaches session s's release, s cannot come before
 // t; if store w reaches store v or a load of v, v cannot come after... the
-// mirror image. Each such pair is ordered the one way left.
-std::vector<NewArc> LockOrder::forced_arcs() const {
+// mirror image. Each such pair is ordered the one way left. Every pair of
+// every lock and address is asked, and those that may still force an order
+// are kept for the passes after this one.
+std::vector<NewArc> LockOrder::forced_arcs() {
   std::vector<NewArc> arcs;
-  for (const auto& sessions : g_.sessionsOfLock) {
+  openSessions_.clear();
+  openStores_.clear();
+  for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
+    const auto& sessions = g_.sessionsOfLock[l];
     const SessionOrders between(reach_, sessions);
     for (std::size_t i = 0; i < sessions.size(); ++i) {
       for (std::size_t j = i + 1; j < sessions.size(); ++j) {
+        if (between.orders(i, j) || between.orders(j, i)) continue;
         if (between.forces(j, i)) arcs.push_back({sessions[j].release, sessions[i].acquire, Syn});
         if (between.forces(i, j)) arcs.push_back({sessions[i].release, sessions[j].acquire, Syn});
+        openSessions_.push_back(
+            {static_cast<int_t>(l), static_cast<int_t>(i), static_cast<int_t>(j)});
       }
     }
   }
-  for (const auto& stores : g_.storesOfAddress) {
+  for (std::size_t a = 0; a < g_.storesOfAddress.size(); ++a) {
+    const auto& stores = g_.storesOfAddress[a];
     for (std::size_t i = 0; i < stores.size(); ++i) {
       for (std::size_t j = i + 1; j < stores.size(); ++j) {
-        if (must_precede(stores[i], stores[j])) force_stores(stores[i], stores[j], arcs);
-        if (must_precede(stores[j], stores[i])) force_stores(stores[j], stores[i], arcs);
+        if (force_store_pair(stores[i], stores[j], arcs))
+          openStores_.push_back(
+              {static_cast<int_t>(a), static_cast<int_t>(i), static_cast<int_t>(j)});
       }
     }
   }
+  return arcs;
+}
+
+// The pass of forced_arcs() asked only of the pairs that may still force an
+// order. Those left out force nothing (see force_session_pair and
+// force_store_pair), and the rest are asked in the same order, so the pass
+// gives the same arcs in the same order.
+std::vector<NewArc> LockOrder::forced_arcs_of_open_pairs() {
+  std::vector<NewArc> arcs;
+  std::erase_if(openSessions_, [&](const GroupPair& pair) {
+    const auto& sessions = g_.sessionsOfLock[at(pair.group)];
+    return !force_session_pair(sessions[at(pair.first)], sessions[at(pair.second)], arcs);
+  });
+  std::erase_if(openStores_, [&](const GroupPair& pair) {
+    const auto& stores = g_.storesOfAddress[at(pair.group)];
+    return !force_store_pair(stores[at(pair.first)], stores[at(pair.second)], arcs);
+  });
   return arcs;
 }
 
@@ -277,7 +370,8 @@ void LockOrder::add(const std::vector<NewArc>& arcs) {
 // the reachability stays that of the pass before.
 std::optional<FoundCycle> LockOrder::infer(ClosingPass closing) {
   if (std::optional<FoundCycle> cycle = close()) return cycle;
-  for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty(); arcs = forced_arcs()) {
+  for (std::vector<NewArc> arcs = forced_arcs(); !arcs.empty();
+       arcs = forced_arcs_of_open_pairs()) {
     const std::size_t mark = trail_.size();
     add(arcs);
     if (std::optional<FoundCycle> cycle = close()) {
@@ -525,10 +619,14 @@ bool inference_refutes(const LockGraph& g, const std::vector<int_t>& prefix) {
   for (int_t n = 0; n < g.nodeCount; ++n) {
     if (ran[at(n)] == 0) ordered.arc(prefix.back(), n, LO);
   }
-  return LockOrder(ordered).infer().has_value();
+  return infer_lock_orders(ordered).has_value();
 }
 
 }  // namespace
+
+std::optional<FoundCycle> infer_lock_orders(LockGraph& g) {
+  return LockOrder(g).infer();
+}
 
 Refutation refutation_by_inference(const LockGraph& g) {
   Refutation refutation;

@@ -8,7 +8,9 @@
 //    session T's acquire reaches session S's release, S cannot come before T,
 //    so T's release precedes S's acquire; if store v reaches store w, or a
 //    load that read w, then w cannot come before v, so v precedes w and every
-//    load that read v precedes w. A cycle proves the violation.
+//    load that read v precedes w. A cycle proves the violation. The first
+//    pass asks every pair; later passes ask only the pairs not yet ordered,
+//    since an ordered pair forces nothing more while the arcs only grow.
 // 2. Completion. The graph is acyclic, so it has a topological order; every
 //    pair the inference left open is ordered as that order has it. When the
 //    result closes no cycle, the run is legal, and the orders are the proof.
@@ -67,6 +69,9 @@ struct LockGraph;
 // The same decision on a graph built with the arcs from loads of the initial
 // value, small enough for the reachability matrix.
 LockDecision decide_lock_graph(LockGraph& g);
+// Step 1 alone: adds every inference pass's arcs to `g`, in the order the
+// passes find them, up to the pass that closes a cycle, and gives that cycle.
+std::optional<FoundCycle> infer_lock_orders(LockGraph& g);
 // The rank of step 5: nodes by how many nodes they reach in the graph with
 // every processor's operations chained in program order, after the
 // inference passes there that close no cycle. Operations on a cycle are

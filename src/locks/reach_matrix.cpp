@@ -20,8 +20,13 @@ void ReachMatrix::take_successor(int_t from, int_t to) {
   merge(from, to);
 }
 
-void ReachMatrix::clear() {
-  std::fill(bits_.begin(), bits_.end(), 0);
+void ReachMatrix::clear_row(int_t from) {
+  std::fill_n(row(from), words_, 0);
+}
+
+void ReachMatrix::take_first_successor(int_t from, int_t to) {
+  std::copy_n(row(to), words_, row(from));
+  set(from, to);
 }
 
 namespace {

@@ -13,11 +13,12 @@ class ReachMatrix {
 
   int_t size() const { return nodes_; }
   bool reaches(int_t from, int_t to) const { return (row(from)[to >> 6] >> (to & 63) & 1U) != 0; }
-  // Forgets every arc.
-  void clear();
-  // While the closure is built: `from` reaches `to` and all it reaches.
-  // `to`'s row must be complete already (callers go in reverse topological
-  // order).
+  // While the closure is built, row by row in reverse topological order:
+  // `from` reaches nothing yet, or exactly `to` and all `to` reaches, before
+  // its other successors are taken. `to`'s row must be complete already.
+  void clear_row(int_t from);
+  void take_first_successor(int_t from, int_t to);
+  // `from` reaches `to` and all it reaches as well.
   void take_successor(int_t from, int_t to);
   // How many nodes `node` reaches; a node reaches more than any node it
   // reaches, so sorting by this count, largest first, is a topological order.
