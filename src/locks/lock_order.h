@@ -30,17 +30,17 @@
 //    with two and a half times the budget. Measured (baseline, 16 x 625,
 //    simulated legal runs, 40% of the accesses in sessions): 17 of 18 runs
 //    with 1, 4 or 16 locks find their sequence with about 2,400 choices, in
-//    0.05 to 0.25 s after the 0.2 to 0.45 s of that inference; with 80 to
+//    0.04 to 0.27 s after the 0.11 to 0.17 s of that inference; with 80 to
 //    90% in sessions, most runs exhaust the budget.
 // 6. Sequence search with refutation. If step 5 ran out of its budget, its
 //    search runs again, with the same rank and budget, but whenever it makes
 //    2,000 choices without going deeper, the inference of step 1 on the
 //    graph with the nodes run so far put first (`refutation_by_inference`)
 //    finds the lowest state of its stack that admits no legal rest, and the
-//    search backs out of it (96 such inferences at most, about 0.25 s each at
+//    search backs out of it (96 such inferences at most, about 0.15 s each at
 //    20,000 nodes). Measured (baseline ScC, 16 x 625, 80 and 90% in
 //    sessions, 1, 2 and 4 locks, seeds 4 to 6): 17 of 18 runs that step 5
-//    leaves undecided find their sequence, in 2 to 20 s in all.
+//    leaves undecided find their sequence, in 1.6 to 12.5 s in all.
 #pragma once
 
 #include <optional>
