@@ -168,7 +168,7 @@ void verify_by_cycles() {
 namespace {
 
 // What the frontier search may spend when the lock-model decision already has
-// the verdict, about a tenth of a second of its work on this machine: choices,
+// the verdict, up to half a second of its work on a 2-core machine: choices,
 // and arcs walked by its path tests. A search that finishes within them prints
 // what it always printed; past them its verdict is not waited for.
 constexpr int_t kFrontierChoices = 800'000;
