@@ -1,6 +1,7 @@
 #include "locks/lock_order.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <numeric>
 
@@ -176,12 +177,34 @@ class SessionOrders {
   std::vector<std::uint64_t> ordered_;
 };
 
-// A pair of sessions of one lock, or of stores of one address: the group's
-// column and the two indices in it, first < second.
-struct GroupPair {
-  int_t group;
-  int_t first;
-  int_t second;
+// Pairs i < j of the sessions of one lock, or of the stores of one address,
+// one bit each, so that a lock with n sessions costs n * n bits however many
+// of its pairs are open; visited in the order of i, then of j.
+class PairSet {
+ public:
+  explicit PairSet(std::size_t items)
+      : items_(items), words_((items + 63) / 64), bits_(words_ * items, 0) {}
+  void insert(std::size_t i, std::size_t j) { bits_[i * words_ + j / 64] |= bit(j); }
+  // Asks `keep(i, j)` of every pair in order, and drops those it denies.
+  template <class Keep>
+  void filter(Keep keep) {
+    for (std::size_t i = 0; i < items_; ++i) {
+      for (std::size_t w = 0; w < words_; ++w) {
+        std::uint64_t& word = bits_[i * words_ + w];
+        for (std::uint64_t rest = word; rest != 0; rest &= rest - 1) {
+          const std::size_t j = w * 64 + static_cast<std::size_t>(std::countr_zero(rest));
+          if (!keep(i, j)) word &= ~bit(j);
+        }
+      }
+    }
+  }
+
+ private:
+  static std::uint64_t bit(std::size_t j) { return std::uint64_t{1} << (j % 64); }
+
+  std::size_t items_;
+  std::size_t words_;
+  std::vector<std::uint64_t> bits_;
 };
 
 // The decision on one graph. Each inference pass collects every order that
@@ -228,8 +251,8 @@ class LockOrder {
   int_t choices_ = 0;
   // The pairs that the inference's passes since its first may still order,
   // in the order the first pass met them.
-  std::vector<GroupPair> openSessions_;
-  std::vector<GroupPair> openStores_;
+  std::vector<PairSet> openSessions_;  // by lock column
+  std::vector<PairSet> openStores_;    // by address column
 };
 
 // The reachability of the current arcs, or the cycle that they close. Rows
@@ -315,26 +338,23 @@ std::vector<NewArc> LockOrder::forced_arcs() {
   std::vector<NewArc> arcs;
   openSessions_.clear();
   openStores_.clear();
-  for (std::size_t l = 0; l < g_.sessionsOfLock.size(); ++l) {
-    const auto& sessions = g_.sessionsOfLock[l];
+  for (const auto& sessions : g_.sessionsOfLock) {
     const SessionOrders between(reach_, sessions);
+    PairSet& open = openSessions_.emplace_back(sessions.size());
     for (std::size_t i = 0; i < sessions.size(); ++i) {
       for (std::size_t j = i + 1; j < sessions.size(); ++j) {
         if (between.orders(i, j) || between.orders(j, i)) continue;
         if (between.forces(j, i)) arcs.push_back({sessions[j].release, sessions[i].acquire, Syn});
         if (between.forces(i, j)) arcs.push_back({sessions[i].release, sessions[j].acquire, Syn});
-        openSessions_.push_back(
-            {static_cast<int_t>(l), static_cast<int_t>(i), static_cast<int_t>(j)});
+        open.insert(i, j);
       }
     }
   }
-  for (std::size_t a = 0; a < g_.storesOfAddress.size(); ++a) {
-    const auto& stores = g_.storesOfAddress[a];
+  for (const auto& stores : g_.storesOfAddress) {
+    PairSet& open = openStores_.emplace_back(stores.size());
     for (std::size_t i = 0; i < stores.size(); ++i) {
       for (std::size_t j = i + 1; j < stores.size(); ++j) {
-        if (force_store_pair(stores[i], stores[j], arcs))
-          openStores_.push_back(
-              {static_cast<int_t>(a), static_cast<int_t>(i), static_cast<int_t>(j)});
+        if (force_store_pair(stores[i], stores[j], arcs)) open.insert(i, j);
       }
     }
   }
@@ -347,14 +367,17 @@ std::vector<NewArc> LockOrder::forced_arcs() {
 // gives the same arcs in the same order.
 std::vector<NewArc> LockOrder::forced_arcs_of_open_pairs() {
   std::vector<NewArc> arcs;
-  std::erase_if(openSessions_, [&](const GroupPair& pair) {
-    const auto& sessions = g_.sessionsOfLock[at(pair.group)];
-    return !force_session_pair(sessions[at(pair.first)], sessions[at(pair.second)], arcs);
-  });
-  std::erase_if(openStores_, [&](const GroupPair& pair) {
-    const auto& stores = g_.storesOfAddress[at(pair.group)];
-    return !force_store_pair(stores[at(pair.first)], stores[at(pair.second)], arcs);
-  });
+  for (std::size_t l = 0; l < openSessions_.size(); ++l) {
+    const auto& sessions = g_.sessionsOfLock[l];
+    openSessions_[l].filter([&](std::size_t i, std::size_t j) {
+      return force_session_pair(sessions[i], sessions[j], arcs);
+    });
+  }
+  for (std::size_t a = 0; a < openStores_.size(); ++a) {
+    const auto& stores = g_.storesOfAddress[a];
+    openStores_[a].filter(
+        [&](std::size_t i, std::size_t j) { return force_store_pair(stores[i], stores[j], arcs); });
+  }
   return arcs;
 }
 
