@@ -28,6 +28,7 @@ inline std::size_t at(int_t index) {
 struct LockArc {
   int_t to;
   ORDER_t tag;
+  bool operator==(const LockArc&) const = default;
 };
 
 struct LockSession {
